@@ -1,0 +1,66 @@
+// The installer's one window and the owner of all its run-time state. Every
+// message reaches it through Dispatch, in the order of its message table;
+// hosts translate native events into those messages.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "SelectLanguage/DialogHost.h"
+#include "SelectLanguage/DownloadThread.h"
+
+struct GameSettings;
+
+class InstallerDialog : public DialogWindow {
+ public:
+  explicit InstallerDialog(DialogHost& host);
+  ~InstallerDialog() override;
+  InstallerDialog(const InstallerDialog&) = delete;
+  InstallerDialog& operator=(const InstallerDialog&) = delete;
+
+  // DialogWindow
+  int OnInitDialog() override;
+  bool PreTranslateMessage(const DialogMessage& message) override;
+  int64_t Dispatch(const DialogMessage& message) override;
+  ControlColors OnCtlColor(int kind) override;
+
+  int64_t OnCommand(uint64_t wParam, int64_t lParam);
+  void OnSysCommand(uint64_t id, int64_t lParam);
+  std::span<const uint8_t> OnQueryDragIcon() const { return dragIcon; }
+  void OnPaint(const PixelRect& area);
+
+  int64_t OnLButtonDown(uint64_t flags, int x, int y);
+  int64_t OnLButtonUp(uint64_t flags, int x, int y);
+  int64_t OnMouseMove(uint64_t flags, int x, int y);
+
+  // Workflow handlers.
+  int64_t OnLoadSettings(uint64_t wParam, int64_t lParam);
+  int64_t OnDownloadProgress(uint64_t done, int64_t total);
+  int64_t OnSetupDownloaded(uint64_t wParam, int64_t lParam);
+  int64_t OnSetupDownloadFailed(uint64_t wParam, int64_t lParam);
+  void OnTimer(uint64_t id);
+  void OnInstall();
+
+  // Read-only views for hosts and tests.
+  const std::u16string& Folder() const { return folder; }
+  bool IsClosed() const { return closed_; }
+  DownloadThread* Thread() const { return thread.get(); }
+
+ private:
+  void FillLanguageList();
+  void PostClose();
+
+  DialogHost& host_;
+  bool closed_ = false;  // after the close message the window takes no more work
+
+  // Run-time state, in the window's order.
+  std::unique_ptr<DownloadThread> thread;
+  std::u16string folder;
+  std::u16string setupPath;
+  std::unique_ptr<GameSettings> settings;
+  uint32_t registered = 0;
+  uint32_t setupStarted = 0;
+  std::span<const uint8_t> dragIcon;  // icon 128: the program has none
+};

@@ -1,0 +1,62 @@
+// Message numbers of the main window and its worker. Hosts translate native
+// events into these; the window handles them in one dispatch function.
+#pragma once
+
+#include <cstdint>
+
+// Workflow messages, the timer and the commands.
+inline constexpr uint32_t kMsgDownloadRequest = 2024;  // thread message to the worker
+inline constexpr uint32_t kMsgDownloadProgress = 2025;
+inline constexpr uint32_t kMsgSetupDownloaded = 2026;
+inline constexpr uint32_t kMsgSetupDownloadFailed = 2027;
+inline constexpr uint32_t kMsgLoadSettings = 2028;
+inline constexpr uint32_t kTimerSetupWait = 2029;
+inline constexpr uint32_t kTimerPeriodMs = 2000;
+inline constexpr uint32_t kCmdInstall = 2030;
+inline constexpr uint32_t kCmdClose = 2031;
+inline constexpr uint32_t kCmdButtonPressed = 10725;  // a sprite button's press notification
+inline constexpr uint32_t kSysCmdAbout = 0x10;
+
+// Control ids of the dialog template.
+inline constexpr int kComboLanguage = 1000;
+inline constexpr int kProgressBar = 1001;
+
+// Named equivalents of the window messages that the dialog handles (the
+// values are the Windows ones, which keeps traces readable on every host).
+inline constexpr uint32_t kWmClose = 0x0010;
+inline constexpr uint32_t kWmPaint = 0x000F;
+inline constexpr uint32_t kWmQueryDragIcon = 0x0037;
+inline constexpr uint32_t kWmCtlColor = 0x0019;
+inline constexpr uint32_t kWmKeyDown = 0x0100;
+inline constexpr uint32_t kWmCommand = 0x0111;
+inline constexpr uint32_t kWmSysCommand = 0x0112;
+inline constexpr uint32_t kWmTimer = 0x0113;
+inline constexpr uint32_t kWmMouseMove = 0x0200;
+inline constexpr uint32_t kWmLButtonDown = 0x0201;
+inline constexpr uint32_t kWmLButtonUp = 0x0202;
+
+inline constexpr uint32_t kKeyReturn = 13;
+inline constexpr uint32_t kKeyEscape = 27;
+
+// Colour-query kinds.
+inline constexpr int kCtlColorDialog = 4;
+inline constexpr int kCtlColorStatic = 6;
+
+struct PixelRect {
+  int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
+};
+
+struct DialogMessage {
+  uint32_t id = 0;
+  uint64_t wParam = 0;
+  int64_t lParam = 0;
+  PixelRect area;  // the rectangle to paint, for kWmPaint only
+};
+
+// Mouse points travel as x in the low and y in the high 16 bits, both signed.
+inline int64_t PackPoint(int x, int y) {
+  return static_cast<int64_t>((static_cast<uint32_t>(static_cast<uint16_t>(y)) << 16) |
+                              static_cast<uint16_t>(x));
+}
+inline int PointX(int64_t lParam) { return static_cast<int16_t>(lParam & 0xFFFF); }
+inline int PointY(int64_t lParam) { return static_cast<int16_t>((lParam >> 16) & 0xFFFF); }

@@ -1,0 +1,26 @@
+#include "SelectLanguage/ProgressLog.h"
+
+#include <vector>
+
+#include "net/Files.h"
+
+ProgressLog& ProgressLog::Instance() {
+  static ProgressLog log;
+  return log;
+}
+
+void ProgressLog::Write(std::u16string_view text, bool truncate) const {
+  // One buffer, one write: the byte-order mark, the text, the line end.
+  std::vector<uint8_t> bytes;
+  bytes.reserve(2 * text.size() + 6);
+  auto put = [&bytes](char16_t unit) {
+    bytes.push_back(static_cast<uint8_t>(unit & 0xFF));
+    bytes.push_back(static_cast<uint8_t>(unit >> 8));
+  };
+  put(0xFEFF);
+  for (char16_t unit : text) put(unit);
+  put(u'\r');
+  put(u'\n');
+  WriteFileEntry(fileName_, bytes.data(), bytes.size(),
+                 truncate ? EntryMode::kTruncate : EntryMode::kAppendExisting);
+}

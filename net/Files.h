@@ -1,0 +1,91 @@
+// File, path and system helpers. All paths are UTF-16. The helpers show
+// nothing and log nothing; failure is only ever a return value.
+// Implemented per platform (files_posix.cpp, files_win32.cpp).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The separator of the platform's paths ("\" on Windows, "/" on POSIX). Every
+// path join of the program uses it.
+extern const char16_t kPathSeparator;
+
+// Longest path, in UTF-16 units without the terminator, that the module and
+// directory helpers accept.
+inline constexpr std::size_t kMaxPathUnits = 1023;
+
+// An exclusively opened file: while one FileHandle holds a file, no other
+// FileHandle (in this or another process) can open it.
+class FileHandle {
+ public:
+  FileHandle() = default;
+  ~FileHandle() { Close(); }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  // Size in bytes, or -1 when the file cannot be opened.
+  int64_t OpenForRead(std::u16string_view path);
+  // Creates or truncates; 1 when opened, else 0.
+  int OpenForWrite(std::u16string_view path);
+  // 1 only when exactly n bytes were read / written.
+  int ReadExact(void* buffer, std::size_t n);
+  int WriteExact(const void* buffer, std::size_t n);
+  void Close();
+  bool IsOpen() const { return handle_ != kClosed; }
+
+ private:
+  static constexpr intptr_t kClosed = -1;
+  intptr_t handle_ = kClosed;
+};
+
+// Reads a whole file and puts `extra` zero bytes behind the data. Returns the
+// size, or -1 for a missing, unopenable, empty or unreadable file; on failure
+// `buffer` is left empty.
+int64_t ReadWholeFile(std::u16string_view path, std::vector<uint8_t>& buffer, uint32_t extra);
+// The same into the caller's memory, which must hold size + extra bytes;
+// a buffer that is too small fails with -1 and nothing is written.
+int64_t ReadWholeFile(std::u16string_view path, std::span<uint8_t> buffer, uint32_t extra);
+
+// Creates or truncates the file and writes all bytes: 1, else 0.
+int WriteWholeFile(std::u16string_view path, const void* data, std::size_t length);
+
+// Deletes a file: true when it was deleted. A file from which a still
+// running child of this process was started cannot be deleted.
+bool DeleteFilePath(std::u16string_view path);
+
+// Full path of the running program: its length in bytes (2 per unit), or -1.
+int GetModulePath(std::u16string& out);
+// Everything before the last separator: length in bytes, or -1 when the
+// path has no separator, its only separator is its first character, or it
+// is longer than kMaxPathUnits.
+int GetDirectoryPart(std::u16string& out, std::u16string_view path);
+// The folder of the running program: GetDirectoryPart(GetModulePath()).
+int GetModuleDirectory(std::u16string& out);
+// The process's current directory: its length in units, or -1.
+int GetCurrentDir(std::u16string& out);
+
+// Last-modification time in seconds since 1970-01-01 UTC.
+std::optional<int64_t> GetFileModifiedTime(std::u16string_view path);
+// Replaces only the last-modification time; failure is silent.
+void SetFileModifiedTime(std::u16string_view path, int64_t time);
+
+// Joins with kPathSeparator.
+std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
+
+// How WriteFileEntry opens its file.
+enum class EntryMode {
+  kTruncate,        // create the file, or empty it when it exists
+  kAppendExisting,  // open only a file that exists; keep its contents
+};
+// Opens the file exclusively, writes the bytes at its end, closes it:
+// 1 when all bytes were written, else 0.
+int WriteFileEntry(std::u16string_view path, const void* data, std::size_t length, EntryMode mode);
+
+// The application's name: the base name of the program's file without its
+// extension ("SelectLanguage"). Empty when the module path is unknown.
+std::u16string GetApplicationName();

@@ -1,0 +1,18 @@
+// The game's remote configuration: fifteen fixed-capacity UTF-16 texts,
+// 5120 bytes. Entry i of uPath and fName belongs to language slot i
+// (0 English, 1 Simplified Chinese, 2 Traditional Chinese, 3 Russian,
+// 4 Japanese).
+#pragma once
+
+inline constexpr int kLanguageSlots = 5;
+
+struct GameSettings {
+  char16_t uPath[kLanguageSlots][256];  // download folder URL, ends with its "/"
+  char16_t fName[kLanguageSlots][128];  // setup program file name
+  char16_t fNameLst[128];               // list file in the installed game's folder
+  char16_t fNameGame[128];              // game program (read by nobody)
+  char16_t fNameUpdate[128];            // program started after installation
+  char16_t rPathRoot[128];              // registry key of the value "Path"
+  char16_t rPathGame[128];              // registry key of the value "localfolder"
+};
+static_assert(sizeof(GameSettings) == 5120);

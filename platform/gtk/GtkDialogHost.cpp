@@ -1,0 +1,404 @@
+#include "platform/gtk/GtkDialogHost.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "SelectLanguage/Messages.h"
+#include "net/Text.h"
+#include "platform/gtk/GtkHostState.h"
+
+namespace {
+
+// Dialog units of the window template, in pixels for its font.
+constexpr int kTemplateWidth = 163 * 7 / 4;
+constexpr int kTemplateHeight = 77 * 14 / 8;
+constexpr int kComboWidth = 110 * 7 / 4;
+constexpr int kProgressWidth = 110 * 7 / 4;
+constexpr int kProgressHeight = 11 * 14 / 8;
+
+std::string ToUtf8(const std::u16string& text) { return Utf16ToUtf8(text); }
+
+// "(&A)" marks a mnemonic on Windows; GTK writes it "(_A)".
+std::string ToMnemonic(const std::u16string& text) {
+  std::string label;
+  for (char c : ToUtf8(text)) {
+    if (c == '_') label += "__";
+    else if (c == '&') label += '_';
+    else label += c;
+  }
+  return label;
+}
+
+std::string ColourCss(uint32_t rgb) {
+  char buffer[16];
+  g_snprintf(buffer, sizeof buffer, "#%06X", rgb & 0xFFFFFF);
+  return buffer;
+}
+
+int64_t DispatchTo(GtkHostState* s, const DialogMessage& m) {
+  return s->dialog != nullptr ? s->dialog->Dispatch(m) : 0;
+}
+
+gboolean DrainPosted(gpointer data) {
+  auto* s = static_cast<GtkHostState*>(data);
+  for (;;) {
+    DialogMessage message;
+    {
+      std::lock_guard lock(s->mutex);
+      if (s->ended || s->queue.empty()) {
+        s->drainScheduled = false;
+        return G_SOURCE_REMOVE;
+      }
+      message = s->queue.front();
+      s->queue.pop_front();
+    }
+    DispatchTo(s, message);
+  }
+}
+
+gboolean OnTimerTick(gpointer data) {
+  auto* t = static_cast<GtkTimer*>(data);
+  DispatchTo(t->state, {kWmTimer, t->id, 0, {}});
+  return G_SOURCE_CONTINUE;
+}
+
+gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer data) {
+  auto* s = static_cast<GtkHostState*>(data);
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
+  s->paintContext = cr;
+  s->painted = false;
+  DialogMessage paint{kWmPaint, 0, 0, {}};
+  paint.area = {static_cast<int>(x1), static_cast<int>(y1), static_cast<int>(x2 + 0.999),
+                static_cast<int>(y2 + 0.999)};
+  DispatchTo(s, paint);
+  s->paintContext = nullptr;
+  if (!s->painted) {
+    // Nothing drawn yet: the dialog's own background colour.
+    const ControlColors colors = s->dialog != nullptr ? s->dialog->OnCtlColor(kCtlColorDialog) : ControlColors{};
+    const uint32_t bg = colors.overridden ? colors.background : 0xFFFFFF;
+    cairo_set_source_rgb(cr, ((bg >> 16) & 0xFF) / 255.0, ((bg >> 8) & 0xFF) / 255.0, (bg & 0xFF) / 255.0);
+    cairo_paint(cr);
+  }
+  return TRUE;
+}
+
+gboolean OnButtonPress(GtkWidget*, GdkEventButton* event, gpointer data) {
+  auto* s = static_cast<GtkHostState*>(data);
+  if (event->type != GDK_BUTTON_PRESS) return TRUE;  // double clicks are two presses already
+  if (event->button == GDK_BUTTON_SECONDARY && s->menu != nullptr) {
+    gtk_menu_popup_at_pointer(GTK_MENU(s->menu), reinterpret_cast<GdkEvent*>(event));
+    return TRUE;
+  }
+  if (event->button != GDK_BUTTON_PRIMARY) return FALSE;
+  s->pressButton = event->button;
+  s->pressRootX = static_cast<gint>(event->x_root);
+  s->pressRootY = static_cast<gint>(event->y_root);
+  s->pressTime = event->time;
+  DispatchTo(s, {kWmLButtonDown, 1, PackPoint(static_cast<int>(event->x), static_cast<int>(event->y)), {}});
+  return TRUE;
+}
+
+gboolean OnButtonRelease(GtkWidget*, GdkEventButton* event, gpointer data) {
+  if (event->button != GDK_BUTTON_PRIMARY) return FALSE;
+  DispatchTo(static_cast<GtkHostState*>(data),
+             {kWmLButtonUp, 0, PackPoint(static_cast<int>(event->x), static_cast<int>(event->y)), {}});
+  return TRUE;
+}
+
+gboolean OnMotion(GtkWidget*, GdkEventMotion* event, gpointer data) {
+  const uint64_t flags = (event->state & GDK_BUTTON1_MASK) ? 1 : 0;
+  DispatchTo(static_cast<GtkHostState*>(data),
+             {kWmMouseMove, flags, PackPoint(static_cast<int>(event->x), static_cast<int>(event->y)), {}});
+  return TRUE;
+}
+
+gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
+  auto* s = static_cast<GtkHostState*>(data);
+  uint32_t key = 0;
+  switch (event->keyval) {
+    case GDK_KEY_Escape: key = kKeyEscape; break;
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+    case GDK_KEY_ISO_Enter: key = kKeyReturn; break;
+    default: key = event->keyval; break;
+  }
+  const DialogMessage message{kWmKeyDown, key, 0, {}};
+  return s->dialog != nullptr && s->dialog->PreTranslateMessage(message) ? TRUE : FALSE;
+}
+
+gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
+  DispatchTo(static_cast<GtkHostState*>(data), {kWmClose, 0, 0, {}});
+  return TRUE;  // the host destroys the window itself once the loop has ended
+}
+
+void OnAboutActivated(GtkMenuItem*, gpointer data) {
+  DispatchTo(static_cast<GtkHostState*>(data), {kWmSysCommand, kSysCmdAbout, 0, {}});
+}
+
+void ApplyColours(GtkHostState* s) {
+  const ControlColors dialog = s->dialog->OnCtlColor(kCtlColorDialog);
+  const ControlColors label = s->dialog->OnCtlColor(kCtlColorStatic);
+  std::string css =
+      "combobox button { min-height: 0; padding-top: 1px; padding-bottom: 1px; }\n"
+      "progressbar trough, progressbar progress { min-height: 15px; }\n";
+  if (dialog.overridden) {
+    css += "window { background-color: " + ColourCss(dialog.background) + "; color: " + ColourCss(dialog.text) + "; }\n";
+  }
+  if (label.overridden) {
+    css += "label { color: " + ColourCss(label.text) + "; }\n";
+  }
+  gtk_css_provider_load_from_data(s->css, css.c_str(), -1, nullptr);
+}
+
+}  // namespace
+
+GtkDialogHost::GtkDialogHost() : state_(std::make_unique<GtkHostState>()) {
+  GtkHostState* s = state_.get();
+  s->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_title(GTK_WINDOW(s->window), "Select language");
+  gtk_window_set_resizable(GTK_WINDOW(s->window), FALSE);
+  gtk_window_set_skip_taskbar_hint(GTK_WINDOW(s->window), FALSE);
+
+  s->fixed = gtk_fixed_new();
+  gtk_container_add(GTK_CONTAINER(s->window), s->fixed);
+
+  s->canvas = gtk_drawing_area_new();
+  s->clientWidth = kTemplateWidth;
+  s->clientHeight = kTemplateHeight;
+  gtk_widget_set_size_request(s->canvas, s->clientWidth, s->clientHeight);
+  gtk_widget_add_events(s->canvas, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK);
+  gtk_fixed_put(GTK_FIXED(s->fixed), s->canvas, 0, 0);
+
+  // The template's controls at their template positions until the window places them.
+  s->combo = gtk_combo_box_text_new();
+  gtk_widget_set_size_request(s->combo, kComboWidth, -1);
+  gtk_widget_set_name(s->combo, "language");
+  gtk_fixed_put(GTK_FIXED(s->fixed), s->combo, 34 * 7 / 4, 25 * 14 / 8);
+
+  s->progress = gtk_progress_bar_new();
+  gtk_widget_set_size_request(s->progress, kProgressWidth, kProgressHeight);
+  gtk_widget_set_name(s->progress, "progress");
+  gtk_fixed_put(GTK_FIXED(s->fixed), s->progress, 34 * 7 / 4, 41 * 14 / 8);
+
+  s->css = gtk_css_provider_new();
+  gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(s->window), GTK_STYLE_PROVIDER(s->css),
+                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+
+  g_signal_connect(s->canvas, "draw", G_CALLBACK(OnDraw), s);
+  g_signal_connect(s->canvas, "button-press-event", G_CALLBACK(OnButtonPress), s);
+  g_signal_connect(s->canvas, "button-release-event", G_CALLBACK(OnButtonRelease), s);
+  g_signal_connect(s->canvas, "motion-notify-event", G_CALLBACK(OnMotion), s);
+  g_signal_connect(s->window, "key-press-event", G_CALLBACK(OnKeyPress), s);
+  g_signal_connect(s->window, "delete-event", G_CALLBACK(OnDelete), s);
+  s->loop = g_main_loop_new(nullptr, FALSE);
+}
+
+GtkDialogHost::~GtkDialogHost() {
+  GtkHostState* s = state_.get();
+  {
+    std::lock_guard lock(s->mutex);
+    s->ended = true;
+  }
+  for (auto& [id, timer] : s->timers) {
+    g_source_remove(timer->source);
+    delete timer;
+  }
+  s->timers.clear();
+  if (s->menu != nullptr) gtk_widget_destroy(s->menu);
+  if (s->window != nullptr) gtk_widget_destroy(s->window);
+  g_object_unref(s->css);
+  g_main_loop_unref(s->loop);
+  // Let GTK finish the destruction before the state goes.
+  while (g_main_context_iteration(nullptr, FALSE)) {
+  }
+}
+
+void GtkDialogHost::RunModal(DialogWindow& window) {
+  GtkHostState* s = state_.get();
+  s->dialog = &window;
+  ApplyColours(s);
+  window.OnInitDialog();
+  gtk_widget_show(s->fixed);
+  gtk_widget_show(s->canvas);
+  gtk_widget_show(s->combo);
+  gtk_widget_show(s->window);  // the progress bar stays hidden until progress arrives
+  bool ended = false;
+  {
+    std::lock_guard lock(s->mutex);
+    ended = s->ended;
+  }
+  if (!ended) g_main_loop_run(s->loop);
+  gtk_widget_hide(s->window);
+  s->dialog = nullptr;
+}
+
+void GtkDialogHost::Post(uint32_t message, uint64_t wParam, int64_t lParam) {
+  GtkHostState* s = state_.get();
+  std::lock_guard lock(s->mutex);
+  if (s->ended) return;
+  s->queue.push_back({message, wParam, lParam, {}});
+  if (!s->drainScheduled) {
+    s->drainScheduled = true;
+    g_idle_add(DrainPosted, s);
+  }
+}
+
+bool GtkDialogHost::IsLive() const {
+  std::lock_guard lock(state_->mutex);
+  return !state_->ended && state_->dialog != nullptr;
+}
+
+void GtkDialogHost::EndDialog() {
+  GtkHostState* s = state_.get();
+  {
+    std::lock_guard lock(s->mutex);
+    s->ended = true;
+    s->queue.clear();
+  }
+  for (auto& [id, timer] : s->timers) {
+    g_source_remove(timer->source);
+    delete timer;
+  }
+  s->timers.clear();
+  if (g_main_loop_is_running(s->loop)) g_main_loop_quit(s->loop);
+}
+
+void GtkDialogHost::StartTimer(uint32_t id, uint32_t periodMs) {
+  StopTimer(id);
+  auto* timer = new GtkTimer{state_.get(), id, 0};
+  timer->source = g_timeout_add(periodMs, OnTimerTick, timer);
+  state_->timers[id] = timer;
+}
+
+void GtkDialogHost::StopTimer(uint32_t id) {
+  auto it = state_->timers.find(id);
+  if (it == state_->timers.end()) return;
+  g_source_remove(it->second->source);
+  delete it->second;
+  state_->timers.erase(it);
+}
+
+void GtkDialogHost::ComboAddString(const std::u16string& text) {
+  gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(state_->combo), ToUtf8(text).c_str());
+}
+
+void GtkDialogHost::ComboSetSelection(int index) { gtk_combo_box_set_active(GTK_COMBO_BOX(state_->combo), index); }
+
+int GtkDialogHost::ComboGetSelection() const { return gtk_combo_box_get_active(GTK_COMBO_BOX(state_->combo)); }
+
+void GtkDialogHost::ComboEnable(bool enabled) { gtk_widget_set_sensitive(state_->combo, enabled); }
+
+void GtkDialogHost::ProgressSetRange(uint64_t total) { state_->progressTotal = total; }
+
+void GtkDialogHost::ProgressSetPosition(uint64_t done) {
+  const uint64_t total = state_->progressTotal;
+  const double fraction = total == 0 ? 0.0 : static_cast<double>(std::min(done, total)) / static_cast<double>(total);
+  gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(state_->progress), fraction);
+}
+
+void GtkDialogHost::ProgressShow(bool visible) { gtk_widget_set_visible(state_->progress, visible); }
+
+void GtkDialogHost::MoveControl(int controlId, int x, int y) {
+  GtkWidget* control = controlId == kComboLanguage ? state_->combo
+                       : controlId == kProgressBar ? state_->progress
+                                                   : nullptr;
+  if (control != nullptr) gtk_fixed_move(GTK_FIXED(state_->fixed), control, x, y);
+}
+
+void GtkDialogHost::SetClientSize(int width, int height) {
+  state_->clientWidth = std::max(width, 0);
+  state_->clientHeight = std::max(height, 0);
+  gtk_widget_set_size_request(state_->canvas, state_->clientWidth, state_->clientHeight);
+  gtk_window_resize(GTK_WINDOW(state_->window), std::max(width, 1), std::max(height, 1));
+}
+
+void GtkDialogHost::CentreWindow() { gtk_window_set_position(GTK_WINDOW(state_->window), GTK_WIN_POS_CENTER); }
+
+void GtkDialogHost::Invalidate() { gtk_widget_queue_draw(state_->canvas); }
+
+void GtkDialogHost::CopyToWindow(const uint16_t* pixels, int pitch, int width, int height, const PixelRect& area) {
+  GtkHostState* s = state_.get();
+  if (s->paintContext == nullptr || pixels == nullptr) return;
+  const int left = std::max(area.left, 0);
+  const int top = std::max(area.top, 0);
+  const int right = std::min(area.right, width);
+  const int bottom = std::min(area.bottom, height);
+  if (right <= left || bottom <= top) return;
+  cairo_surface_t* block = cairo_image_surface_create(CAIRO_FORMAT_RGB24, right - left, bottom - top);
+  unsigned char* data = cairo_image_surface_get_data(block);
+  const int stride = cairo_image_surface_get_stride(block);
+  for (int y = top; y < bottom; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(data + static_cast<std::size_t>(y - top) * stride);
+    const uint16_t* src = pixels + static_cast<std::size_t>(y) * pitch;
+    for (int x = left; x < right; ++x) {
+      const uint32_t v = src[x];
+      const uint32_t r = (v >> 10) & 0x1F, g = (v >> 5) & 0x1F, b = v & 0x1F;
+      row[x - left] = ((r << 3 | r >> 2) << 16) | ((g << 3 | g >> 2) << 8) | (b << 3 | b >> 2);
+    }
+  }
+  cairo_surface_mark_dirty(block);
+  cairo_set_source_surface(s->paintContext, block, left, top);
+  cairo_paint(s->paintContext);
+  cairo_surface_destroy(block);
+  s->painted = true;
+}
+
+void GtkDialogHost::ShowMessageBox(const std::u16string& text, const std::u16string& caption) {
+  GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(state_->window), GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
+                                          GTK_BUTTONS_OK, "%s", ToUtf8(text).c_str());
+  gtk_window_set_title(GTK_WINDOW(box), ToUtf8(caption).c_str());
+  gtk_dialog_run(GTK_DIALOG(box));
+  gtk_widget_destroy(box);
+}
+
+void GtkDialogHost::BeginWindowDrag(int, int) {
+  GtkHostState* s = state_.get();
+  if (s->pressButton == 0) return;
+  gtk_window_begin_move_drag(GTK_WINDOW(s->window), static_cast<gint>(s->pressButton), s->pressRootX, s->pressRootY,
+                             s->pressTime);
+}
+
+bool GtkDialogHost::AddAboutItem(const std::u16string& text) {
+  // GTK windows have no system menu: the item lives in the window's
+  // right-click menu, after a separator as on Windows.
+  GtkHostState* s = state_.get();
+  if (s->menu == nullptr) {
+    s->menu = gtk_menu_new();
+    gtk_menu_attach_to_widget(GTK_MENU(s->menu), s->window, nullptr);
+  }
+  gtk_menu_shell_append(GTK_MENU_SHELL(s->menu), gtk_separator_menu_item_new());
+  GtkWidget* item = gtk_menu_item_new_with_mnemonic(ToMnemonic(text).c_str());
+  g_signal_connect(item, "activate", G_CALLBACK(OnAboutActivated), s);
+  gtk_menu_shell_append(GTK_MENU_SHELL(s->menu), item);
+  gtk_widget_show_all(s->menu);
+  return true;
+}
+
+void GtkDialogHost::RunAboutBox() {
+  GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(state_->window), GTK_DIALOG_MODAL, GTK_MESSAGE_INFO,
+                                          GTK_BUTTONS_OK, "ZK Zirod Installer");
+  gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(box), "Version %s\nInstalls the game and starts it.",
+                                           "1.0");
+  gtk_window_set_title(GTK_WINDOW(box), "About");
+  gtk_dialog_run(GTK_DIALOG(box));
+  gtk_widget_destroy(box);
+}
+
+void GtkDialogHost::SetIcons(std::span<const uint8_t> image) {
+  if (image.empty()) return;
+  GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+  if (gdk_pixbuf_loader_write(loader, image.data(), image.size(), nullptr) &&
+      gdk_pixbuf_loader_close(loader, nullptr)) {
+    if (GdkPixbuf* icon = gdk_pixbuf_loader_get_pixbuf(loader)) gtk_window_set_icon(GTK_WINDOW(state_->window), icon);
+  } else {
+    gdk_pixbuf_loader_close(loader, nullptr);
+  }
+  g_object_unref(loader);
+}
+
+bool GtkDialogHost::IsIconic() const {
+  GdkWindow* w = gtk_widget_get_window(state_->window);
+  return w != nullptr && (gdk_window_get_state(w) & GDK_WINDOW_STATE_ICONIFIED) != 0;
+}

@@ -1,0 +1,31 @@
+// What every libcurl transfer of the program shares: a process-wide global
+// init, an owning handle type, and the trust settings (the system's CA store
+// plus an optional extra bundle named by the environment for staging and
+// tests).
+#pragma once
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <string>
+
+struct CurlEasyDeleter {
+  void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
+
+struct CurlSlistDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using CurlHeaders = std::unique_ptr<curl_slist, CurlSlistDeleter>;
+
+// A new easy handle (nullptr when libcurl cannot make one), after the
+// process-wide global init has run once.
+CurlEasy NewCurlEasy();
+
+// Verifies peers against the system's CA store and, when the environment
+// variable ZK_EXTRA_CA_BUNDLE names a PEM file, against its certificates too.
+void ApplyTrustSettings(CURL* curl);
+
+// Adds a header line to a list, keeping the list owned.
+void AppendHeader(CurlHeaders& headers, const std::string& line);
