@@ -133,6 +133,15 @@ gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
   return TRUE;  // the host destroys the window itself once the loop has ended
 }
 
+// The window was destroyed from outside (not through its close button): end
+// the loop as a close would, without touching the window again.
+void OnDestroyed(GtkWidget*, gpointer data) {
+  auto* s = static_cast<GtkHostState*>(data);
+  s->window = nullptr;
+  DispatchTo(s, {kWmClose, 0, 0, {}});
+  if (g_main_loop_is_running(s->loop)) g_main_loop_quit(s->loop);
+}
+
 void OnAboutActivated(GtkMenuItem*, gpointer data) {
   DispatchTo(static_cast<GtkHostState*>(data), {kWmSysCommand, kSysCmdAbout, 0, {}});
 }
@@ -192,6 +201,7 @@ GtkDialogHost::GtkDialogHost() : state_(std::make_unique<GtkHostState>()) {
   g_signal_connect(s->canvas, "motion-notify-event", G_CALLBACK(OnMotion), s);
   g_signal_connect(s->window, "key-press-event", G_CALLBACK(OnKeyPress), s);
   g_signal_connect(s->window, "delete-event", G_CALLBACK(OnDelete), s);
+  s->destroyHandler = g_signal_connect(s->window, "destroy", G_CALLBACK(OnDestroyed), s);
   s->loop = g_main_loop_new(nullptr, FALSE);
 }
 
@@ -207,7 +217,10 @@ GtkDialogHost::~GtkDialogHost() {
   }
   s->timers.clear();
   if (s->menu != nullptr) gtk_widget_destroy(s->menu);
-  if (s->window != nullptr) gtk_widget_destroy(s->window);
+  if (s->window != nullptr) {
+    g_signal_handler_disconnect(s->window, s->destroyHandler);
+    gtk_widget_destroy(s->window);
+  }
   g_object_unref(s->css);
   g_main_loop_unref(s->loop);
   // Let GTK finish the destruction before the state goes.
@@ -230,7 +243,7 @@ void GtkDialogHost::RunModal(DialogWindow& window) {
     ended = s->ended;
   }
   if (!ended) g_main_loop_run(s->loop);
-  gtk_widget_hide(s->window);
+  if (s->window != nullptr) gtk_widget_hide(s->window);
   s->dialog = nullptr;
 }
 

@@ -27,6 +27,7 @@ struct GtkHostState {
   GtkWidget* menu = nullptr;
   GMainLoop* loop = nullptr;
   GtkCssProvider* css = nullptr;
+  gulong destroyHandler = 0;
   cairo_t* paintContext = nullptr;  // set only while the canvas draws
   bool painted = false;
   int clientWidth = 0;
