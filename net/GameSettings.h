@@ -4,6 +4,9 @@
 // 4 Japanese).
 #pragma once
 
+#include <cstdint>
+#include <string_view>
+
 inline constexpr int kLanguageSlots = 5;
 
 struct GameSettings {
@@ -16,3 +19,17 @@ struct GameSettings {
   char16_t rPathGame[128];              // registry key of the value "localfolder"
 };
 static_assert(sizeof(GameSettings) == 5120);
+
+// A configuration body larger than this fails the attempt.
+inline constexpr uint64_t kMaxGameConfigBytes = 1024 * 1024;
+
+// Fills the record from the bytes of a configuration file (code page 949,
+// CR LF lines, "KEY=value"). Fields are filled in key order; the first
+// missing key, or a value that does not fit its field, ends the parse with
+// false, leaving the earlier fields filled and the rest untouched.
+bool ParseGameSettings(std::string_view bytes, GameSettings& settings);
+
+// One attempt: fetches the configuration into "InfoGlobal.txt" in the
+// current directory, reads and deletes it, and parses it. True when all
+// fifteen fields were filled. Shows and logs nothing.
+bool LoadGameSettings(GameSettings& settings);

@@ -1,0 +1,77 @@
+#include <filesystem>
+
+#include "net/GameSettings.h"
+#include "tests/net/NetTestUtil.h"
+
+namespace {
+
+using LoadGameSettingsTest = SandboxTest;
+
+bool ConfigFileLeft() { return std::filesystem::exists("InfoGlobal.txt"); }
+
+TEST_F(LoadGameSettingsTest, ReadsTheServedConfigurationAndDeletesTheFile) {
+  GameSettings s{};
+  ASSERT_TRUE(LoadGameSettings(s));
+  EXPECT_FALSE(ConfigFileLeft());
+  const std::u16string prefix = U16("http://127.0.0.1:" + std::to_string(sandbox.FilesPort()) + "/setup/");
+  for (int slot = 0; slot < kLanguageSlots; ++slot) EXPECT_EQ(std::u16string(s.uPath[slot]), prefix);
+  EXPECT_EQ(std::u16string(s.fName[4]), u"ZKSetup_JP.exe");
+  EXPECT_EQ(std::u16string(s.fNameUpdate), u"ZKUpdate.exe");
+  EXPECT_EQ(std::u16string(s.rPathGame), u"SOFTWARE\\ZKGame\\Game");
+  Sandbox::Request r = sandbox.LastRequest("config");
+  EXPECT_EQ(r.path, "/Desktop/ZKZKINI/GameConfig-V1.ini");
+}
+
+TEST_F(LoadGameSettingsTest, SuppliedTemplateIsParsedAsCodePage949) {
+  std::string text;
+  for (const char* key : {"U_PATH_ZKEN=", "U_PATH_ZKSC=", "U_PATH_ZKTC=", "U_PATH_ZKRU=", "U_PATH_ZKJP=",
+                          "F_NAME_ZKEN=", "F_NAME_ZKSC=", "F_NAME_ZKTC=", "F_NAME_ZKRU=", "F_NAME_ZKJP=",
+                          "F_NAME_Lst=", "F_NAME_Game=", "F_NAME_Update=", "R_PATH_Root="}) {
+    text += std::string(key) + "v\r\n";
+  }
+  text += "R_PATH_Game=\xC7\xD1";  // no final line end
+  ASSERT_TRUE(sandbox.SetAnswer("config", text));
+  GameSettings s{};
+  ASSERT_TRUE(LoadGameSettings(s));
+  EXPECT_EQ(std::u16string(s.rPathGame), u"\uD55C");
+}
+
+TEST_F(LoadGameSettingsTest, FailedAnswersFailTheAttempt) {
+  struct Case {
+    const char* mode;
+    bool fileLeft;  // an empty file stays when the URL could not be opened
+  };
+  for (const Case& c : {Case{"404", false}, Case{"500", false}, Case{"wrong", false}, Case{"empty", true},
+                        Case{"reset", true}, Case{"big", true}, Case{"refused", true},
+                        Case{"redirect-ftp", true}, Case{"redirect-loop", true}}) {
+    SCOPED_TRACE(c.mode);
+    std::filesystem::remove("InfoGlobal.txt");
+    ASSERT_TRUE(sandbox.SetFault("config", c.mode));
+    GameSettings s{};
+    EXPECT_FALSE(LoadGameSettings(s));
+    EXPECT_EQ(ConfigFileLeft(), c.fileLeft);
+  }
+  // The same sandbox recovers: the next attempt succeeds.
+  ASSERT_TRUE(sandbox.SetFault("config", "ok"));
+  GameSettings s{};
+  EXPECT_TRUE(LoadGameSettings(s));
+}
+
+TEST_F(LoadGameSettingsTest, WrongConfigurationKeepsTheFirstFourteenFields) {
+  ASSERT_TRUE(sandbox.SetFault("config", "wrong"));  // R_PATH_Game left out
+  GameSettings s{};
+  s.rPathGame[0] = u'?';
+  s.rPathGame[1] = 0;
+  EXPECT_FALSE(LoadGameSettings(s));
+  EXPECT_EQ(std::u16string(s.rPathRoot), u"SOFTWARE\\ZKGame");
+  EXPECT_EQ(std::u16string(s.rPathGame), u"?");
+}
+
+TEST_F(LoadGameSettingsTest, UnreachableHostFails) {
+  ::setenv("ZK_CONFIG_HOST", "127.0.0.1:1", 1);
+  GameSettings s{};
+  EXPECT_FALSE(LoadGameSettings(s));
+  EXPECT_EQ(ReadBytes("InfoGlobal.txt"), "");
+}
+
+}  // namespace
