@@ -5,16 +5,22 @@
 #include "SelectLanguage/ProgressLog.h"
 #include "net/Files.h"
 #include "net/GameSettings.h"
+#include "net/HttpRequest.h"
+#include "net/Text.h"
 #include "resources/ProgramResources.h"
 
-InstallerDialog::InstallerDialog(DialogHost& host) : host_(host) {}
+InstallerDialog::InstallerDialog(DialogHost& host, DialogTimings timings)
+    : host_(host), settingsRetryPause_(timings.settingsRetryPause), region(timings.region) {}
 
 InstallerDialog::~InstallerDialog() {
+  SetHttpMessageBoxHandler(nullptr);
   DownloadProgress::Instance().SetWindow(nullptr);
 }
 
 int InstallerDialog::OnInitDialog() {
   // The About item of the window menu, when the string exists.
+  SetHttpMessageBoxHandler([this](const std::u16string& text) { host_.ShowMessageBox(text, GetApplicationName()); });
+
   const std::u16string about = LoadProgramString(kResourceAboutString);
   if (!about.empty()) host_.AddAboutItem(about);
 
@@ -36,7 +42,12 @@ int InstallerDialog::OnInitDialog() {
 
   ProgressLog::Instance().Write(u"The program has been executed.\r\n", true);
 
-  // Region detection and the workflow's start.
+  // Blocks while the region services answer, before the window is shown.
+  const int source = region.Determine();
+  LogEntry(FormatText(u"Your CODE(%d - %s).", {region.IsCN() ? 1LL : 0LL, RegionSourceLabel(source)}));
+
+  host_.Post(kMsgLoadSettings, 0, 0);
+  host_.StartTimer(kTimerSetupWait, kTimerPeriodMs);
   return 1;
 }
 
@@ -120,3 +131,5 @@ int64_t InstallerDialog::OnLButtonUp(uint64_t, int, int) { return 0; }
 int64_t InstallerDialog::OnMouseMove(uint64_t, int, int) { return 0; }
 
 void InstallerDialog::PostClose() { host_.Post(kWmClose, 0, 0); }
+
+void InstallerDialog::DisableInstallButton() {}

@@ -3,6 +3,7 @@
 // hosts translate native events into those messages.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -10,12 +11,19 @@
 
 #include "SelectLanguage/DialogHost.h"
 #include "SelectLanguage/DownloadThread.h"
+#include "net/RegionCode.h"
 
 struct GameSettings;
 
+// The waits of start-up and of the configuration loop. Only tests shorten them.
+struct DialogTimings {
+  RegionTimings region;
+  std::chrono::milliseconds settingsRetryPause{3000};
+};
+
 class InstallerDialog : public DialogWindow {
  public:
-  explicit InstallerDialog(DialogHost& host);
+  explicit InstallerDialog(DialogHost& host, DialogTimings timings = {});
   ~InstallerDialog() override;
   InstallerDialog(const InstallerDialog&) = delete;
   InstallerDialog& operator=(const InstallerDialog&) = delete;
@@ -47,12 +55,18 @@ class InstallerDialog : public DialogWindow {
   const std::u16string& Folder() const { return folder; }
   bool IsClosed() const { return closed_; }
   DownloadThread* Thread() const { return thread.get(); }
+  const RegionCode& Region() const { return region; }
+  const GameSettings* Settings() const { return settings.get(); }
+  bool SetupStarted() const { return setupStarted != 0; }
+  const std::u16string& SetupPath() const { return setupPath; }
 
  private:
   void FillLanguageList();
   void PostClose();
+  void DisableInstallButton();
 
   DialogHost& host_;
+  std::chrono::milliseconds settingsRetryPause_;
   bool closed_ = false;  // after the close message the window takes no more work
 
   // Run-time state, in the window's order.
@@ -62,5 +76,6 @@ class InstallerDialog : public DialogWindow {
   std::unique_ptr<GameSettings> settings;
   uint32_t registered = 0;
   uint32_t setupStarted = 0;
+  RegionCode region;
   std::span<const uint8_t> dragIcon;  // icon 128: the program has none
 };

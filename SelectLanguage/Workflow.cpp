@@ -1,14 +1,96 @@
 // The installation workflow: configuration, install command, download
-// progress, the setup program's run and the finishing steps.
+// progress, the setup program's run and the finishing steps. Everything runs
+// on the window's thread; the download itself runs on the worker.
+#include <thread>
+
 #include "SelectLanguage/InstallerDialog.h"
+#include "SelectLanguage/ListFile.h"
 #include "SelectLanguage/Messages.h"
+#include "net/Processes.h"
 #include "SelectLanguage/ProgressLog.h"
+#include "SelectLanguage/Registry.h"
 #include "net/Files.h"
 #include "net/GameSettings.h"
+#include "net/Text.h"
 
-int64_t InstallerDialog::OnLoadSettings(uint64_t, int64_t) { return 0; }
+namespace {
 
-void InstallerDialog::OnInstall() {}
+constexpr int kSettingsTries = 10;
+constexpr std::size_t kRegistryValueBytes = 1024;
+constexpr std::u16string_view kSetupFileName = u"_Set_UpZK.exe";
+
+std::u16string_view Field(const char16_t* text, std::size_t capacity) {
+  return {text, BoundedLength(text, capacity)};
+}
+
+template <std::size_t N>
+std::u16string_view Field(const char16_t (&text)[N]) {
+  return Field(text, N);
+}
+
+// The setup program's place: next to the installer's own file, not in the
+// current directory.
+std::u16string SetupPathIn(std::u16string& folder) {
+  folder.clear();
+  if (GetModuleDirectory(folder) < 0) return {};
+  return JoinPath(folder, kSetupFileName);
+}
+
+template <std::size_t N>
+bool CopyInto(char16_t (&target)[N], std::u16string_view text) {
+  if (text.size() >= N) return false;
+  std::copy(text.begin(), text.end(), target);
+  target[text.size()] = 0;
+  return true;
+}
+
+}  // namespace
+
+int64_t InstallerDialog::OnLoadSettings(uint64_t, int64_t) {
+  settings = std::make_unique<GameSettings>();
+  long long v = region.IsCN() ? 1 : 0;
+  for (int attempt = 0; attempt < kSettingsTries; ++attempt) {
+    if (LoadGameSettings(*settings)) {
+      LogEntry(FormatText(u"Game settings file was successfully downloaded(%d).", {v}));
+      return 0;
+    }
+    std::this_thread::sleep_for(settingsRetryPause_);
+    LogEntry(FormatText(u"Game settings file download failed(%d).", {v}));
+    v = v == 0 ? 1 : 0;
+  }
+  host_.ShowMessageBox(u"Game settings file download failed.", GetApplicationName());
+  PostClose();
+  return 0;
+}
+
+void InstallerDialog::OnInstall() {
+  const int selection = host_.ComboGetSelection();
+  LogEntry(FormatText(u"Attempt to install game(%d).", {static_cast<long long>(selection)}));
+  if (selection < 0 || selection >= kLanguageSlots) {
+    PostClose();
+    return;
+  }
+  std::u16string url;
+  if (settings) {
+    url = FormatText(u"%s%s", {Field(settings->uPath[selection]), Field(settings->fName[selection])});
+  }
+  LogEntry(FormatText(u"Install the game(%d).", {static_cast<long long>(host_.ComboGetSelection())}));
+  if (url.empty() || !thread) {
+    PostClose();
+    return;
+  }
+
+  DownloadProgress::Instance().SetWindow(&host_);
+  auto request = std::make_unique<DownloadRequest>();
+  const std::u16string path = SetupPathIn(folder);
+  if (!CopyInto(request->url, url) || !CopyInto(request->path, path)) {
+    PostClose();  // cannot happen with fields of their sizes; never cut a URL
+    return;
+  }
+  request->progress = &DownloadProgress::Instance();
+  thread->PostToThread(kMsgDownloadRequest, std::move(request));
+  DisableInstallButton();
+}
 
 int64_t InstallerDialog::OnDownloadProgress(uint64_t done, int64_t total) {
   host_.ComboEnable(false);
@@ -18,7 +100,19 @@ int64_t InstallerDialog::OnDownloadProgress(uint64_t done, int64_t total) {
   return 0;
 }
 
-int64_t InstallerDialog::OnSetupDownloaded(uint64_t, int64_t) { return 0; }
+int64_t InstallerDialog::OnSetupDownloaded(uint64_t, int64_t) {
+  host_.ProgressShow(false);
+  host_.Invalidate();
+  LogEntry(u"Load setup file.");
+  setupPath = SetupPathIn(folder);
+  // A setup program that cannot be started is a failure, not a finished setup.
+  if (setupPath.empty() || !MakeExecutable(setupPath) || !StartProgram(setupPath)) {
+    DeleteFilePath(setupPath);
+    return OnSetupDownloadFailed(0, 0);
+  }
+  setupStarted = 1;
+  return 0;
+}
 
 int64_t InstallerDialog::OnSetupDownloadFailed(uint64_t, int64_t) {
   host_.ShowMessageBox(u"Failed to load setup file.", GetApplicationName());
@@ -29,8 +123,28 @@ int64_t InstallerDialog::OnSetupDownloadFailed(uint64_t, int64_t) {
 
 void InstallerDialog::OnTimer(uint64_t id) {
   if (id != kTimerSetupWait) return;
-  if (setupStarted == 0 || registered == 1) {
-    host_.Invalidate();
+  if (setupStarted == 0 || registered == 1 || !DeleteFilePath(setupPath)) {
+    host_.Invalidate();  // only repaint; the next tick tries again
     return;
   }
+  // The file could be deleted, so the setup program has ended.
+  registered = 1;
+  host_.StopTimer(kTimerSetupWait);
+  if (settings) RestoreFileTimes(*settings);
+
+  std::u16string path;
+  std::u16string localFolder;
+  if (!settings ||
+      !ReadRegistryValue(Field(settings->rPathRoot), u"Path", path, kRegistryValueBytes, RegistryRoot::kLocalMachine) ||
+      !ReadRegistryValue(Field(settings->rPathGame), u"localfolder", localFolder, kRegistryValueBytes,
+                         RegistryRoot::kLocalMachine)) {
+    LogEntry(u"\r\nGame setting registration failed.");
+    PostClose();
+    return;
+  }
+  const std::u16string game = JoinPath(JoinPath(path, localFolder), Field(settings->fNameUpdate));
+  const bool started = StartProgram(game);
+  LogEntry(u"\r\nIt has been successfully installed.\r\nExit the program.");
+  if (!started) LogEntry(FormatText(u"The game could not be started (%s).", {std::u16string_view(game)}));
+  PostClose();
 }

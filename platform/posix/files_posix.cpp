@@ -145,7 +145,3 @@ int WriteFileEntry(std::u16string_view path, const void* data, std::size_t lengt
   ::close(fd);
   return ok;
 }
-
-bool DeleteFilePath(std::u16string_view path) {
-  return ::unlink(ToNativePath(path).c_str()) == 0;
-}

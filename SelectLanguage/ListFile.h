@@ -1,0 +1,32 @@
+// The game's list file: one line per installed file, "T S \name", where T is
+// the file's recorded time (seconds since 1970-01-01 UTC), S a number of at
+// least 1, and the name is relative to the list file's folder.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct ListEntry {
+  int64_t time = 0;
+  std::u16string relativeName;  // "\" separators, as written
+};
+
+// One line without its "\r\n"; nothing when the line breaks a rule, or
+// names a file outside the list's folder (an absolute name or a ".." part).
+std::optional<ListEntry> ParseListLine(std::u16string_view line);
+
+// Every line up to its "\r\n"; text after the last "\r\n" is not a line.
+std::vector<std::u16string_view> SplitListLines(std::u16string_view text);
+
+// Whether a file last written at `modified` is reset to `recorded`: when it
+// differs and the difference is earlier, or later by whole minutes (plus at
+// most one second).
+bool ShouldResetTime(int64_t modified, int64_t recorded);
+
+struct GameSettings;
+// Resets the installed game's file times from its list file. Any failure
+// ends the step quietly.
+void RestoreFileTimes(const GameSettings& settings);

@@ -1,0 +1,12 @@
+// Starting programs. A program is started by its path alone: no shell, no
+// splitting of the path into words, the installer's environment and
+// current directory. Implemented per platform (processes_posix.cpp).
+#pragma once
+
+#include <string_view>
+
+// True when the program has been started.
+bool StartProgram(std::u16string_view path);
+
+// Lets the owner run a downloaded file as a program; true when it may.
+bool MakeExecutable(std::u16string_view path);
