@@ -1,76 +1,17 @@
 #include "net/GameSettings.h"
 
-#include <array>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "net/Files.h"
 #include "net/ServiceConfig.h"
-#include "net/Text.h"
 #include "net/UrlFetch.h"
 
 namespace {
 
-struct KeyField {
-  std::u16string_view key;  // the equals sign belongs to the key
-  std::span<char16_t> (*field)(GameSettings&);
-};
-
-template <std::size_t N>
-std::span<char16_t> Span(char16_t (&field)[N]) {
-  return std::span<char16_t>(field, N);
-}
-
-// The search order is part of the behaviour: fields fill one by one.
-const std::array<KeyField, 15> kKeys = {{
-    {u"U_PATH_ZKEN=", [](GameSettings& s) { return Span(s.uPath[0]); }},
-    {u"U_PATH_ZKSC=", [](GameSettings& s) { return Span(s.uPath[1]); }},
-    {u"U_PATH_ZKTC=", [](GameSettings& s) { return Span(s.uPath[2]); }},
-    {u"U_PATH_ZKRU=", [](GameSettings& s) { return Span(s.uPath[3]); }},
-    {u"U_PATH_ZKJP=", [](GameSettings& s) { return Span(s.uPath[4]); }},
-    {u"F_NAME_ZKEN=", [](GameSettings& s) { return Span(s.fName[0]); }},
-    {u"F_NAME_ZKSC=", [](GameSettings& s) { return Span(s.fName[1]); }},
-    {u"F_NAME_ZKTC=", [](GameSettings& s) { return Span(s.fName[2]); }},
-    {u"F_NAME_ZKRU=", [](GameSettings& s) { return Span(s.fName[3]); }},
-    {u"F_NAME_ZKJP=", [](GameSettings& s) { return Span(s.fName[4]); }},
-    {u"F_NAME_Lst=", [](GameSettings& s) { return Span(s.fNameLst); }},
-    {u"F_NAME_Game=", [](GameSettings& s) { return Span(s.fNameGame); }},
-    {u"F_NAME_Update=", [](GameSettings& s) { return Span(s.fNameUpdate); }},
-    {u"R_PATH_Root=", [](GameSettings& s) { return Span(s.rPathRoot); }},
-    {u"R_PATH_Game=", [](GameSettings& s) { return Span(s.rPathGame); }},
-}};
-
-constexpr std::u16string_view kLineEnd = u"\r\n";
 const std::u16string kConfigFile = u"InfoGlobal.txt";
 
 }  // namespace
-
-bool ParseGameSettings(std::string_view bytes, GameSettings& settings) {
-  if (bytes.size() > kMaxGameConfigBytes) return false;
-  // The text ends at its first zero byte; CR LF behind it lets the last line
-  // go without a line end.
-  std::string text(bytes.substr(0, bytes.find('\0')));
-  text += "\r\n";
-  const std::u16string decoded = Cp949ToUtf16(text);
-  const std::u16string_view all(decoded);
-
-  // Every key is searched in the whole text: a cut made for one key never
-  // hides text from the next.
-  for (const KeyField& entry : kKeys) {
-    const auto at = all.find(entry.key);
-    if (at == std::u16string_view::npos) return false;
-    const auto start = at + entry.key.size();
-    const auto end = all.find(kLineEnd, start);
-    if (end == std::u16string_view::npos) return false;
-    const std::u16string_view value = all.substr(start, end - start);
-    const std::span<char16_t> field = entry.field(settings);
-    if (value.size() >= field.size()) return false;  // never cut, never overrun
-    value.copy(field.data(), value.size());
-    field[value.size()] = u'\0';
-  }
-  return true;
-}
 
 bool LoadGameSettings(GameSettings& settings) {
   if (FetchUrlToFile(GameConfigUrl(), kConfigFile, kMaxGameConfigBytes) != FetchResult::kComplete) {
