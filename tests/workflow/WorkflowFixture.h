@@ -1,0 +1,39 @@
+// One installer run through the headless host against the sandbox services,
+// with the sample setup program served for every language and its registry
+// store and game folder in a fresh temporary folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "SelectLanguage/InstallerDialog.h"
+#include "platform/headless/HeadlessHost.h"
+#include "tests/support/Sandbox.h"
+
+class WorkflowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts the sandbox (with further options) and opens the window.
+  void StartInstaller(const std::vector<std::string>& sandboxOptions = {},
+                      std::chrono::milliseconds settingsRetryPause = std::chrono::milliseconds(0));
+  // Serves `bytes` as every language's setup program.
+  void ServeSetup(const std::string& bytes);
+  // The log as UTF-16 text (entry marks included).
+  std::u16string Log() const;
+  // The log that these entries make.
+  static std::u16string Entries(std::initializer_list<std::u16string> texts);
+
+  std::filesystem::path Root() const { return std::filesystem::path(cwd_.Path()); }
+  std::filesystem::path GameFolder() const { return Root() / "games" / "ZKGame"; }
+  std::filesystem::path SetupFile() const;
+
+  ScopedTempCwd cwd_;
+  Sandbox sandbox_;
+  HeadlessHost host_;
+  std::unique_ptr<InstallerDialog> dialog_;
+};

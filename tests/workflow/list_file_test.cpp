@@ -1,0 +1,141 @@
+// The list file's line rules and time rules, and RestoreFileTimes over a real
+// registry store and real files.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "SelectLanguage/ListFile.h"
+#include "net/GameSettings.h"
+#include "tests/support/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(ListLine, ReadsTimeSizeAndName) {
+  const auto entry = ParseListLine(u"1700000000 5 \\data\\cards.dat");
+  ASSERT_TRUE(entry.has_value());
+  EXPECT_EQ(entry->time, 1700000000);
+  EXPECT_EQ(entry->relativeName, u"data\\cards.dat");
+  // Anything that is not a digit separates; the first "\" starts the name.
+  EXPECT_TRUE(ParseListLine(u"t=1700000000,s=1;\\a"));
+}
+
+TEST(ListLine, BrokenRulesSkipTheLine) {
+  EXPECT_FALSE(ParseListLine(u"1700000000 5 data"));          // no "\"
+  EXPECT_FALSE(ParseListLine(u"1700000000 \\data"));          // only one number
+  EXPECT_FALSE(ParseListLine(u"1700000000 5\\data"));         // no separator after the size
+  EXPECT_FALSE(ParseListLine(u"1700000000 5 \\"));            // empty name
+  EXPECT_FALSE(ParseListLine(u"0 5 \\data"));                 // time 0
+  EXPECT_FALSE(ParseListLine(u"1700000000 0 \\data"));        // size 0
+  EXPECT_FALSE(ParseListLine(u"99999999999999999999 1 \\a"));  // time beyond 64 bits
+}
+
+TEST(ListLine, NamesNeverLeaveTheListsFolder) {
+  EXPECT_FALSE(ParseListLine(u"1700000000 1 \\..\\outside"));
+  EXPECT_FALSE(ParseListLine(u"1700000000 1 \\data\\..\\..\\outside"));
+  EXPECT_FALSE(ParseListLine(u"1700000000 1 \\\\etc\\passwd"));  // absolute after the first "\"
+  EXPECT_FALSE(ParseListLine(u"1700000000 1 \\C:\\Windows"));
+  EXPECT_FALSE(ParseListLine(u"1700000000 1 \\a/../../b"));
+  EXPECT_TRUE(ParseListLine(u"1700000000 1 \\..data"));  // only a whole ".." part climbs
+}
+
+TEST(ListLine, OnlyCompleteLinesCount) {
+  EXPECT_EQ(SplitListLines(u"a\r\nb\r\nc"), (std::vector<std::u16string_view>{u"a", u"b"}));
+  EXPECT_EQ(SplitListLines(u"a\nb\n"), std::vector<std::u16string_view>{});
+}
+
+TEST(TimeRule, EarlierOrWholeMinutesLaterAreReset) {
+  const int64_t t = 1700000000;
+  EXPECT_TRUE(ShouldResetTime(t + 3600, t));   // one hour later
+  EXPECT_TRUE(ShouldResetTime(t + 61, t));     // a minute and a second
+  EXPECT_FALSE(ShouldResetTime(t + 30, t));    // 30 s later
+  EXPECT_FALSE(ShouldResetTime(t + 62, t));
+  EXPECT_TRUE(ShouldResetTime(t - 1000, t));   // earlier
+  EXPECT_TRUE(ShouldResetTime(t - 59, t));
+  EXPECT_FALSE(ShouldResetTime(t, t));         // already right
+  EXPECT_TRUE(ShouldResetTime(INT64_MIN, INT64_MAX));  // no overflow
+}
+
+class RestoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("ZK_REGISTRY_ROOT", (dir_.Path() / "registry").c_str(), 1);
+    const fs::path keys = dir_.Path() / "registry" / "HKEY_LOCAL_MACHINE" / "SOFTWARE" / "ZK";
+    fs::create_directories(keys / "Game");
+    WriteFileBytes(keys / "Path", (dir_.Path() / "games").string());
+    WriteFileBytes(keys / "Game" / "localfolder", "Zirod");
+    fs::create_directories(game_ / "data");
+    std::memset(&settings_, 0, sizeof settings_);
+    std::u16string_view root = u"SOFTWARE\\ZK", gameKey = u"SOFTWARE\\ZK\\Game", list = u"files.lst";
+    std::copy(root.begin(), root.end(), settings_.rPathRoot);
+    std::copy(gameKey.begin(), gameKey.end(), settings_.rPathGame);
+    std::copy(list.begin(), list.end(), settings_.fNameLst);
+  }
+  void File(const std::string& name, int64_t time) {
+    WriteFileBytes(game_ / name, "x");
+    timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(time), 0}};
+    ::utimensat(AT_FDCWD, (game_ / name).c_str(), times, 0);
+  }
+  int64_t Time(const fs::path& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mtim.tv_sec : -1;
+  }
+  TempDir dir_;
+  fs::path game_ = dir_.Path() / "games" / "Zirod";
+  GameSettings settings_;
+};
+
+TEST_F(RestoreTest, AppliesTheTimeRulesLineByLine) {
+  const int64_t t = 1700000000;
+  File("hour.dat", t + 3600);
+  File("half.dat", t + 30);
+  File("early.dat", t - 1000);
+  File("data/카드.dat", t + 120);
+  File("unlisted.dat", t + 3600);
+  // Code page 949 text; a malformed line, a missing file and a traversal are skipped.
+  WriteFileBytes(game_ / "files.lst", "1700000000 1 \\hour.dat\r\n1700000000 1 \\half.dat\r\n"
+                                      "garbage\r\n1700000000 1 \\missing.dat\r\n1700000000 1 \\..\\outside.dat\r\n"
+                                      "1700000000 1 \\data\\\xC4\xAB\xB5\xE5.dat\r\n1700000000 1 \\early.dat");
+  WriteFileBytes(dir_.Path() / "games" / "outside.dat", "x");
+  const int64_t outsideBefore = Time(dir_.Path() / "games" / "outside.dat");
+  RestoreFileTimes(settings_);
+  EXPECT_EQ(Time(game_ / "hour.dat"), t);
+  EXPECT_EQ(Time(game_ / "half.dat"), t + 30);
+  EXPECT_EQ(Time(game_ / "early.dat"), t);
+  EXPECT_EQ(Time(game_ / "data" / "카드.dat"), t);
+  EXPECT_EQ(Time(game_ / "unlisted.dat"), t + 3600);
+  EXPECT_EQ(Time(dir_.Path() / "games" / "outside.dat"), outsideBefore);
+}
+
+TEST_F(RestoreTest, ALargeListIsReadWhole) {
+  const int64_t t = 1700000000;
+  std::string list;
+  while (list.size() < 300000) list += "1700000000 1 \\data\\padding-line-that-names-no-file.dat\r\n";
+  list += "1700000000 1 \\last.dat\r\n";
+  File("last.dat", t + 600);
+  WriteFileBytes(game_ / "files.lst", list);
+  RestoreFileTimes(settings_);
+  EXPECT_EQ(Time(game_ / "last.dat"), t);
+}
+
+TEST_F(RestoreTest, AZeroByteEndsTheListAndMissingPiecesEndQuietly) {
+  const int64_t t = 1700000000;
+  File("a.dat", t + 60);
+  File("b.dat", t + 60);
+  WriteFileBytes(game_ / "files.lst", std::string("1700000000 1 \\a.dat\r\n\0" "1700000000 1 \\b.dat\r\n", 45));
+  RestoreFileTimes(settings_);
+  EXPECT_EQ(Time(game_ / "a.dat"), t);
+  EXPECT_EQ(Time(game_ / "b.dat"), t + 60);
+
+  fs::remove(game_ / "files.lst");
+  RestoreFileTimes(settings_);  // no list: nothing happens
+  fs::remove_all(dir_.Path() / "registry");
+  RestoreFileTimes(settings_);  // no registry values: nothing happens
+  EXPECT_EQ(Time(game_ / "b.dat"), t + 60);
+}
+
+}  // namespace

@@ -1,0 +1,103 @@
+// The POSIX registry store and program starts.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <thread>
+
+#include "SelectLanguage/Registry.h"
+#include "net/Files.h"
+#include "net/Processes.h"
+#include "net/Text.h"
+#include "tests/support/TempDir.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ::setenv("ZK_REGISTRY_ROOT", dir_.Path().c_str(), 1); }
+  void Value(const std::string& key, const std::string& bytes) {
+    const fs::path path = dir_.Path() / "HKEY_LOCAL_MACHINE" / key;
+    fs::create_directories(path.parent_path());
+    WriteFileBytes(path, bytes);
+  }
+  bool Read(std::u16string_view key, std::u16string_view name, std::u16string& value) {
+    return ReadRegistryValue(key, name, value, 1024, RegistryRoot::kLocalMachine);
+  }
+  TempDir dir_;
+};
+
+TEST_F(RegistryTest, ValuesAreUtf8FilesUnderTheirKeys) {
+  Value("SOFTWARE/ZK/Path", "/opt/게임");
+  std::u16string value;
+  ASSERT_TRUE(Read(u"SOFTWARE\\ZK", u"Path", value));
+  EXPECT_EQ(value, u"/opt/게임");
+  EXPECT_FALSE(Read(u"SOFTWARE\\ZK", u"localfolder", value));
+  EXPECT_FALSE(Read(u"SOFTWARE\\Other", u"Path", value));
+  EXPECT_EQ(value, u"/opt/게임");  // a failed read leaves the buffer alone
+  Value("SOFTWARE/ZK/Empty", "");
+  ASSERT_TRUE(Read(u"SOFTWARE\\ZK", u"Empty", value));
+  EXPECT_EQ(value, u"");
+}
+
+TEST_F(RegistryTest, ValuesMustFitTheirBufferWithTheTerminator) {
+  Value("K/fits", std::string(511, 'a'));
+  Value("K/long", std::string(512, 'a'));
+  std::u16string value;
+  EXPECT_TRUE(Read(u"K", u"fits", value));
+  EXPECT_EQ(value.size(), 511u);
+  EXPECT_FALSE(Read(u"K", u"long", value));
+}
+
+TEST_F(RegistryTest, KeysCannotLeaveTheStore) {
+  WriteFileBytes(dir_.Path() / "secret", "x");
+  std::u16string value;
+  EXPECT_FALSE(Read(u"..", u"secret", value));
+  EXPECT_FALSE(Read(u"A\\..\\..", u"secret", value));
+  EXPECT_FALSE(Read(u"", u"Path", value));
+  EXPECT_FALSE(Read(u"A/../..", u"secret", value));
+}
+
+TEST(Processes, AFileCannotBeDeletedWhileItsProgramRuns) {
+  TempDir dir;
+  const fs::path program = dir.Path() / "wait a bit.sh";  // a space must not split the path
+  WriteFileBytes(program, "#!/bin/sh\nsleep 1\n");
+  ASSERT_TRUE(MakeExecutable(Utf8ToUtf16(program.string())));
+  ASSERT_TRUE(StartProgram(Utf8ToUtf16(program.string())));
+  EXPECT_FALSE(DeleteFilePath(Utf8ToUtf16(program.string())));
+  EXPECT_TRUE(fs::exists(program));
+  bool deleted = false;
+  for (int i = 0; i < 40 && !deleted; ++i) {
+    std::this_thread::sleep_for(100ms);
+    deleted = DeleteFilePath(Utf8ToUtf16(program.string()));
+  }
+  EXPECT_TRUE(deleted);
+  EXPECT_FALSE(fs::exists(program));
+}
+
+TEST(Processes, NothingIsStartedFromAMissingOrNonProgramFile) {
+  TempDir dir;
+  EXPECT_FALSE(StartProgram(dir.U16("missing")));
+  WriteFileBytes(dir.Path() / "text", "not a program\n");
+  ASSERT_TRUE(MakeExecutable(dir.U16("text")));
+  EXPECT_FALSE(StartProgram(dir.U16("text")));
+  EXPECT_TRUE(DeleteFilePath(dir.U16("text")));
+  EXPECT_FALSE(StartProgram(u""));
+}
+
+TEST(Processes, ThePathIsOneArgumentAndTheEnvironmentIsKept) {
+  TempDir dir;
+  const fs::path program = dir.Path() / "echo args; touch pwned";
+  WriteFileBytes(program, "#!/bin/sh\nprintf '%s|%s|%s' \"$#\" \"$0\" \"$ZK_PROBE\" > \"$(dirname \"$0\")/out\"\n");
+  ::setenv("ZK_PROBE", "kept", 1);
+  ASSERT_TRUE(MakeExecutable(Utf8ToUtf16(program.string())));
+  ASSERT_TRUE(StartProgram(Utf8ToUtf16(program.string())));
+  for (int i = 0; i < 50 && !fs::exists(dir.Path() / "out"); ++i) std::this_thread::sleep_for(50ms);
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(ReadFileBytes(dir.Path() / "out"), "0|" + program.string() + "|kept");
+  EXPECT_FALSE(fs::exists(dir.Path() / "pwned"));
+}
+
+}  // namespace

@@ -1,0 +1,161 @@
+// The whole installation, and each way it can end, against real services and
+// real child processes.
+#include <sys/stat.h>
+
+#include "SelectLanguage/Messages.h"
+#include "net/GameSettings.h"
+#include "net/Text.h"
+#include "tests/support/TempDir.h"
+#include "tests/workflow/WorkflowFixture.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+int64_t ModifiedTime(const fs::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_mtim.tv_sec : -1;
+}
+
+constexpr int64_t kRecorded = 1700000000;
+
+TEST_F(WorkflowTest, InstallsRussianStartsTheGameAndCloses) {
+  StartInstaller();
+  host_.PumpPending();  // message 2028: the configuration
+  ASSERT_NE(dialog_->Settings(), nullptr);
+  EXPECT_EQ(std::u16string(dialog_->Settings()->uPath[3]),
+            Utf8ToUtf16("http://127.0.0.1:" + std::to_string(sandbox_.FilesPort()) + "/setup/"));
+
+  host_.ComboSetSelection(3);
+  EXPECT_EQ(host_.Send(kWmCommand, kCmdInstall), 1);
+
+  // The download ends and the setup program starts; while it runs, ticks only repaint.
+  ASSERT_TRUE(host_.RunUntil([&] { return dialog_->SetupStarted(); }, 20s));
+  EXPECT_EQ(sandbox_.LastRequest("files").path, "/setup/ZKSetup_RU.exe");
+  EXPECT_FALSE(host_.progressRanges.empty());
+  for (uint64_t total : host_.progressRanges) EXPECT_EQ(total, fs::file_size(ZK_SAMPLE_SETUP));
+  EXPECT_FALSE(host_.progressVisible);
+  EXPECT_FALSE(host_.comboEnabled);
+  EXPECT_EQ(dialog_->SetupPath(), SetupFile().u16string());
+  const int repaintsBefore = host_.invalidateCount;
+  ASSERT_TRUE(host_.RunUntil([&] { return host_.invalidateCount >= repaintsBefore + 1; }, 3s));
+  EXPECT_TRUE(fs::exists(SetupFile()));  // still running: the tick could not delete it
+
+  ASSERT_TRUE(host_.RunUntilClosed(20s));
+  const auto setupEnded = fs::last_write_time(Root() / "registry" / "HKEY_LOCAL_MACHINE" / "SOFTWARE" / "ZKGame" /
+                                              "Game" / "localfolder");
+  const auto closedAfter = fs::file_time_type::clock::now() - setupEnded;
+  EXPECT_LT(closedAfter, 2500ms) << "the finishing steps come within one tick of the setup's end";
+
+  EXPECT_EQ(Log(), Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN).",
+                            u"Game settings file was successfully downloaded(1).", u"Attempt to install game(3).",
+                            u"Install the game(3).", u"Load setup file.",
+                            u"\r\nIt has been successfully installed.\r\nExit the program."}));
+  EXPECT_FALSE(fs::exists(SetupFile()));
+  EXPECT_FALSE(fs::exists(Root() / "InfoGlobal.txt"));
+  // The game was started from the registry's folder.
+  for (int i = 0; i < 50 && !fs::exists(GameFolder() / "started.txt"); ++i) std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(fs::exists(GameFolder() / "started.txt"));
+  // Recorded times are back where the list says they belong.
+  EXPECT_EQ(ModifiedTime(GameFolder() / "ZKGame.exe"), kRecorded);
+  EXPECT_EQ(ModifiedTime(GameFolder() / "data" / "카드.dat"), kRecorded);
+  EXPECT_EQ(ModifiedTime(GameFolder() / "data" / "table.dat"), kRecorded + 30);
+  EXPECT_EQ(ModifiedTime(GameFolder() / "readme.txt"), kRecorded);
+}
+
+TEST_F(WorkflowTest, NoSelectionClosesAfterTheAttempt) {
+  StartInstaller();
+  host_.PumpPending();
+  host_.ComboSetSelection(-1);
+  host_.Send(kWmCommand, kCmdInstall);
+  ASSERT_TRUE(host_.RunUntilClosed(5s));
+  const std::u16string log = Log();
+  EXPECT_TRUE(log.ends_with(Entries({u"Attempt to install game(-1)."})));
+  EXPECT_EQ(log.find(u"Install the game"), std::u16string::npos);
+}
+
+TEST_F(WorkflowTest, ALanguageWithoutEntriesCloses) {
+  const fs::path config = Root() / "config.ini";
+  WriteFileBytes(config,
+                 "U_PATH_ZKEN=http://{{FILES_HOST}}/setup/\r\nU_PATH_ZKSC=x\r\nU_PATH_ZKTC=x\r\nU_PATH_ZKRU=\r\n"
+                 "U_PATH_ZKJP=x\r\nF_NAME_ZKEN=ZKSetup_EN.exe\r\nF_NAME_ZKSC=x\r\nF_NAME_ZKTC=x\r\nF_NAME_ZKRU=\r\n"
+                 "F_NAME_ZKJP=x\r\nF_NAME_Lst=ZKGame.lst\r\nF_NAME_Game=ZKGame.exe\r\nF_NAME_Update=ZKUpdate.exe\r\n"
+                 "R_PATH_Root=SOFTWARE\\ZKGame\r\nR_PATH_Game=SOFTWARE\\ZKGame\\Game\r\n");
+  StartInstaller({"--config", config.string()});
+  host_.PumpPending();
+  host_.ComboSetSelection(3);
+  host_.Send(kWmCommand, kCmdInstall);
+  ASSERT_TRUE(host_.RunUntilClosed(5s));
+  EXPECT_TRUE(Log().ends_with(Entries({u"Attempt to install game(3).", u"Install the game(3)."})));
+  EXPECT_FALSE(fs::exists(SetupFile()));
+}
+
+TEST_F(WorkflowTest, AFailedDownloadIsReportedAndLeavesNoFile) {
+  fs::remove_all(Root() / "files" / "setup");  // every setup URL answers 404
+  StartInstaller();
+  host_.PumpPending();
+  host_.Send(kWmCommand, kCmdInstall);
+  ASSERT_TRUE(host_.RunUntilClosed(10s));
+  EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"Failed to load setup file."});
+  EXPECT_TRUE(Log().ends_with(Entries({u"Install the game(0).", u"Failed to load setup file."})));
+  EXPECT_FALSE(fs::exists(SetupFile()));
+}
+
+TEST_F(WorkflowTest, ASetupThatCannotStartIsAFailureNotASuccess) {
+  ServeSetup("this is not a program\n");
+  StartInstaller();
+  host_.PumpPending();
+  host_.Send(kWmCommand, kCmdInstall);
+  ASSERT_TRUE(host_.RunUntilClosed(10s));
+  EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"Failed to load setup file."});
+  EXPECT_TRUE(Log().ends_with(Entries({u"Load setup file.", u"Failed to load setup file."})));
+  EXPECT_EQ(Log().find(u"successfully installed"), std::u16string::npos);
+  EXPECT_FALSE(fs::exists(SetupFile()));
+}
+
+TEST_F(WorkflowTest, MissingRegistryValuesEndWithoutAGame) {
+  ::setenv("ZK_SETUP_MODE", "no-registry", 1);
+  ::setenv("ZK_SETUP_SECONDS", "0", 1);
+  StartInstaller();
+  host_.PumpPending();
+  host_.Send(kWmCommand, kCmdInstall);
+  ASSERT_TRUE(host_.RunUntilClosed(20s));
+  EXPECT_TRUE(Log().ends_with(Entries({u"Load setup file.", u"\r\nGame setting registration failed."})));
+  EXPECT_FALSE(fs::exists(GameFolder() / "started.txt"));
+  EXPECT_FALSE(fs::exists(SetupFile()));
+  EXPECT_EQ(ModifiedTime(GameFolder() / "ZKGame.exe"), kRecorded + 3600);  // no registry, no list
+}
+
+TEST_F(WorkflowTest, AGameThatCannotStartIsLogged) {
+  ::setenv("ZK_SETUP_SECONDS", "0", 1);
+  StartInstaller();
+  host_.PumpPending();
+  host_.Send(kWmCommand, kCmdInstall);
+  ASSERT_TRUE(host_.RunUntil([&] { return dialog_->SetupStarted(); }, 10s));
+  // The setup program is done before the next tick; take the game away first.
+  for (int i = 0; i < 40 && !fs::exists(GameFolder() / "ZKGame.lst"); ++i) std::this_thread::sleep_for(50ms);
+  std::this_thread::sleep_for(200ms);
+  fs::remove(GameFolder() / "ZKUpdate.exe");
+  ASSERT_TRUE(host_.RunUntilClosed(10s));
+  const std::u16string log = Log();
+  EXPECT_NE(log.find(u"\uFEFF\r\nIt has been successfully installed.\r\nExit the program.\r\n\uFEFFThe game could not "
+                     u"be started ("),
+            std::u16string::npos);
+}
+
+TEST_F(WorkflowTest, TenConfigurationFailuresTakeThirtySecondsThenClose) {
+  const auto start = std::chrono::steady_clock::now();
+  StartInstaller({"--fault", "config=404"}, 3000ms);
+  host_.PumpPending();
+  ASSERT_TRUE(host_.RunUntilClosed(5s));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 30s);
+  EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"Game settings file download failed."});
+  std::u16string expected = Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN)."});
+  for (int i = 0; i < 10; ++i) {
+    expected += Entries({i % 2 == 0 ? u"Game settings file download failed(1)." : u"Game settings file download failed(0)."});
+  }
+  EXPECT_EQ(Log(), expected);
+}
+
+}  // namespace
