@@ -2,6 +2,7 @@
 // read is checked against what is left, and nothing is allocated beyond what
 // the bytes left can hold. Fields past the end of a short file read as zero.
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -110,8 +111,13 @@ class SpriteSetParser {
   void ReadPixelBlock(SpriteEntry& e) {
     const size_t bytes = std::min<size_t>(e.dataSize, in_.Remaining());
     std::vector<uint16_t> units((bytes + 1) / 2);
-    for (size_t i = 0; i < bytes / 2; ++i) units[i] = in_.U16();
-    if (bytes % 2) units.back() = in_.U8();
+    const std::span<const uint8_t> block = in_.Peek(bytes);
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(units.data(), block.data(), bytes);  // the file's byte order already
+    } else {
+      for (size_t i = 0; i < bytes; ++i) units[i / 2] |= static_cast<uint16_t>(block[i] << (8 * (i % 2)));
+    }
+    in_.Skip(bytes);
     e.pixels = std::move(units);
     e.dataSize = static_cast<uint32_t>(bytes);
   }
@@ -145,8 +151,18 @@ int xSprite::LoadWithFormat(const char* fileName, int wantedFormat) {
   if (!fileName) return 0;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(fileName, "rb"), std::fclose);
   if (!f) return 0;
-  std::vector<uint8_t> bytes;
-  uint8_t chunk[65536];
-  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f.get())) > 0;) bytes.insert(bytes.end(), chunk, chunk + n);
+  // Sized by the file's length where it can be had; read in growing steps
+  // in any case, since the file may change or not be seekable.
+  long length = -1;
+  if (std::fseek(f.get(), 0, SEEK_END) == 0) length = std::ftell(f.get());
+  std::rewind(f.get());
+  std::vector<uint8_t> bytes(length > 0 ? static_cast<size_t>(length) + 1 : 64 * 1024);
+  size_t used = 0;
+  for (;;) {
+    used += std::fread(bytes.data() + used, 1, bytes.size() - used, f.get());
+    if (used < bytes.size()) break;
+    bytes.resize(bytes.size() * 2);
+  }
+  bytes.resize(used);
   return LoadFromMemory(bytes, wantedFormat);
 }
