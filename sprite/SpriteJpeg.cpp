@@ -12,6 +12,7 @@
 #include <jpeglib.h>
 
 #include "sprite/PixelFormat.h"
+#include "sprite/SpriteRle.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ bool DecodeRgb(Decoder& d, std::span<const uint8_t> stream, int width, int heigh
   if (static_cast<int64_t>(d.info.image_width) != width || static_cast<int64_t>(d.info.image_height) != height)
     return false;
   const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 3;
-  if (bytes > stream.size() * kMaxExpansion) return false;
+  if (bytes > stream.size() * kMaxExpansion || bytes / 3 > kMaxDecodedPixels) return false;
   d.info.out_color_space = JCS_RGB;  // a greyscale image gives R = G = B
   jpeg_start_decompress(&d.info);
   if (d.info.output_components != 3 || static_cast<int>(d.info.output_width) != width ||

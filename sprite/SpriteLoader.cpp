@@ -113,7 +113,7 @@ class SpriteSetParser {
     std::vector<uint16_t> units((bytes + 1) / 2);
     const std::span<const uint8_t> block = in_.Peek(bytes);
     if constexpr (std::endian::native == std::endian::little) {
-      std::memcpy(units.data(), block.data(), bytes);  // the file's byte order already
+      if (bytes > 0) std::memcpy(units.data(), block.data(), bytes);  // the file's byte order already
     } else {
       for (size_t i = 0; i < bytes; ++i) units[i / 2] |= static_cast<uint16_t>(block[i] << (8 * (i % 2)));
     }

@@ -38,6 +38,8 @@ bool EncodeRle(std::span<const uint16_t> pixels, int width, int height, uint16_t
 
 bool DecodeRle(std::span<const uint16_t> units, int width, int height, uint16_t key, std::vector<uint16_t>& out) {
   if (width <= 0 || height <= 0) return false;
+  if (units.size() / 2 < static_cast<size_t>(height)) return false;
+  if (static_cast<size_t>(width) * static_cast<size_t>(height) > kMaxDecodedPixels) return false;
   out.assign(static_cast<size_t>(width) * static_cast<size_t>(height), key);
   return ForEachRun(units, width, height, [&](int row, int column, size_t first, int count) {
     std::copy_n(units.data() + first, count, out.data() + static_cast<size_t>(row) * width + column);

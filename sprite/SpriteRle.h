@@ -10,6 +10,9 @@
 #include <vector>
 
 inline constexpr int kMaxRunsPerRow = 1024;
+// No sprite is decoded to more pixels than this (128 MB): a few bytes of
+// encoding can describe a huge, almost empty image.
+inline constexpr size_t kMaxDecodedPixels = size_t{1} << 26;
 
 // Encodes width x height raw pixels. False, with `out` untouched, when a row
 // would need more than kMaxRunsPerRow runs or the sizes do not fit.
@@ -66,5 +69,7 @@ bool ForEachRun(std::span<const uint16_t> units, int width, int height, Visit&& 
 }
 
 // Decodes into width x height pixels that start as the colour key. Returns
-// false when the encoding is malformed (the valid part is decoded).
+// false when the encoding is malformed (the valid part is decoded), and
+// without touching `out` when it cannot even hold its row table or the image
+// would exceed kMaxDecodedPixels.
 bool DecodeRle(std::span<const uint16_t> units, int width, int height, uint16_t key, std::vector<uint16_t>& out);

@@ -61,7 +61,8 @@ int xSprite::Decompress(int sprnum) {
   if (!e || !e->HasPixels() || !e->compressed || e->width <= 0 || e->height <= 0) return 0;
   std::vector<uint16_t> raw;
   // A damaged encoding still yields every pixel it holds; the rest is key.
-  DecodeRle(e->pixels, e->width, e->height, e->colorKey, raw);
+  // One that cannot even be decoded stays as it is.
+  if (!DecodeRle(e->pixels, e->width, e->height, e->colorKey, raw) && raw.empty()) return 0;
   e->pixels = std::move(raw);
   e->compressed = 0;
   e->dataSize = static_cast<uint32_t>(PixelCount(e->width, e->height) * 2);

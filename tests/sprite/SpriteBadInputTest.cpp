@@ -34,9 +34,11 @@ const BadInput kBadInputs[] = {
     {"jpeg_truncated.mto", 0, 1},
     {"jpeg_garbage.mto", 0, 1},
     {"jpeg_huge_claim.mto", 0, 1},
+    {"jpeg_lies_large.mto", 0, 1},
     {"negative_size.mto", 1, 1},
     {"bad_signature.mto", 0, 0},
     {"animation_garbage.mto", 1, 1},
+    {"rle_huge_decode.mto", 1, 1},  // 29188 x 29801 from 54 bytes of encoding
 };
 
 }  // namespace
@@ -79,6 +81,16 @@ TEST(SpriteBadInput, SizesBeyondTheFileAreCutToWhatIsThere) {
   ASSERT_EQ(set.LoadFromMemory(ReadFileBytes(DataPath("truncated_sprite_header.mto"))), 1);
   EXPECT_EQ(set.GetWidth(0), 2);
   EXPECT_EQ(set.Entry(0)->dataSize, 0u);  // the header's size field was past the end
+}
+
+TEST(SpriteBadInput, TinyEncodingOfAHugeSpriteIsNotDecoded) {
+  xSprite set;
+  ASSERT_EQ(set.LoadFromMemory(ReadFileBytes(DataPath("rle_huge_decode.mto"))), 1);
+  const auto encoded = set.Entry(0)->pixels;
+  EXPECT_EQ(set.Decompress(0), 0);
+  EXPECT_EQ(set.Trim(0, 1), 0);
+  EXPECT_EQ(set.Entry(0)->compressed, 1);
+  EXPECT_EQ(set.Entry(0)->pixels, encoded);
 }
 
 TEST(SpriteBadInput, DamagedEncodingDrawsItsValidPartAndReportsOnce) {

@@ -64,9 +64,17 @@ write("jpeg_truncated.mto", set_header(1) + sprite_header(8, 8, len(jpeg) + 500,
 write("jpeg_garbage.mto", set_header(1) + sprite_header(8, 8, 64, jpeg=1) + bytes(range(64)))
 # A JPEG sprite claiming a huge image in a tiny stream.
 write("jpeg_huge_claim.mto", set_header(1) + sprite_header(32767, 32767, len(jpeg), jpeg=1) + jpeg)
+# A JPEG whose frame header claims 30000 x 30000 (as does the sprite): the
+# image is refused before anything that large is allocated.
+sof = jpeg.index(b"\xff\xc0")
+big = bytearray(jpeg)
+big[sof + 5:sof + 9] = struct.pack(">HH", 30000, 30000)
+write("jpeg_lies_large.mto", set_header(1) + sprite_header(30000, 30000, len(big), jpeg=1) + bytes(big))
 # Negative width and height.
 write("negative_size.mto", set_header(1) + sprite_header(-5, -3, 8) + raw(2, 2))
 # A signature wrong in its thirteenth byte.
 write("bad_signature.mto", set_header(1, sig=b"93XYZ sprite!\0\0\0") + sprite_header(2, 2, 8) + raw(2, 2))
 # An animation block that is garbage: it is never read.
 write("animation_garbage.mto", set_header(1, anims=7) + sprite_header(2, 2, 8) + raw(2, 2) + b"\x05\x00ANI_DAT")
+# rle_huge_decode.mto is not made here: it is a fuzzer's find (an encoded
+# 29188 x 29801 sprite with a 54-byte encoding), kept as it was found.
