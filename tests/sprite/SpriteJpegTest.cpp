@@ -1,0 +1,162 @@
+// JPEG-coded sprites: decoding, the size check, dithering, and the page's
+// JPEG export read back.
+#include <gtest/gtest.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <filesystem>
+
+#include <jpeglib.h>
+
+#include "SpriteTestUtil.h"
+#include "sprite/SpriteJpeg.h"
+#include "sprite/SpritePage.h"
+#include "sprite/SpriteSet.h"
+
+using namespace spritetest;
+
+namespace {
+
+// Encodes a flat colour image with libjpeg directly, independent of the
+// engine's own encoder.
+std::vector<uint8_t> MakeJpeg(int width, int height, uint8_t r, uint8_t g, uint8_t b, bool grey = false) {
+  jpeg_compress_struct info;
+  jpeg_error_mgr err;
+  info.err = jpeg_std_error(&err);
+  jpeg_create_compress(&info);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &buffer, &size);
+  info.image_width = static_cast<JDIMENSION>(width);
+  info.image_height = static_cast<JDIMENSION>(height);
+  info.input_components = grey ? 1 : 3;
+  info.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, 100, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  std::vector<uint8_t> row;
+  for (int x = 0; x < width; ++x) {
+    if (grey) row.push_back(r);
+    else row.insert(row.end(), {r, g, b});
+  }
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW p = row.data();
+    jpeg_write_scanlines(&info, &p, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::vector<uint8_t> out(buffer, buffer + size);
+  std::free(buffer);
+  return out;
+}
+
+FileSprite JpegSprite(int16_t width, int16_t height, std::vector<uint8_t> stream) {
+  FileSprite s;
+  s.width = width, s.height = height, s.jpeg = 1;
+  s.jpegStream = std::move(stream);
+  return s;
+}
+
+int Channel(uint16_t v, int shift) { return (v >> shift) & 31; }
+
+}  // namespace
+
+TEST(SpriteJpeg, LoadsAJpegSpriteAndTheSpriteAfterIt) {
+  // (200, 100, 48) is 555 (25, 12, 6); quality 100 keeps a flat colour within a step.
+  auto stream = MakeJpeg(16, 8, 200, 100, 48);
+  // Bytes after the stream's end marker belong to the next sprite: the
+  // loader must go by dataSize, not by where the decoder stopped.
+  const FileSprite after = RawSprite(1, 1, {0x0123});
+  xSprite set;
+  ASSERT_EQ(set.LoadFromMemory(BuildFile({JpegSprite(16, 8, stream), after})), 1);
+  ASSERT_EQ(set.GetCount(), 2);
+  const SpriteEntry& e = *set.Entry(0);
+  EXPECT_EQ(e.compressed, 0);
+  EXPECT_EQ(e.dataSize, 16u * 8 * 2);
+  ASSERT_EQ(e.pixels.size(), 16u * 8);
+  for (uint16_t v : e.pixels) {
+    EXPECT_NEAR(Channel(v, 10), 25, 1);
+    EXPECT_NEAR(Channel(v, 5), 12, 1);
+    EXPECT_NEAR(Channel(v, 0), 6, 1);
+    EXPECT_EQ(v & 0x8000, 0);
+  }
+  EXPECT_EQ(set.Entry(1)->pixels[0], 0x0123);
+}
+
+TEST(SpriteJpeg, CompressedFlagEncodesAfterDecoding) {
+  FileSprite s = JpegSprite(8, 8, MakeJpeg(8, 8, 90, 90, 90, /*grey=*/true));
+  s.compressed = 1;
+  xSprite set;
+  ASSERT_EQ(set.LoadFromMemory(BuildFile({s})), 1);
+  const SpriteEntry& e = *set.Entry(0);
+  EXPECT_EQ(e.compressed, 1);
+  // Grey gives R = G = B; one run of eight pixels per row.
+  EXPECT_EQ(e.dataSize, 2u * (16 + 8 * (3 + 8)));
+  ASSERT_EQ(set.Decompress(0), 1);
+  EXPECT_EQ(Channel(e.pixels[0], 10), Channel(e.pixels[0], 0));
+  EXPECT_EQ(Channel(e.pixels[0], 5), Channel(e.pixels[0], 0));
+}
+
+TEST(SpriteJpeg, AStreamOfAnotherSizeFailsTheLoad) {
+  xSprite set;
+  EXPECT_EQ(set.LoadFromMemory(BuildFile({JpegSprite(8, 9, MakeJpeg(8, 8, 1, 2, 3))})), 0);
+  EXPECT_EQ(set.LoadFromMemory(BuildFile({JpegSprite(7, 8, MakeJpeg(8, 8, 1, 2, 3))})), 0);
+}
+
+TEST(SpriteJpeg, DitheredSpritesSetBit15) {
+  FileSprite s = JpegSprite(8, 8, MakeJpeg(8, 8, 200, 100, 48));
+  s.dither = 1;
+  xSprite set;
+  ASSERT_EQ(set.LoadFromMemory(BuildFile({s})), 1);
+  for (uint16_t v : set.Entry(0)->pixels) {
+    EXPECT_EQ(v & 0x8000, 0x8000);
+    EXPECT_NEAR(Channel(v, 10), 25, 1);
+  }
+}
+
+TEST(SpriteJpeg, DitheringSpreadsTheResidueForEveryNeighbourChoice) {
+  // 132 is 16 in five bits with a residue of 4: plain truncation gives 16
+  // everywhere, diffusion must raise some pixels to 17 and none further.
+  const int w = 12, h = 6;
+  std::vector<uint8_t> rgb(w * h * 3, 132);
+  for (int neighbour = 0; neighbour < 4; ++neighbour) {
+    const auto out = DitherRgbTo555(rgb, w, h, neighbour);
+    int raised = 0;
+    for (uint16_t v : out) {
+      ASSERT_EQ(v & 0x8000, 0x8000);
+      for (int shift : {0, 5, 10}) {
+        ASSERT_GE(Channel(v, shift), 16);
+        ASSERT_LE(Channel(v, shift), 17);
+      }
+      raised += Channel(v, 10) == 17;
+    }
+    EXPECT_GT(raised, 0) << "neighbour " << neighbour;
+    EXPECT_LT(raised, w * h) << "neighbour " << neighbour;
+  }
+  const int choice = ChooseDitherNeighbour();
+  EXPECT_GE(choice, 0);
+  EXPECT_LE(choice, 3);
+}
+
+TEST(SpriteJpeg, DitheringSaturatesAtWhite) {
+  std::vector<uint8_t> rgb(5 * 4 * 3, 255);
+  for (uint16_t v : DitherRgbTo555(rgb, 5, 4, 2)) EXPECT_EQ(v, 0xFFFF);
+}
+
+TEST(SpriteJpeg, PageJpegExportDecodesBack) {
+  SpritePage page;
+  ASSERT_EQ(page.Create(16, 16, 16), 1);
+  page.FillRect(0, 0, 15, 15, (20 << 10) | (10 << 5) | 5);
+  const auto path = std::filesystem::temp_directory_path() / "zk_page_export.jpg";
+  ASSERT_EQ(page.SaveJpeg(path.c_str(), 100), 1);
+  const auto stream = ReadFileBytes(path.string());
+  std::filesystem::remove(path);
+  std::vector<uint16_t> pixels;
+  ASSERT_TRUE(DecodeJpegSprite(stream, 16, 16, false, pixels));
+  EXPECT_NEAR(Channel(pixels[40], 10), 20, 1);
+  EXPECT_NEAR(Channel(pixels[40], 5), 10, 1);
+  EXPECT_NEAR(Channel(pixels[40], 0), 5, 1);
+  SpritePage eightBit;
+  ASSERT_EQ(eightBit.Create(4, 4, 8), 1);
+  EXPECT_EQ(eightBit.SaveJpeg(path.c_str(), 90), 0);
+}

@@ -1,0 +1,80 @@
+#include "widgets/SpriteButton.h"
+
+#include <cstdint>
+
+#include "sprite/SpriteDraw.h"
+#include "sprite/SpriteSet.h"
+
+void SpriteButton::Create(ButtonOwner* owner, SpritePage* page, int x, int y, const xSprite* sprites, int baseSprite,
+                          uint32_t commandId, int frameCount) {
+  owner_ = owner;
+  page_ = page;
+  x_ = x, y_ = y;
+  sprites_ = sprites;
+  baseSprite_ = baseSprite;
+  commandId_ = commandId;
+  frameCount_ = frameCount;
+  created_ = 1, enabled_ = 1, pressed_ = 0, hover_ = 0;
+  // The size is taken once; an empty set leaves a one-pixel active area.
+  if (sprites && sprites->IsLoaded()) {
+    width_ = sprites->GetWidth(baseSprite);
+    height_ = sprites->GetHeight(baseSprite);
+  }
+}
+
+void SpriteButton::Enable(int flag) {
+  if (!flag) pressed_ = 0, hover_ = 0;
+  enabled_ = flag;
+}
+
+// Both edges count: the active area is (width + 1) x (height + 1).
+bool SpriteButton::Contains(int px, int py) const {
+  const int64_t x = px, y = py;
+  return x_ <= x && x <= int64_t{x_} + width_ && y_ <= y && y <= int64_t{y_} + height_;
+}
+
+int SpriteButton::OnMouseMove(int px, int py) {
+  if (!created_ || !enabled_) return 0;
+  if (Contains(px, py)) {
+    hover_ = 1;
+    return 1;
+  }
+  // Leaving the button cancels a press; coming back does not restore it.
+  hover_ = 0, pressed_ = 0;
+  return 0;
+}
+
+int SpriteButton::OnLButtonDown(int px, int py) {
+  if (!created_ || !enabled_) return 0;
+  if (!Contains(px, py)) {
+    pressed_ = 0;
+    return 0;
+  }
+  pressed_ = 1;
+  if (owner_ && owner_->IsLiveWindow()) owner_->PostCommand(kButtonPressNotification);
+  return 1;
+}
+
+int SpriteButton::OnLButtonUp(int px, int py) {
+  if (!created_ || !enabled_ || !pressed_) return 0;
+  pressed_ = 0;
+  if (!Contains(px, py)) return 0;
+  // Synchronous: the owner's handler (which may close the window) has run
+  // before this returns.
+  if (owner_ && owner_->IsLiveWindow()) owner_->SendCommand(commandId_);
+  hover_ = 0;
+  return 1;
+}
+
+int SpriteButton::CurrentFrame() const {
+  if (!enabled_) return frameCount_ >= 4 ? baseSprite_ + 3 : baseSprite_;
+  if (pressed_) return baseSprite_ + 2;
+  if (hover_) return baseSprite_ + 1;
+  return baseSprite_;
+}
+
+void SpriteButton::Draw(uint32_t opt, int grade) {
+  if (!page_ || !sprites_ || !created_) return;
+  // A frame the set does not hold draws nothing; that is fine here.
+  PutSprAuto(*page_, x_, y_, sprites_, CurrentFrame(), opt, grade, 0);
+}
