@@ -8,6 +8,13 @@
 #include "net/HttpRequest.h"
 #include "net/Text.h"
 #include "resources/ProgramResources.h"
+#include "sprite/SpriteDraw.h"
+#include "sprite/SpriteSet.h"
+
+xSprite& WindowSprites() {
+  static xSprite sprites;
+  return sprites;
+}
 
 InstallerDialog::InstallerDialog(DialogHost& host, DialogTimings timings)
     : host_(host), settingsRetryPause_(timings.settingsRetryPause), region(timings.region) {}
@@ -34,7 +41,7 @@ int InstallerDialog::OnInitDialog() {
 
   FillLanguageList();
 
-  // Artwork: the sprite set, the buttons, the page and the window size.
+  ComposeArtwork();
 
   host_.MoveControl(kComboLanguage, 115, 59);
   host_.MoveControl(kProgressBar, 115, 85);
@@ -49,6 +56,17 @@ int InstallerDialog::OnInitDialog() {
   host_.Post(kMsgLoadSettings, 0, 0);
   host_.StartTimer(kTimerSetupWait, kTimerPeriodMs);
   return 1;
+}
+
+void InstallerDialog::ComposeArtwork() {
+  // Straight from the resource: no temporary file is written. A set that does
+  // not load stays empty, and the window then simply has no artwork.
+  xSprite& sprites = WindowSprites();
+  sprites.LoadFromMemory(FindProgramResource(u"MTO", kResourceSpriteFile));
+  installButton.Create(this, &page, 121, 109, &sprites, 1, kCmdInstall, 4);
+  closeButton.Create(this, &page, 219, 109, &sprites, 5, kCmdClose, 4);
+  page.Create(sprites.GetWidth(0) + 10, sprites.GetHeight(0) + 10, 16);
+  host_.SetClientSize(sprites.GetWidth(0), sprites.GetHeight(0));
 }
 
 void InstallerDialog::FillLanguageList() {
@@ -116,20 +134,55 @@ ControlColors InstallerDialog::OnCtlColor(int kind) {
   return colors;
 }
 
-void InstallerDialog::OnPaint(const PixelRect&) {
-  // The artwork is drawn here once the window has a page.
+void InstallerDialog::OnPaint(const PixelRect& area) {
+  if (host_.IsIconic()) return;  // the program has no drag icon to draw
+  // Everything is drawn to the page, then the painted rectangle goes to the
+  // window in one copy, so the 2 s repaint never flickers.
+  PutSprAuto(page, 0, 0, &WindowSprites(), 0, 0, 0, 0);
+  installButton.Draw(0, 0);
+  closeButton.Draw(0, 0);
+  if (page.HasPixels()) host_.CopyToWindow(page.Pixels(), page.Pitch(), page.Width(), page.Height(), area);
 }
 
+// Mouse input, routed to the buttons first. A button that changes its frame
+// gets the window repainted at once rather than at the next 2 s tick.
 int64_t InstallerDialog::OnLButtonDown(uint64_t, int x, int y) {
+  const FrameWatch watch(*this);
+  if (const int taken = installButton.OnLButtonDown(x, y)) return taken;
+  if (const int taken = closeButton.OnLButtonDown(x, y)) return taken;
   // A press outside the buttons moves the window, as a press on its caption would.
   host_.BeginWindowDrag(x, y);
   return 0;
 }
 
-int64_t InstallerDialog::OnLButtonUp(uint64_t, int, int) { return 0; }
+int64_t InstallerDialog::OnLButtonUp(uint64_t, int x, int y) {
+  const FrameWatch watch(*this);
+  if (const int clicked = installButton.OnLButtonUp(x, y)) return clicked;
+  return closeButton.OnLButtonUp(x, y);
+}
 
-int64_t InstallerDialog::OnMouseMove(uint64_t, int, int) { return 0; }
+int64_t InstallerDialog::OnMouseMove(uint64_t, int x, int y) {
+  const FrameWatch watch(*this);
+  installButton.OnMouseMove(x, y);
+  closeButton.OnMouseMove(x, y);
+  return 0;
+}
+
+InstallerDialog::FrameWatch::FrameWatch(InstallerDialog& dialog)
+    : dialog_(dialog),
+      installFrame_(dialog.installButton.CurrentFrame()),
+      closeFrame_(dialog.closeButton.CurrentFrame()) {}
+
+InstallerDialog::FrameWatch::~FrameWatch() {
+  if (dialog_.closed_) return;
+  if (dialog_.installButton.CurrentFrame() != installFrame_ || dialog_.closeButton.CurrentFrame() != closeFrame_) {
+    dialog_.host_.Invalidate();
+  }
+}
 
 void InstallerDialog::PostClose() { host_.Post(kWmClose, 0, 0); }
 
-void InstallerDialog::DisableInstallButton() {}
+void InstallerDialog::DisableInstallButton() {
+  installButton.Enable(0);
+  host_.Invalidate();  // show the disabled frame now
+}

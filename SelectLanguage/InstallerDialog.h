@@ -12,6 +12,8 @@
 #include "SelectLanguage/DialogHost.h"
 #include "SelectLanguage/DownloadThread.h"
 #include "net/RegionCode.h"
+#include "sprite/SpritePage.h"
+#include "widgets/SpriteButton.h"
 
 struct GameSettings;
 
@@ -21,7 +23,12 @@ struct DialogTimings {
   std::chrono::milliseconds settingsRetryPause{3000};
 };
 
-class InstallerDialog : public DialogWindow {
+class xSprite;
+
+// The process-wide sprite set that holds the window's artwork.
+xSprite& WindowSprites();
+
+class InstallerDialog : public DialogWindow, public ButtonOwner {
  public:
   explicit InstallerDialog(DialogHost& host, DialogTimings timings = {});
   ~InstallerDialog() override;
@@ -33,6 +40,11 @@ class InstallerDialog : public DialogWindow {
   bool PreTranslateMessage(const DialogMessage& message) override;
   int64_t Dispatch(const DialogMessage& message) override;
   ControlColors OnCtlColor(int kind) override;
+
+  // ButtonOwner: the press notification is queued, the click runs at once.
+  bool IsLiveWindow() const override { return !closed_ && host_.IsLive(); }
+  void PostCommand(uint32_t wParam) override { host_.Post(kWmCommand, wParam, 0); }
+  void SendCommand(uint32_t wParam) override { OnCommand(wParam, 0); }
 
   int64_t OnCommand(uint64_t wParam, int64_t lParam);
   void OnSysCommand(uint64_t id, int64_t lParam);
@@ -57,13 +69,30 @@ class InstallerDialog : public DialogWindow {
   DownloadThread* Thread() const { return thread.get(); }
   const RegionCode& Region() const { return region; }
   const GameSettings* Settings() const { return settings.get(); }
+  const SpritePage& Page() const { return page; }
+  const SpriteButton& InstallButton() const { return installButton; }
   bool SetupStarted() const { return setupStarted != 0; }
   const std::u16string& SetupPath() const { return setupPath; }
 
  private:
   void FillLanguageList();
+  void ComposeArtwork();
   void PostClose();
   void DisableInstallButton();
+
+  // Repaints the window when the buttons' frames differ at the end of a scope.
+  class FrameWatch {
+   public:
+    explicit FrameWatch(InstallerDialog& dialog);
+    ~FrameWatch();
+    FrameWatch(const FrameWatch&) = delete;
+    FrameWatch& operator=(const FrameWatch&) = delete;
+
+   private:
+    InstallerDialog& dialog_;
+    int installFrame_;
+    int closeFrame_;
+  };
 
   DialogHost& host_;
   std::chrono::milliseconds settingsRetryPause_;
@@ -76,6 +105,9 @@ class InstallerDialog : public DialogWindow {
   std::unique_ptr<GameSettings> settings;
   uint32_t registered = 0;
   uint32_t setupStarted = 0;
+  SpritePage page;
+  SpriteButton installButton;
+  SpriteButton closeButton;
   RegionCode region;
   std::span<const uint8_t> dragIcon;  // icon 128: the program has none
 };

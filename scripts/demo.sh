@@ -1,50 +1,106 @@
 #!/usr/bin/env bash
-# Builds what is missing and runs the installer in a real window: on your
-# display, or under a virtual one (Xvfb) when there is none.
+# The installer's whole job, end to end, on this machine: builds what is
+# missing, starts the sandbox services (configuration, region, client IP and
+# the setup programs, all on loopback), and runs the installer in a real
+# window. On your display you pick a language and press Install; with no
+# display it runs under Xvfb and the script does the clicks itself. At the
+# end it prints the progress log and what it found.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source=$PWD
 scripts/install-deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release --target SelectLanguage
+cmake --build --preset release --target SelectLanguage zk_sample_setup zk_sample_game
+build=$source/build/release
 
-program="$PWD/build/release/platform/gtk/SelectLanguage"
-work=$(mktemp -d)
+work=$(mktemp -d /tmp/zk-demo-XXXXXX)
+mkdir -p "$work/bin" "$work/run" "$work/files/setup"
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[$i]}" 2>/dev/null || true; done
   wait 2>/dev/null || true
 }
 trap cleanup EXIT
 
+# The installer lives in its own folder: the setup program is downloaded next to it.
+cp "$build/platform/gtk/SelectLanguage" "$work/bin/"
+for language in EN SC TC RU JP; do cp "$build/tools/sample/ZKSetup" "$work/files/setup/ZKSetup_$language.exe"; done
+
+clientip_bind=127.0.0.1
+[ "$(id -u)" -eq 0 ] && clientip_bind=127.0.0.2   # port 443 needs root; without it the lookup falls back
+python3 tools/sandbox/sandbox.py --files "$work/files" --client-ip-bind "$clientip_bind" \
+  --ca-dir "$work/ca" --ports-file "$work/ports" >"$work/sandbox.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 200); do grep -q '^ca=' "$work/ports" 2>/dev/null && break; sleep 0.05; done
+port() { sed -n "s/^$1=//p" "$work/ports"; }
+export ZK_CONFIG_HOST="127.0.0.1:$(port config)"
+export ZK_REGION_HOST="127.0.0.1:$(port region)"
+export ZK_CLIENT_IP_HOST="$(port clientip_bind)"
+export ZK_EXTRA_CA_BUNDLE="$(port ca)"
+export ZK_REGISTRY_ROOT="$work/registry"
+export ZK_GAME_DIR="$work/games"
+export ZK_SETUP_SECONDS=3
+
+headless=0
 if [ -z "${DISPLAY:-}" ]; then
-  export DISPLAY=:77
+  headless=1
+  export DISPLAY=:$((90 + RANDOM % 100))
   Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   pids+=($!)
-  sleep 1
+  for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
   openbox >/dev/null 2>&1 &
   pids+=($!)
-  headless=1
-else
-  headless=0
 fi
 
-cd "$work"
-"$program" &
+cd "$work/run"
+"$work/bin/SelectLanguage" &
 app=$!
 pids+=($app)
+
 if [ "$headless" = 1 ]; then
-  # No one to click: show the window for a moment, keep a picture, close it.
-  for _ in $(seq 50); do
-    xdotool search --onlyvisible --name '^Select language$' >/dev/null 2>&1 && break
+  window=""
+  for _ in $(seq 300); do
+    window=$(xdotool search --onlyvisible --name '^Select language$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
     sleep 0.1
   done
+  sleep 1.5  # the configuration arrives
+  import -window root "$work/1-window.png"
+  # Pick "Россия" from the language list, then press Install.
+  xdotool mousemove --window "$window" 200 69 click 1
+  sleep 0.7
+  xdotool key Down Down Down Return
+  sleep 0.5
+  xdotool mousemove --window "$window" 160 124
+  sleep 0.3
+  import -window root "$work/2-hover.png"
+  xdotool mousedown 1
+  sleep 0.3
+  import -window root "$work/3-pressed.png"
+  xdotool mouseup 1
   sleep 1
-  import -window root "$work/window.png"
-  echo "Screenshot of the window: $work/window.png"
-  # The window manager's close (Alt+F4), as a person would.
-  window=$(xdotool search --onlyvisible --name '^Select language$' | head -n 1)
-  xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4 2>/dev/null || kill "$app"
+  import -window root "$work/4-installing.png"
+  echo "Screenshots: $work/*.png"
+else
+  echo "Pick a language in the window and press Install."
+fi
+
+for _ in $(seq 600); do kill -0 "$app" 2>/dev/null || break; sleep 0.2; done
+if kill -0 "$app" 2>/dev/null; then
+  echo "The installer did not finish in two minutes; closing it."
+  kill "$app"
 fi
 wait "$app" || true
-echo "Progress log ($work/ZK_Progress_Installer.log):"
-iconv -f UTF-16LE -t UTF-8 "$work/ZK_Progress_Installer.log" | sed 's/\xef\xbb\xbf//g; s/\r$//; s/^/  /'
+
+echo
+echo "Progress log ($work/run/ZK_Progress_Installer.log):"
+iconv -f UTF-16LE -t UTF-8 "$work/run/ZK_Progress_Installer.log" | sed 's/\xef\xbb\xbf//g; s/\r$//; s/^/  /'
+echo
+game="$work/games/ZKGame"
+check() { if eval "$2"; then echo "  [yes] $1"; else echo "  [no]  $1"; fi; }
+echo "Found:"
+check "the setup program's file is gone" "[ ! -e '$work/bin/_Set_UpZK.exe' ]"
+check "the game was installed" "[ -x '$game/ZKUpdate.exe' ]"
+check "file times were reset from the list (ZKGame.exe at 1700000000)" \
+  "[ \"\$(stat -c %Y '$game/ZKGame.exe' 2>/dev/null)\" = 1700000000 ]"
+for _ in $(seq 20); do [ -e "$game/started.txt" ] && break; sleep 0.1; done
+check "the game was started" "[ -s '$game/started.txt' ]"

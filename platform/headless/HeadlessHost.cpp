@@ -60,6 +60,10 @@ int64_t HeadlessHost::Send(uint32_t message, uint64_t wParam, int64_t lParam) {
   return window_->Dispatch({message, wParam, lParam, {}});
 }
 
+void HeadlessHost::Paint(const PixelRect& area) {
+  if (window_ != nullptr) window_->Dispatch({kWmPaint, 0, 0, area});
+}
+
 void HeadlessHost::PressKey(uint32_t key) {
   const DialogMessage message{kWmKeyDown, key, 0, {}};
   if (window_ == nullptr || window_->PreTranslateMessage(message)) return;

@@ -36,6 +36,8 @@ class HeadlessHost : public DialogHost {
   // Key press as the platform would deliver it: first the pre-translation.
   void PressKey(uint32_t key);
   void FireTimer(uint32_t id) { Send(kWmTimer, id, 0); }
+  // A paint of `area`, as the platform asks for one.
+  void Paint(const PixelRect& area);
 
   // DialogHost
   void Post(uint32_t message, uint64_t wParam, int64_t lParam) override;
