@@ -70,8 +70,10 @@ if [ "$headless" = 1 ]; then
   sleep 0.7
   xdotool key Down Down Down Return
   sleep 0.5
-  xdotool mousemove --window "$window" 160 124
+  xdotool mousemove --window "$window" 40 40
   sleep 0.3
+  xdotool mousemove --window "$window" 160 124
+  sleep 0.5
   import -window root "$work/2-hover.png"
   xdotool mousedown 1
   sleep 0.3

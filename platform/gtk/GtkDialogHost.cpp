@@ -42,6 +42,12 @@ int64_t DispatchTo(GtkHostState* s, const DialogMessage& m) {
 
 gboolean DrainPosted(gpointer data) {
   auto* s = static_cast<GtkHostState*>(data);
+  if (!s->drawnOnce) {
+    // Held back until the window has shown itself once (see OnDraw).
+    std::lock_guard lock(s->mutex);
+    s->drainScheduled = false;
+    return G_SOURCE_REMOVE;
+  }
   for (;;) {
     DialogMessage message;
     {
@@ -74,6 +80,14 @@ gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer data) {
                 static_cast<int>(y2 + 0.999)};
   DispatchTo(s, paint);
   s->paintContext = nullptr;
+  if (!s->drawnOnce) {
+    s->drawnOnce = true;
+    std::lock_guard lock(s->mutex);
+    if (!s->queue.empty() && !s->drainScheduled) {
+      s->drainScheduled = true;
+      g_idle_add(DrainPosted, s);
+    }
+  }
   if (!s->painted) {
     // Nothing drawn yet: the dialog's own background colour.
     const ControlColors colors = s->dialog != nullptr ? s->dialog->OnCtlColor(kCtlColorDialog) : ControlColors{};
@@ -237,6 +251,21 @@ void GtkDialogHost::RunModal(DialogWindow& window) {
   gtk_widget_show(s->canvas);
   gtk_widget_show(s->combo);
   gtk_widget_show(s->window);  // the progress bar stays hidden until progress arrives
+  // Let the window appear with its artwork before the first posted message
+  // runs: that one may keep the window's thread busy for a while.
+  const gint64 giveUpAt = g_get_monotonic_time() + G_USEC_PER_SEC;
+  while (!s->drawnOnce && s->window != nullptr && g_get_monotonic_time() < giveUpAt) {
+    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
+  }
+  if (!s->drawnOnce) {
+    // No paint came (no compositor, minimised start): run the messages anyway.
+    s->drawnOnce = true;
+    std::lock_guard lock(s->mutex);
+    if (!s->queue.empty() && !s->drainScheduled) {
+      s->drainScheduled = true;
+      g_idle_add(DrainPosted, s);
+    }
+  }
   bool ended = false;
   {
     std::lock_guard lock(s->mutex);

@@ -30,6 +30,7 @@ struct GtkHostState {
   gulong destroyHandler = 0;
   cairo_t* paintContext = nullptr;  // set only while the canvas draws
   bool painted = false;
+  bool drawnOnce = false;
   int clientWidth = 0;
   int clientHeight = 0;
   uint64_t progressTotal = 0;
