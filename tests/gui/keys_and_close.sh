@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The real window under Xvfb: Escape and Enter leave it open, the window
+# manager's close button ends the program, and the log has its first entries.
+set -euo pipefail
+program=$1
+sandbox=$2
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[$i]}" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAILED: $*"; exit 1; }
+
+export DISPLAY=:$((300 + RANDOM % 200))
+Xvfb "$DISPLAY" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
+openbox >/dev/null 2>&1 &
+pids+=($!)
+sleep 0.5
+
+python3 "$sandbox" --ca-dir "$work/ca" --ports-file "$work/ports" >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 200); do grep -q '^ca=' "$work/ports" 2>/dev/null && break; sleep 0.05; done
+port() { sed -n "s/^$1=//p" "$work/ports"; }
+export ZK_CONFIG_HOST="127.0.0.1:$(port config)" ZK_REGION_HOST="127.0.0.1:$(port region)"
+export ZK_CLIENT_IP_HOST="$(port clientip_bind)" ZK_EXTRA_CA_BUNDLE="$(port ca)"
+mkdir "$work/run"
+cd "$work/run"
+"$program" &
+app=$!
+pids+=($app)
+window=""
+for _ in $(seq 200); do
+  window=$(xdotool search --onlyvisible --name '^Select language$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || fail "no window titled 'Select language'"
+sleep 1
+xdotool windowactivate --sync "$window" key Escape key Return
+sleep 0.5
+kill -0 "$app" 2>/dev/null || fail "Escape or Enter ended the program"
+log=$(iconv -f UTF-16LE -t UTF-8 ZK_Progress_Installer.log | sed 's/\xef\xbb\xbf//g' | tr -d '\r')
+echo "$log" | head -n 1 | grep -qx "The program has been executed." || fail "log: $log"
+echo "$log" | grep -qx "Your CODE(1 - MAIN)." || fail "log: $log"
+xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
+for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null && fail "the close button did not end the program"
+echo "1 passed, 0 failed"
