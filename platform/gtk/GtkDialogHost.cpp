@@ -63,6 +63,16 @@ gboolean DrainPosted(gpointer data) {
   }
 }
 
+// From the window's first paint on, posted messages run.
+void ReleasePosted(GtkHostState* s) {
+  s->drawnOnce = true;
+  std::lock_guard lock(s->mutex);
+  if (!s->queue.empty() && !s->drainScheduled) {
+    s->drainScheduled = true;
+    g_idle_add(DrainPosted, s);
+  }
+}
+
 gboolean OnTimerTick(gpointer data) {
   auto* t = static_cast<GtkTimer*>(data);
   DispatchTo(t->state, {kWmTimer, t->id, 0, {}});
@@ -80,14 +90,7 @@ gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer data) {
                 static_cast<int>(y2 + 0.999)};
   DispatchTo(s, paint);
   s->paintContext = nullptr;
-  if (!s->drawnOnce) {
-    s->drawnOnce = true;
-    std::lock_guard lock(s->mutex);
-    if (!s->queue.empty() && !s->drainScheduled) {
-      s->drainScheduled = true;
-      g_idle_add(DrainPosted, s);
-    }
-  }
+  if (!s->drawnOnce) ReleasePosted(s);
   if (!s->painted) {
     // Nothing drawn yet: the dialog's own background colour.
     const ControlColors colors = s->dialog != nullptr ? s->dialog->OnCtlColor(kCtlColorDialog) : ControlColors{};
@@ -257,15 +260,8 @@ void GtkDialogHost::RunModal(DialogWindow& window) {
   while (!s->drawnOnce && s->window != nullptr && g_get_monotonic_time() < giveUpAt) {
     if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
   }
-  if (!s->drawnOnce) {
-    // No paint came (no compositor, minimised start): run the messages anyway.
-    s->drawnOnce = true;
-    std::lock_guard lock(s->mutex);
-    if (!s->queue.empty() && !s->drainScheduled) {
-      s->drainScheduled = true;
-      g_idle_add(DrainPosted, s);
-    }
-  }
+  // Without a first paint (a minimised start) the messages run anyway.
+  if (!s->drawnOnce) ReleasePosted(s);
   bool ended = false;
   {
     std::lock_guard lock(s->mutex);
