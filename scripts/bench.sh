@@ -76,7 +76,7 @@ start_server "$work/setup.bin" $((2 * runs + 1))
 
 echo
 echo "== The whole installer: peak memory during the download, start-up to the window"
-ZK_BENCH_WORK=$work bench/installer_bench.sh "$build" "$work/setup.bin"
+bench/installer_bench.sh "$build" "$work"
 
 echo
 echo "== Size"
