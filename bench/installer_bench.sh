@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The whole installer under Xvfb ($DISPLAY must be set) against the sandbox
+# services, with the setup download served by the loopback sendfile server:
+# peak resident memory during a 256 MiB and a 1 GiB download, and the time
+# from start to the window on screen. Called by scripts/bench.sh.
+#   installer_bench.sh <release-build> <work-folder>
+set -euo pipefail
+build=$1
+work=$2
+source=$(cd "$(dirname "$0")/.." && pwd)
+pids=()
+cleanup() {
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[$i]}" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT
+mkdir -p "$work/inst/bin" "$work/inst/registry" "$work/inst/games"
+cp "$build/platform/gtk/SelectLanguage" "$work/inst/bin/"
+
+# The setup download goes to the file server; everything else to the sandbox.
+rm -f "$work/inst/fsport"
+"$build/bench/file_server" "$work/inst/setup.bin" "$work/inst/fsport" 2 600 2>/dev/null &
+fs_pid=$!
+truncate -s 1M "$work/inst/setup.bin"
+for _ in $(seq 100); do [ -s "$work/inst/fsport" ] && break; sleep 0.05; done
+kill "$fs_pid" 2>/dev/null || true; wait "$fs_pid" 2>/dev/null || true
+
+clientip_bind=127.0.0.1
+[ "$(id -u)" -eq 0 ] && clientip_bind=127.0.0.2
+start_services() {  # file-server port
+  python3 "$source/tools/sandbox/sandbox.py" --client-ip-bind "$clientip_bind" --ca-dir "$work/inst/ca" \
+    --ports-file "$work/inst/ports" --config <(sed "s/{{FILES_HOST}}/127.0.0.1:$1/" "$work/inst/config.tmpl") \
+    >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 200); do grep -q '^ca=' "$work/inst/ports" 2>/dev/null && break; sleep 0.05; done
+  port() { sed -n "s/^$1=//p" "$work/inst/ports"; }
+  export ZK_CONFIG_HOST="127.0.0.1:$(port config)" ZK_REGION_HOST="127.0.0.1:$(port region)"
+  export ZK_CLIENT_IP_HOST="$(port clientip_bind)" ZK_EXTRA_CA_BUNDLE="$(port ca)"
+  export ZK_REGISTRY_ROOT="$work/inst/registry" ZK_GAME_DIR="$work/inst/games"
+}
+python3 - "$work/inst/config.tmpl" <<'PY'
+import sys
+lines = ["U_PATH_ZK%s=http://{{FILES_HOST}}/setup/" % l for l in ("EN", "SC", "TC", "RU", "JP")]
+lines += ["F_NAME_ZK%s=ZKSetup_%s.exe" % (l, l) for l in ("EN", "SC", "TC", "RU", "JP")]
+lines += ["F_NAME_Lst=ZKGame.lst", "F_NAME_Game=ZKGame.exe", "F_NAME_Update=ZKUpdate.exe",
+          "R_PATH_Root=SOFTWARE\\ZKGame", "R_PATH_Game=SOFTWARE\\ZKGame\\Game", ""]
+open(sys.argv[1], "wb").write("\r\n".join(lines).encode("cp949"))
+PY
+
+find_window() {
+  xdotool search --onlyvisible --name '^Select language$' 2>/dev/null | head -n 1
+}
+
+echo "-- start-up to the window on screen (services answer at once; 5 runs)"
+start_services 9
+times=()
+for run in 1 2 3 4 5; do
+  rm -rf "$work/inst/run"; mkdir -p "$work/inst/run"
+  t0=$(date +%s%N)
+  (cd "$work/inst/run" && exec "$work/inst/bin/SelectLanguage") &
+  app=$!
+  window=""
+  for _ in $(seq 2000); do window=$(find_window) && [ -n "$window" ] && break; sleep 0.005; done
+  t1=$(date +%s%N)
+  times+=($(((t1 - t0) / 1000000)))
+  kill "$app" 2>/dev/null || true; wait "$app" 2>/dev/null || true
+done
+sorted=($(printf '%s\n' "${times[@]}" | sort -n))
+echo "start to visible window, ms: ${times[*]} (median ${sorted[2]})"
+kill "${pids[-1]}" 2>/dev/null || true; wait "${pids[-1]}" 2>/dev/null || true; unset 'pids[-1]'
+
+echo "-- peak resident memory of the installer during the setup download"
+for mib in 256 1024; do
+  rm -f "$work/inst/setup.bin" "$work/inst/fsport" "$work/inst/ports"
+  truncate -s "${mib}M" "$work/inst/setup.bin"
+  "$build/bench/file_server" "$work/inst/setup.bin" "$work/inst/fsport" 1 600 &
+  fs_pid=$!
+  pids+=($fs_pid)
+  for _ in $(seq 100); do [ -s "$work/inst/fsport" ] && break; sleep 0.05; done
+  start_services "$(cat "$work/inst/fsport")"
+  rm -rf "$work/inst/run"; mkdir -p "$work/inst/run"
+  (cd "$work/inst/run" && exec "$work/inst/bin/SelectLanguage") &
+  app=$!
+  pids+=($app)
+  window=""
+  for _ in $(seq 300); do window=$(find_window) && [ -n "$window" ] && break; sleep 0.1; done
+  sleep 1.5  # the configuration arrives
+  xdotool mousemove --window "$window" 160 124 click 1   # Install, English preselected
+  peak=0
+  for _ in $(seq 3000); do
+    kb=$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\).*/\1/p' "/proc/$app/status" 2>/dev/null || true)
+    [ -n "$kb" ] && [ "$kb" -gt "$peak" ] && peak=$kb
+    kill -0 "$fs_pid" 2>/dev/null || break   # the server has sent the whole file
+    sleep 0.1
+  done
+  sleep 1
+  kb=$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\).*/\1/p' "/proc/$app/status" 2>/dev/null || true)
+  [ -n "$kb" ] && [ "$kb" -gt "$peak" ] && peak=$kb
+  got=$(find "$work/inst" -name 'ZKSetup_*' -printf '%s\n' 2>/dev/null | sort -n | tail -n 1)
+  split=$(grep -E '^(RssAnon|RssFile|RssShmem)' "/proc/$app/status" 2>/dev/null | tr -s ' \t' ' ' | tr '\n' ';' || true)
+  echo "${mib} MiB download: peak RSS $((peak / 1024)) MiB ($peak KiB), file received ${got:-?} bytes (budget <= 48 MiB); at the end: ${split}"
+  iconv -f UTF-16LE -t UTF-8 "$work/inst/run/ZK_Progress_Installer.log" 2>/dev/null | sed 's/\xef\xbb\xbf//g; s/\r$//; s/^/    log: /' | tail -n 4
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  pids=()
+done

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Runs every performance measurement on a release build and prints each
+# figure beside its reference from the same run. Never part of the tests.
+#   scripts/bench.sh            # all of it (about 5 minutes on 2 cores)
+# ZK_BENCH_MIB (default 1024) sizes the download file; ZK_BENCH_RUNS (5) the
+# alternating download runs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source=$PWD
+scripts/install-deps.sh
+# The bench's own tools, asked for only when missing.
+extra=()
+for p in strace curl binutils; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || extra+=("$p")
+done
+if [ ${#extra[@]} -gt 0 ]; then
+  sudo_cmd=(); [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${extra[@]}" >/dev/null
+fi
+
+cmake --preset release >/dev/null
+cmake --build --preset release --target sprite_bench core_bench file_server download_bench gtk_progress_bench \
+  SelectLanguage
+build=$source/build/release
+mib=${ZK_BENCH_MIB:-1024}
+runs=${ZK_BENCH_RUNS:-5}
+
+work=$(mktemp -d /tmp/zk-bench-XXXXXX)
+pids=()
+cleanup() {
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[$i]}" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "== Drawing, loading, JPEG, list file, configuration (Google Benchmark, medians of 5)"
+# Repeated loads free and regrow ~150 KB; keep glibc from trimming between them.
+export GLIBC_TUNABLES=glibc.malloc.trim_threshold=67108864:glibc.malloc.mmap_threshold=67108864
+gb=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true --benchmark_min_time=0.2)
+"$build/bench/sprite_bench" "${gb[@]}" --benchmark_out="$work/sprite.json" --benchmark_out_format=json >/dev/null
+"$build/bench/core_bench" "${gb[@]}" --benchmark_out="$work/core.json" --benchmark_out_format=json >/dev/null
+unset GLIBC_TUNABLES
+python3 bench/ratios.py "$work/sprite.json" "$work/core.json"
+
+start_server() {  # file, connections -> sets port
+  rm -f "$work/port"
+  "$build/bench/file_server" "$1" "$work/port" "$2" 900 &
+  pids+=($!)
+  for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
+  port=$(cat "$work/port")
+}
+
+echo
+echo "== Setup download, ${mib} MiB from a loopback sendfile server: ours vs the curl program"
+truncate -s "${mib}M" "$work/setup.bin"  # sparse: the server reads zero pages, not the disk
+mkdir -p "$work/out"
+start_server "$work/setup.bin" $((2 * runs + 2))
+"$build/bench/download_bench" "http://127.0.0.1:$port/setup/ZKSetup_EN.exe" "$work/out" "$runs"
+# libcurl asks the socket for as many bytes as its receive buffer holds.
+strace -e trace=recvfrom -o "$work/recv.trace" "$build/bench/download_bench" \
+  "http://127.0.0.1:$port/setup/ZKSetup_EN.exe" "$work/out" 0 >/dev/null 2>&1 || true
+largest=$(sed -n 's/^recvfrom([0-9]*, "[^"]*"\(\.\.\.\)\?, \([0-9]*\),.*/\2/p' "$work/recv.trace" | sort -n | tail -n 1)
+echo "libcurl receive buffer: ${largest:-unknown} bytes asked per recvfrom (budget >= 102400)"
+
+export DISPLAY=:$((200 + RANDOM % 100))
+Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
+
+echo
+echo "== The same download with progress posted to a GTK window (Xvfb) vs no progress"
+start_server "$work/setup.bin" $((2 * runs + 1))
+"$build/bench/gtk_progress_bench" "http://127.0.0.1:$port/setup/ZKSetup_EN.exe" "$work/out" "$runs"
+
+echo
+echo "== The whole installer: peak memory during the download, start-up to the window"
+bench/installer_bench.sh "$build" "$work"
+
+echo
+echo "== Size"
+strip -o "$work/SelectLanguage.stripped" "$build/platform/gtk/SelectLanguage"
+echo "stripped Linux program: $(stat -c %s "$work/SelectLanguage.stripped") bytes"
