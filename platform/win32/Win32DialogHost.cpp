@@ -133,6 +133,10 @@ void Win32DialogHost::RunModal(DialogWindow& window) {
     s->dialog = nullptr;
     return;
   }
+  // The window shows itself with its artwork and controls before the first
+  // posted message runs: that one may keep the window's thread busy for a
+  // while, and posted messages would otherwise come before any paint.
+  ::RedrawWindow(dialog, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
   // The modal loop. Escape and Enter are offered to the window before the
   // dialog manager could turn them into Cancel or OK.
   MSG msg{};
