@@ -82,11 +82,18 @@ log() { iconv -f UTF-16LE -t UTF-8 "$work/run/ZK_Progress_Installer.log" 2>/dev/
 for _ in $(seq 120); do log | grep -q 'Game settings file download' && break; sleep 0.5; done
 sleep 1
 [ -n "${ZK_E2E_SHOT:-}" ] && import -window root "$ZK_E2E_SHOT"
+# Escape and Enter must neither close nor confirm the window; Down then
+# picks the second language, which shows that the keys did arrive.
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+xdotool key --clearmodifiers Escape Return Down
+sleep 1
+xdotool search --onlyvisible --name '^Select language$' >/dev/null 2>&1 || fail "Escape or Enter closed the window"
 # Install: the button's middle, in client coordinates.
 xdotool mousemove --window "$window" 163 124 click 1
 for _ in $(seq 120); do log | grep -q 'It has been successfully installed' && break; sleep 0.5; done
 log
 log | grep -q 'It has been successfully installed' || fail "the installation did not finish"
+log | grep -q 'Attempt to install game(1)' || fail "the keys did not reach the window (language 1 expected)"
 for _ in $(seq 20); do [ -f "$work/games/ZKGame/started.txt" ] && break; sleep 0.5; done
 [ -f "$work/games/ZKGame/started.txt" ] || fail "the game was not started"
 [ ! -e "$work/run/_Set_UpZK.exe" ] || fail "the setup program was not deleted"
@@ -94,4 +101,4 @@ for _ in $(seq 20); do [ -f "$work/games/ZKGame/started.txt" ] && break; sleep 0
 [ "$(stat -c %Y "$work/games/ZKGame/data/table.dat")" = 1700000030 ] || fail "a file time within the tolerance was changed"
 for _ in $(seq 20); do xdotool search --onlyvisible --name '^Select language$' >/dev/null 2>&1 || break; sleep 0.5; done
 ! xdotool search --onlyvisible --name '^Select language$' >/dev/null 2>&1 || fail "the window did not close"
-echo "PASS: installed, setup program deleted, game started, file times reset, window closed"
+echo "PASS: keys swallowed, installed, setup program deleted, game started, file times reset, window closed"
