@@ -82,6 +82,18 @@ log() { iconv -f UTF-16LE -t UTF-8 "$work/run/ZK_Progress_Installer.log" 2>/dev/
 for _ in $(seq 120); do log | grep -q 'Game settings file download' && break; sleep 0.5; done
 sleep 1
 [ -n "${ZK_E2E_SHOT:-}" ] && import -window root "$ZK_E2E_SHOT"
+# A press on the background moves the window (a press on its caption).
+before=$(xdotool getwindowgeometry "$window" | sed -n 's/ *Position: \([0-9]*,[0-9]*\).*/\1/p')
+xdotool mousemove --window "$window" 30 30 mousedown 1
+sleep 0.3
+xdotool mousemove_relative 20 20
+sleep 0.2
+xdotool mousemove_relative 40 30
+sleep 0.3
+xdotool mouseup 1
+sleep 0.5
+after=$(xdotool getwindowgeometry "$window" | sed -n 's/ *Position: \([0-9]*,[0-9]*\).*/\1/p')
+[ -n "$before" ] && [ "$before" != "$after" ] || fail "a press on the background did not move the window ($before -> $after)"
 # Escape and Enter must neither close nor confirm the window; Down then
 # picks the second language, which shows that the keys did arrive.
 xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
@@ -101,4 +113,4 @@ for _ in $(seq 20); do [ -f "$work/games/ZKGame/started.txt" ] && break; sleep 0
 [ "$(stat -c %Y "$work/games/ZKGame/data/table.dat")" = 1700000030 ] || fail "a file time within the tolerance was changed"
 for _ in $(seq 20); do xdotool search --onlyvisible --name '^Select language$' >/dev/null 2>&1 || break; sleep 0.5; done
 ! xdotool search --onlyvisible --name '^Select language$' >/dev/null 2>&1 || fail "the window did not close"
-echo "PASS: keys swallowed, installed, setup program deleted, game started, file times reset, window closed"
+echo "PASS: window dragged, keys swallowed, installed, setup program deleted, game started, file times reset, window closed"
