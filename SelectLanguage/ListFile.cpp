@@ -84,9 +84,11 @@ std::vector<std::u16string_view> SplitListLines(std::u16string_view text) {
 
 bool ShouldResetTime(int64_t modified, int64_t recorded) {
   if (modified == recorded) return false;
-  // Remainder truncated toward zero: every earlier file qualifies.
-  const __int128 difference = static_cast<__int128>(modified) - recorded;
-  return difference % 60 <= 1;
+  // Remainder truncated toward zero: every earlier file qualifies. A later
+  // one's difference fits in 64 unsigned bits (no 128-bit type on 32-bit
+  // targets).
+  if (modified < recorded) return true;
+  return (static_cast<uint64_t>(modified) - static_cast<uint64_t>(recorded)) % 60 <= 1;
 }
 
 void RestoreFileTimes(const GameSettings& settings) {

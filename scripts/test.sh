@@ -6,3 +6,5 @@ scripts/install-deps.sh
 cmake --preset debug >/dev/null
 cmake --build --preset debug
 ctest --preset debug
+# The Windows targets, and their tests under wine64.
+scripts/test-windows.sh

@@ -141,10 +141,10 @@ TEST(SpriteFile, LoadReadsFromDiskAndFailsOnMissingFile) {
     out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
   }
   xSprite set;
-  EXPECT_EQ(set.Load(path.c_str()), 1);
+  EXPECT_EQ(set.Load(path.string().c_str()), 1);
   EXPECT_EQ(set.GetCount(), 2);
   std::filesystem::remove(path);
-  EXPECT_EQ(set.Load(path.c_str()), 0);
+  EXPECT_EQ(set.Load(path.string().c_str()), 0);
   EXPECT_EQ(set.GetCount(), 2);  // a file that cannot be opened changes nothing
   EXPECT_EQ(set.Load(nullptr), 0);
 }

@@ -148,7 +148,7 @@ TEST(SpriteJpeg, PageJpegExportDecodesBack) {
   ASSERT_EQ(page.Create(16, 16, 16), 1);
   page.FillRect(0, 0, 15, 15, (20 << 10) | (10 << 5) | 5);
   const auto path = std::filesystem::temp_directory_path() / "zk_page_export.jpg";
-  ASSERT_EQ(page.SaveJpeg(path.c_str(), 100), 1);
+  ASSERT_EQ(page.SaveJpeg(path.string().c_str(), 100), 1);
   const auto stream = ReadFileBytes(path.string());
   std::filesystem::remove(path);
   std::vector<uint16_t> pixels;
@@ -158,5 +158,5 @@ TEST(SpriteJpeg, PageJpegExportDecodesBack) {
   EXPECT_NEAR(Channel(pixels[40], 0), 5, 1);
   SpritePage eightBit;
   ASSERT_EQ(eightBit.Create(4, 4, 8), 1);
-  EXPECT_EQ(eightBit.SaveJpeg(path.c_str(), 90), 0);
+  EXPECT_EQ(eightBit.SaveJpeg(path.string().c_str(), 90), 0);
 }

@@ -1,0 +1,323 @@
+#include "platform/win32/Win32DialogHost.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "SelectLanguage/Messages.h"
+#include "platform/win32/Win32Text.h"
+#include "platform/win32/WinHandles.h"
+
+#include <commctrl.h>
+#include "resources/ProgramResources.h"
+
+struct Win32HostState {
+  std::atomic<HWND> postTarget{nullptr};  // cleared when the window closes
+  HWND window = nullptr;
+  DialogWindow* dialog = nullptr;
+  bool ended = false;
+  std::set<UINT_PTR> timers;
+  HDC paintDc = nullptr;
+  // The page's pixels in a DIB section, so a paint is one BitBlt.
+  HBITMAP dib = nullptr;
+  void* dibBits = nullptr;
+  int dibWidth = 0;
+  int dibHeight = 0;
+  HICON bigIcon = nullptr;
+  HICON smallIcon = nullptr;
+  int progressShift = 0;  // the bar counts in int: large totals are scaled
+};
+
+namespace {
+
+HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
+
+COLORREF ToColorRef(uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+
+int64_t Dispatch(Win32HostState* s, uint32_t id, uint64_t wParam, int64_t lParam) {
+  return s->dialog != nullptr ? s->dialog->Dispatch({id, wParam, lParam, {}}) : 0;
+}
+
+// Mouse points as the dialog reads them: x in the low, y in the high 16 bits.
+int64_t MousePoint(LPARAM lParam) { return static_cast<int64_t>(static_cast<uint32_t>(lParam)); }
+
+INT_PTR CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) return TRUE;
+  if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+    ::EndDialog(window, LOWORD(wParam));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+void Paint(Win32HostState* s, HWND window) {
+  PAINTSTRUCT ps{};
+  s->paintDc = ::BeginPaint(window, &ps);
+  DialogMessage paint{kWmPaint, 0, 0, {}};
+  paint.area = {ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom};
+  if (s->dialog != nullptr) s->dialog->Dispatch(paint);
+  s->paintDc = nullptr;
+  ::EndPaint(window, &ps);
+}
+
+INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* s = reinterpret_cast<Win32HostState*>(::GetWindowLongPtrW(window, DWLP_USER));
+  if (message == WM_INITDIALOG) {
+    s = reinterpret_cast<Win32HostState*>(lParam);
+    ::SetWindowLongPtrW(window, DWLP_USER, lParam);
+    s->window = window;
+    s->postTarget.store(window);
+    s->dialog->OnInitDialog();
+    return TRUE;  // the focus goes to the first control
+  }
+  if (s == nullptr || s->dialog == nullptr) return FALSE;
+  switch (message) {
+    case WM_PAINT: Paint(s, window); return TRUE;
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC: {
+      const ControlColors colors =
+          s->dialog->OnCtlColor(message == WM_CTLCOLORDLG ? kCtlColorDialog : kCtlColorStatic);
+      if (!colors.overridden) return FALSE;
+      const HDC dc = reinterpret_cast<HDC>(wParam);
+      ::SetTextColor(dc, ToColorRef(colors.text));
+      ::SetBkColor(dc, ToColorRef(colors.background));
+      return reinterpret_cast<INT_PTR>(::GetStockObject(BLACK_BRUSH));
+    }
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) != kSysCmdAbout) return FALSE;  // the system's own commands
+      Dispatch(s, kWmSysCommand, wParam, lParam);
+      return TRUE;
+    case WM_QUERYDRAGICON: return FALSE;  // no drag icon of its own: the system's
+    case WM_CLOSE: Dispatch(s, kWmClose, 0, 0); return TRUE;
+    case WM_COMMAND: Dispatch(s, kWmCommand, wParam, lParam); return TRUE;
+    case WM_TIMER: Dispatch(s, kWmTimer, wParam, 0); return TRUE;
+    case WM_LBUTTONDOWN:
+      // A press that a sprite button took keeps the mouse until its release.
+      if (Dispatch(s, kWmLButtonDown, wParam, MousePoint(lParam)) != 0) ::SetCapture(window);
+      return TRUE;
+    case WM_LBUTTONUP:
+      if (::GetCapture() == window) ::ReleaseCapture();
+      Dispatch(s, kWmLButtonUp, wParam, MousePoint(lParam));
+      return TRUE;
+    case WM_MOUSEMOVE: Dispatch(s, kWmMouseMove, wParam, MousePoint(lParam)); return TRUE;
+    case kMsgDownloadProgress:
+    case kMsgSetupDownloaded:
+    case kMsgSetupDownloadFailed:
+    case kMsgLoadSettings:
+      ::SetWindowLongPtrW(window, DWLP_MSGRESULT,
+                          static_cast<LONG_PTR>(Dispatch(s, message, wParam, static_cast<int64_t>(lParam))));
+      return TRUE;
+    default: return FALSE;
+  }
+}
+
+}  // namespace
+
+Win32DialogHost::Win32DialogHost() : state_(std::make_unique<Win32HostState>()) {}
+
+Win32DialogHost::~Win32DialogHost() {
+  Win32HostState* s = state_.get();
+  s->postTarget.store(nullptr);
+  if (s->window != nullptr) ::DestroyWindow(s->window);
+  if (s->dib != nullptr) ::DeleteObject(s->dib);
+  if (s->bigIcon != nullptr) ::DestroyIcon(s->bigIcon);
+  if (s->smallIcon != nullptr) ::DestroyIcon(s->smallIcon);
+}
+
+void Win32DialogHost::RunModal(DialogWindow& window) {
+  Win32HostState* s = state_.get();
+  s->dialog = &window;
+  const HWND dialog = ::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(kResourceMainDialog), nullptr, DialogProc,
+                                           reinterpret_cast<LPARAM>(s));
+  if (dialog == nullptr) {
+    s->dialog = nullptr;
+    return;
+  }
+  // The window shows itself with its artwork and controls before the first
+  // posted message runs: that one may keep the window's thread busy for a
+  // while, and posted messages would otherwise come before any paint.
+  ::RedrawWindow(dialog, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  // The modal loop. Escape and Enter are offered to the window before the
+  // dialog manager could turn them into Cancel or OK.
+  MSG msg{};
+  while (!s->ended && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (msg.message == WM_KEYDOWN && (msg.hwnd == dialog || ::IsChild(dialog, msg.hwnd)) &&
+        window.PreTranslateMessage({kWmKeyDown, static_cast<uint64_t>(msg.wParam), 0, {}})) {
+      continue;
+    }
+    if (::IsDialogMessageW(dialog, &msg)) continue;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  s->postTarget.store(nullptr);
+  s->dialog = nullptr;
+  ::DestroyWindow(dialog);
+  s->window = nullptr;
+}
+
+void Win32DialogHost::Post(uint32_t message, uint64_t wParam, int64_t lParam) {
+  // The dialog's message numbers are the Windows ones.
+  const HWND target = state_->postTarget.load();
+  if (target != nullptr) ::PostMessageW(target, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
+}
+
+bool Win32DialogHost::IsLive() const { return state_->postTarget.load() != nullptr; }
+
+void Win32DialogHost::EndDialog() {
+  Win32HostState* s = state_.get();
+  s->ended = true;
+  s->postTarget.store(nullptr);
+  for (const UINT_PTR id : s->timers) ::KillTimer(s->window, id);
+  s->timers.clear();
+  if (s->window != nullptr) ::ShowWindow(s->window, SW_HIDE);
+  ::PostMessageW(s->window, WM_NULL, 0, 0);  // wakes the loop, which then ends
+}
+
+void Win32DialogHost::StartTimer(uint32_t id, uint32_t periodMs) {
+  if (state_->window == nullptr) return;
+  ::SetTimer(state_->window, id, periodMs, nullptr);
+  state_->timers.insert(id);
+}
+
+void Win32DialogHost::StopTimer(uint32_t id) {
+  if (state_->window != nullptr) ::KillTimer(state_->window, id);
+  state_->timers.erase(id);
+}
+
+void Win32DialogHost::ComboAddString(const std::u16string& text) {
+  const std::wstring wide = ToWide(text);
+  ::SendDlgItemMessageW(state_->window, kComboLanguage, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
+void Win32DialogHost::ComboSetSelection(int index) {
+  ::SendDlgItemMessageW(state_->window, kComboLanguage, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+int Win32DialogHost::ComboGetSelection() const {
+  const LRESULT index = ::SendDlgItemMessageW(state_->window, kComboLanguage, CB_GETCURSEL, 0, 0);
+  return index == CB_ERR ? -1 : static_cast<int>(index);
+}
+
+void Win32DialogHost::ComboEnable(bool enabled) {
+  ::EnableWindow(::GetDlgItem(state_->window, kComboLanguage), enabled ? TRUE : FALSE);
+}
+
+void Win32DialogHost::ProgressSetRange(uint64_t total) {
+  int shift = 0;
+  while ((total >> shift) > 0x7FFFFFFF) ++shift;
+  state_->progressShift = shift;
+  ::SendDlgItemMessageW(state_->window, kProgressBar, PBM_SETRANGE32, 0, static_cast<LPARAM>(total >> shift));
+}
+
+void Win32DialogHost::ProgressSetPosition(uint64_t done) {
+  ::SendDlgItemMessageW(state_->window, kProgressBar, PBM_SETPOS, static_cast<WPARAM>(done >> state_->progressShift),
+                        0);
+}
+
+void Win32DialogHost::ProgressShow(bool visible) {
+  ::ShowWindow(::GetDlgItem(state_->window, kProgressBar), visible ? SW_SHOW : SW_HIDE);
+}
+
+void Win32DialogHost::MoveControl(int controlId, int x, int y) {
+  const HWND control = ::GetDlgItem(state_->window, controlId);
+  if (control != nullptr) ::SetWindowPos(control, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32DialogHost::SetClientSize(int width, int height) {
+  // Once at the wanted outer size, then corrected by what the frame takes.
+  const HWND w = state_->window;
+  ::MoveWindow(w, 0, 0, width, height, TRUE);
+  RECT outer{};
+  RECT client{};
+  ::GetWindowRect(w, &outer);
+  ::GetClientRect(w, &client);
+  ::MoveWindow(w, 0, 0, width + (outer.right - outer.left) - (client.right - client.left),
+               height + (outer.bottom - outer.top) - (client.bottom - client.top), TRUE);
+}
+
+void Win32DialogHost::CentreWindow() {
+  // No owner: the centre of the work area.
+  RECT area{};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  RECT own{};
+  ::GetWindowRect(state_->window, &own);
+  const int width = own.right - own.left;
+  const int height = own.bottom - own.top;
+  ::SetWindowPos(state_->window, nullptr, area.left + (area.right - area.left - width) / 2,
+                 area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32DialogHost::Invalidate() {
+  if (state_->window != nullptr) ::InvalidateRect(state_->window, nullptr, FALSE);
+}
+
+void Win32DialogHost::CopyToWindow(const uint16_t* pixels, int pitch, int width, int height, const PixelRect& area) {
+  Win32HostState* s = state_.get();
+  if (s->paintDc == nullptr || pixels == nullptr || width <= 0 || height <= 0 || pitch < width) return;
+  if (s->dib == nullptr || s->dibWidth != width || s->dibHeight != height) {
+    if (s->dib != nullptr) ::DeleteObject(s->dib);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first, as the page
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 16;  // BI_RGB at 16 bits is 5-5-5
+    info.bmiHeader.biCompression = BI_RGB;
+    s->dibBits = nullptr;
+    s->dib = ::CreateDIBSection(s->paintDc, &info, DIB_RGB_COLORS, &s->dibBits, nullptr, 0);
+    s->dibWidth = s->dib != nullptr ? width : 0;
+    s->dibHeight = s->dib != nullptr ? height : 0;
+    if (s->dib == nullptr) return;
+  }
+  ::GdiFlush();
+  const std::size_t dibStride = (static_cast<std::size_t>(width) * 2 + 3) & ~std::size_t{3};
+  auto* out = static_cast<uint8_t*>(s->dibBits);
+  for (int y = 0; y < height; ++y) {
+    std::memcpy(out + y * dibStride, pixels + static_cast<std::size_t>(y) * pitch, static_cast<std::size_t>(width) * 2);
+  }
+  const HDC memory = ::CreateCompatibleDC(s->paintDc);
+  const HGDIOBJ previous = ::SelectObject(memory, s->dib);
+  ::SetBkMode(memory, TRANSPARENT);
+  const int left = std::max(area.left, 0);
+  const int top = std::max(area.top, 0);
+  ::BitBlt(s->paintDc, left, top, std::min(area.right, width) - left, std::min(area.bottom, height) - top, memory,
+           left, top, SRCCOPY);
+  ::SelectObject(memory, previous);
+  ::DeleteDC(memory);
+}
+
+void Win32DialogHost::ShowMessageBox(const std::u16string& text, const std::u16string& caption) {
+  ::MessageBoxW(state_->window, ToWide(text).c_str(), ToWide(caption).c_str(), MB_OK);
+}
+
+void Win32DialogHost::BeginWindowDrag(int clientX, int clientY) {
+  // The press becomes a press on the caption: the system moves the window.
+  if (::GetCapture() == state_->window) ::ReleaseCapture();
+  ::PostMessageW(state_->window, WM_NCLBUTTONDOWN, HTCAPTION,
+                 MAKELPARAM(static_cast<WORD>(clientX), static_cast<WORD>(clientY)));
+}
+
+bool Win32DialogHost::AddAboutItem(const std::u16string& text) {
+  const HMENU menu = ::GetSystemMenu(state_->window, FALSE);
+  if (menu == nullptr) return false;
+  ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  ::AppendMenuW(menu, MF_STRING, kSysCmdAbout, ToWide(text).c_str());
+  return true;
+}
+
+void Win32DialogHost::RunAboutBox() {
+  ::DialogBoxParamW(Instance(), MAKEINTRESOURCEW(kResourceAboutBox), state_->window, AboutProc, 0);
+}
+
+void Win32DialogHost::SetIcons(std::span<const uint8_t>) {
+  // The icon group of the resource section, in the two sizes the system wants.
+  Win32HostState* s = state_.get();
+  s->bigIcon = static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(kResourceIcon), IMAGE_ICON,
+                                               ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), 0));
+  s->smallIcon = static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(kResourceIcon), IMAGE_ICON,
+                                                 ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
+  ::SendMessageW(s->window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(s->bigIcon));
+  ::SendMessageW(s->window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(s->smallIcon));
+}
+
+bool Win32DialogHost::IsIconic() const { return state_->window != nullptr && ::IsIconic(state_->window) != FALSE; }

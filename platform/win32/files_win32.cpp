@@ -1,0 +1,138 @@
+// Win32 half of the file helpers. "No sharing" is the share mode 0 of
+// CreateFileW: while a handle is open, no other open of the file succeeds.
+#include <cstring>
+#include <string>
+
+#include "net/Files.h"
+#include "platform/win32/Win32Text.h"
+#include "platform/win32/WinHandles.h"
+
+const char16_t kPathSeparator = u'\\';
+
+namespace {
+
+// 100 ns ticks between 1601-01-01 and 1970-01-01.
+constexpr int64_t kUnixEpochTicks = 116444736000000000LL;
+constexpr int64_t kTicksPerSecond = 10000000LL;
+
+HANDLE OpenExclusive(std::u16string_view path, DWORD access, DWORD disposition) {
+  return ::CreateFileW(ToWide(path).c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Opened only for its attributes, shared with everyone (the game's files may
+// be open elsewhere); folders too.
+KernelHandle OpenForAttributes(std::u16string_view path, DWORD access) {
+  return KernelHandle(::CreateFileW(ToWide(path).c_str(), access,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+bool WriteAll(HANDLE file, const void* data, std::size_t length) {
+  const auto* in = static_cast<const char*>(data);
+  while (length > 0) {
+    const DWORD chunk = length > 0x40000000 ? 0x40000000 : static_cast<DWORD>(length);
+    DWORD put = 0;
+    if (!::WriteFile(file, in, chunk, &put, nullptr) || put == 0) return false;
+    in += put;
+    length -= put;
+  }
+  return true;
+}
+
+}  // namespace
+
+int64_t FileHandle::OpenForRead(std::u16string_view path) {
+  Close();
+  HANDLE h = OpenExclusive(path, GENERIC_READ, OPEN_EXISTING);
+  if (h == INVALID_HANDLE_VALUE) return -1;
+  LARGE_INTEGER size{};
+  if (::GetFileType(h) != FILE_TYPE_DISK || !::GetFileSizeEx(h, &size)) {
+    ::CloseHandle(h);
+    return -1;
+  }
+  handle_ = reinterpret_cast<intptr_t>(h);
+  return size.QuadPart;
+}
+
+int FileHandle::OpenForWrite(std::u16string_view path) {
+  Close();
+  // CREATE_ALWAYS truncates only once the open has succeeded, so a file held
+  // elsewhere keeps its bytes.
+  HANDLE h = OpenExclusive(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  handle_ = reinterpret_cast<intptr_t>(h);
+  return 1;
+}
+
+int FileHandle::ReadExact(void* buffer, std::size_t n) {
+  if (!IsOpen()) return 0;
+  auto* out = static_cast<char*>(buffer);
+  while (n > 0) {
+    const DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+    DWORD got = 0;
+    if (!::ReadFile(reinterpret_cast<HANDLE>(handle_), out, chunk, &got, nullptr) || got == 0) return 0;
+    out += got;
+    n -= got;
+  }
+  return 1;
+}
+
+int FileHandle::WriteExact(const void* buffer, std::size_t n) {
+  if (!IsOpen()) return 0;
+  return WriteAll(reinterpret_cast<HANDLE>(handle_), buffer, n) ? 1 : 0;
+}
+
+void FileHandle::Close() {
+  if (IsOpen()) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = kClosed;
+}
+
+bool DeleteFilePath(std::u16string_view path) {
+  // Windows refuses to delete the file of a running program by itself.
+  return ::DeleteFileW(ToWide(path).c_str()) != 0;
+}
+
+int GetModulePath(std::u16string& out) {
+  wchar_t buffer[kMaxPathUnits + 2];
+  const DWORD n = ::GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(std::size(buffer)));
+  if (n == 0 || n > kMaxPathUnits) return -1;  // a cut path is no path
+  out = FromWide(buffer, n);
+  return static_cast<int>(2 * n);
+}
+
+int GetCurrentDir(std::u16string& out) {
+  wchar_t buffer[kMaxPathUnits + 1];
+  const DWORD n = ::GetCurrentDirectoryW(static_cast<DWORD>(std::size(buffer)), buffer);
+  if (n == 0 || n > kMaxPathUnits) return -1;
+  out = FromWide(buffer, n);
+  return static_cast<int>(n);
+}
+
+std::optional<int64_t> GetFileModifiedTime(std::u16string_view path) {
+  const KernelHandle file = OpenForAttributes(path, FILE_READ_ATTRIBUTES);
+  if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
+  FILETIME written{};
+  if (!::GetFileTime(file.get(), nullptr, nullptr, &written)) return std::nullopt;
+  const int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(written.dwHighDateTime) << 32) |
+                                             written.dwLowDateTime);
+  // Whole seconds, rounded towards the past also before 1970.
+  const int64_t since1970 = ticks - kUnixEpochTicks;
+  return since1970 >= 0 ? since1970 / kTicksPerSecond : -((-since1970 + kTicksPerSecond - 1) / kTicksPerSecond);
+}
+
+void SetFileModifiedTime(std::u16string_view path, int64_t time) {
+  const KernelHandle file = OpenForAttributes(path, FILE_WRITE_ATTRIBUTES);
+  if (file.get() == INVALID_HANDLE_VALUE) return;
+  const uint64_t ticks = static_cast<uint64_t>(time * kTicksPerSecond + kUnixEpochTicks);
+  FILETIME written{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
+  ::SetFileTime(file.get(), nullptr, nullptr, &written);  // creation and access times stay
+}
+
+int WriteFileEntry(std::u16string_view path, const void* data, std::size_t length, EntryMode mode) {
+  const DWORD disposition = mode == EntryMode::kTruncate ? CREATE_ALWAYS : OPEN_EXISTING;
+  const KernelHandle file(OpenExclusive(path, GENERIC_WRITE, disposition));
+  if (file.get() == INVALID_HANDLE_VALUE) return 0;
+  LARGE_INTEGER zero{};
+  if (!::SetFilePointerEx(file.get(), zero, nullptr, FILE_END)) return 0;
+  return WriteAll(file.get(), data, length) ? 1 : 0;
+}

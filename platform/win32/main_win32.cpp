@@ -1,0 +1,33 @@
+// Entry point of the Windows program: the Win32 host runs the installer's
+// window.
+#include "SelectLanguage/InstallerApp.h"
+#include "platform/win32/Win32DialogHost.h"
+#include "platform/win32/WinHandles.h"
+
+#include <commctrl.h>
+
+namespace {
+
+// The program runs elevated next to a downloaded file: every library loaded
+// from here on comes from the system folder only.
+void RestrictLibrarySearch() {
+  using SetDirectories = BOOL(WINAPI*)(DWORD);
+  const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+  const auto set = kernel != nullptr ? reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(
+                                           ::GetProcAddress(kernel, "SetDefaultDllDirectories")))
+                                     : nullptr;
+  if (set != nullptr) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  ::SetDllDirectoryW(L"");  // and never the current folder
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  RestrictLibrarySearch();
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  ::InitCommonControlsEx(&controls);
+  Win32DialogHost host;
+  InstallerApp app;
+  app.InitInstance(host);
+  return 0;
+}

@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# The whole installation with the Windows program under wine64 and Xvfb:
+# the sandbox services on loopback (its test CA made trusted in the wine
+# prefix), the sample Windows setup program served for every language, the
+# Install button clicked with xdotool, and then the progress log, the
+# deleted setup program, the registry-driven game start and the reset file
+# times checked.
+# Usage: tests/windows/e2e/run.sh <win-x64 build folder>   (WINEPREFIX set)
+set -euo pipefail
+source=$(cd "$(dirname "$0")/../../.." && pwd)
+build=$(cd "$1" && pwd)
+wine=/usr/lib/wine/wine64
+: "${WINEPREFIX:?}"
+export WINEDEBUG=-all
+
+work=$(mktemp -d /tmp/zk-wine-e2e-XXXXXX)
+mkdir -p "$work/run" "$work/files/setup" "$work/games"
+pids=()
+cleanup() {
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[$i]}" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  [ -n "${ZK_E2E_KEEP:-}" ] || rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; echo "--- progress log"; iconv -f UTF-16LE -t UTF-8 "$work/run/ZK_Progress_Installer.log" 2>/dev/null | tr -d '\r' || true; exit 1; }
+winpath() { echo "Z:$1" | sed 's|/|\\|g'; }
+
+# The display comes first: wine's desktop process starts with the first
+# wine command of a session and keeps the display it found.
+/usr/lib/wine/wineserver -k 2>/dev/null || true
+export DISPLAY=:$((200 + RANDOM % 100))
+Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
+openbox >/dev/null 2>&1 &
+pids+=($!)
+
+cp "$build/platform/win32/SelectLanguage.exe" "$work/run/"
+for language in EN SC TC RU JP; do cp "$build/tests/windows/win_sample_setup.exe" "$work/files/setup/ZKSetup_$language.exe"; done
+
+# wine's certificate check matches DNS names only, not IP addresses: the
+# server certificate is issued for "localhost", and the configuration host
+# is named so.
+python3 "$source/tools/sandbox/sandbox.py" --files "$work/files" --client-ip-bind 127.0.0.2 --cert-name localhost \
+  --ca-dir "$work/ca" --ports-file "$work/ports" >"$work/sandbox.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 200); do grep -q '^ca=' "$work/ports" 2>/dev/null && break; sleep 0.05; done
+grep -q '^ca=' "$work/ports" || fail "the sandbox did not start"
+port() { sed -n "s/^$1=//p" "$work/ports"; }
+
+# WinINet trusts the machine's root store: the test CA goes there.
+"$wine" "$build/tests/windows/win_trust_ca.exe" "$(winpath "$(port ca)")" || fail "the test CA was not added"
+"$wine" reg delete 'HKLM\SOFTWARE\ZKGame' /f >/dev/null 2>&1 || true
+
+# WinINet and urlmon on their own, against the same services.
+(
+  export ZK_TEST_FILES_BASE="http://127.0.0.1:$(port files)" ZK_TEST_REGION_BASE="http://127.0.0.1:$(port region)"
+  export ZK_TEST_CONFIG_BASE="https://localhost:$(port config)" ZK_TEST_CONTROL_BASE="http://127.0.0.1:$(port control)"
+  cd "$build/tests/windows" && timeout 300 "$wine" win_net_tests.exe --gtest_brief=1
+) || fail "the WinINet and urlmon tests failed"
+
+export ZK_CONFIG_HOST="localhost:$(port config)"
+export ZK_REGION_HOST="127.0.0.1:$(port region)"
+export ZK_CLIENT_IP_HOST="$(port clientip_bind)"
+export ZK_GAME_DIR="$(winpath "$work/games")"
+export ZK_SAMPLE_GAME="$(winpath "$build/tests/windows/ZKUpdate.exe")"
+export ZK_SETUP_SECONDS=3
+
+
+(cd "$work/run" && exec "$wine" SelectLanguage.exe) >"$work/wine.log" 2>&1 &
+pids+=($!)
+window=
+for _ in $(seq 120); do
+  window=$(xdotool search --onlyvisible --name '^Select language$' 2>/dev/null | head -n1 || true)
+  [ -n "$window" ] && break
+  sleep 0.5
+done
+[ -n "$window" ] || fail "no window"
+log() { iconv -f UTF-16LE -t UTF-8 "$work/run/ZK_Progress_Installer.log" 2>/dev/null | tr -d '\r' || true; }
+# The configuration arrives once the window is up (posted message 2028).
+for _ in $(seq 120); do log | grep -q 'Game settings file download' && break; sleep 0.5; done
+sleep 1
+[ -n "${ZK_E2E_SHOT:-}" ] && import -window root "$ZK_E2E_SHOT"
+# A press on the background moves the window (a press on its caption).
+before=$(xdotool getwindowgeometry "$window" | sed -n 's/ *Position: \([0-9]*,[0-9]*\).*/\1/p')
+xdotool mousemove --window "$window" 30 30 mousedown 1
+sleep 0.3
+xdotool mousemove_relative 20 20
+sleep 0.2
+xdotool mousemove_relative 40 30
+sleep 0.3
+xdotool mouseup 1
+sleep 0.5
+after=$(xdotool getwindowgeometry "$window" | sed -n 's/ *Position: \([0-9]*,[0-9]*\).*/\1/p')
+[ -n "$before" ] && [ "$before" != "$after" ] || fail "a press on the background did not move the window ($before -> $after)"
+# Escape and Enter must neither close nor confirm the window; Down then
+# picks the second language, which shows that the keys did arrive.
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+xdotool key --clearmodifiers Escape Return Down
+sleep 1
+xdotool search --onlyvisible --name '^Select language$' >/dev/null 2>&1 || fail "Escape or Enter closed the window"
+# Install: the button's middle, in client coordinates.
+xdotool mousemove --window "$window" 163 124 click 1
+for _ in $(seq 120); do log | grep -q 'It has been successfully installed' && break; sleep 0.5; done
+log
+log | grep -q 'It has been successfully installed' || fail "the installation did not finish"
+log | grep -q 'Attempt to install game(1)' || fail "the keys did not reach the window (language 1 expected)"
+for _ in $(seq 20); do [ -f "$work/games/ZKGame/started.txt" ] && break; sleep 0.5; done
+[ -f "$work/games/ZKGame/started.txt" ] || fail "the game was not started"
+[ ! -e "$work/run/_Set_UpZK.exe" ] || fail "the setup program was not deleted"
+[ "$(stat -c %Y "$work/games/ZKGame/data/카드.dat")" = 1700000000 ] || fail "the file time was not reset"
+[ "$(stat -c %Y "$work/games/ZKGame/data/table.dat")" = 1700000030 ] || fail "a file time within the tolerance was changed"
+for _ in $(seq 20); do xdotool search --onlyvisible --name '^Select language$' >/dev/null 2>&1 || break; sleep 0.5; done
+! xdotool search --onlyvisible --name '^Select language$' >/dev/null 2>&1 || fail "the window did not close"
+echo "PASS: window dragged, keys swallowed, installed, setup program deleted, game started, file times reset, window closed"

@@ -1,0 +1,123 @@
+// WinINet and urlmon against the sandbox services on loopback (started by
+// e2e/run.sh, which names them in ZK_TEST_*_BASE and makes the sandbox's
+// test CA trusted in the wine prefix).
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "SelectLanguage/DownloadThread.h"
+#include "SelectLanguage/SetupDownload.h"
+#include "net/HttpRequest.h"
+#include "net/Text.h"
+#include "net/UrlFetch.h"
+#include "tests/support/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::u16string Base(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? Utf8ToUtf16(value) : std::u16string();
+}
+
+class SandboxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    files_ = Base("ZK_TEST_FILES_BASE");
+    region_ = Base("ZK_TEST_REGION_BASE");
+    config_ = Base("ZK_TEST_CONFIG_BASE");
+    control_ = Base("ZK_TEST_CONTROL_BASE");
+    if (files_.empty() || region_.empty() || config_.empty() || control_.empty()) {
+      GTEST_SKIP() << "the sandbox services are not named (run through tests/windows/e2e/run.sh)";
+    }
+  }
+  // The last request a service received: "METHOD PATH", headers, blank line, body.
+  std::string LastRequest(const char* service) {
+    const std::u16string text = SendHttpRequest(control_ + u"/control/last?service=" + Utf8ToUtf16(service), u"");
+    return Utf16ToUtf8(text);
+  }
+
+  std::u16string files_, region_, config_, control_;
+};
+
+}  // namespace
+
+TEST_F(SandboxTest, SetupDownloadOfAnErrorPageFailsAndKeepsNothing) {
+  TempDir dir;
+  const std::u16string path = dir.U16("_Set_UpZK.exe");
+  const std::atomic<bool> cancel{false};
+  EXPECT_FALSE(DownloadUrlToFile(files_ + u"/sandbox/status?code=404", path, DownloadProgress::Instance(), cancel));
+  EXPECT_FALSE(DownloadUrlToFile(files_ + u"/setup/missing.exe", path, DownloadProgress::Instance(), cancel));
+  EXPECT_FALSE(DownloadUrlToFile(files_ + u"/sandbox/status?code=500", path, DownloadProgress::Instance(), cancel));
+  EXPECT_TRUE(fs::is_empty(dir.Path()));  // neither the file nor a partial one
+}
+
+TEST_F(SandboxTest, SetupDownloadStoresTheWholeBody) {
+  TempDir dir;
+  const std::u16string path = dir.U16("_Set_UpZK.exe");
+  WriteFileBytes(dir.Path() / "_Set_UpZK.exe", std::string(9000, 'o'));  // an older, longer file
+  const std::atomic<bool> cancel{false};
+  ASSERT_TRUE(DownloadUrlToFile(files_ + u"/sandbox/bytes?n=5000", path, DownloadProgress::Instance(), cancel));
+  EXPECT_EQ(ReadFileBytes(dir.Path() / "_Set_UpZK.exe"), std::string(5000, 'x'));
+  EXPECT_FALSE(fs::exists(dir.Path() / "_Set_UpZK.exe.part"));
+}
+
+TEST_F(SandboxTest, FetchStoresBodiesByteForByteAndErrorPagesToo) {
+  TempDir dir;
+  const std::u16string path = dir.U16("InfoGlobal.txt");
+  WriteFileBytes(dir.Path() / "InfoGlobal.txt", std::string(3000, 'z'));
+  for (const int n : {0, 1023, 1024, 2047}) {
+    ASSERT_EQ(FetchUrlToFile(files_ + u"/sandbox/bytes?n=" + Utf8ToUtf16(std::to_string(n)), path),
+              FetchResult::kComplete);
+    EXPECT_EQ(ReadFileBytes(dir.Path() / "InfoGlobal.txt"), std::string(n, 'x')) << n;
+  }
+  ASSERT_EQ(FetchUrlToFile(files_ + u"/sandbox/status?code=404", path), FetchResult::kComplete);
+  EXPECT_FALSE(ReadFileBytes(dir.Path() / "InfoGlobal.txt").empty());
+  const std::string request = LastRequest("files");
+  EXPECT_NE(request.find("User-Agent: MyTest agent"), std::string::npos) << request;
+  EXPECT_NE(request.find("Accept: */*"), std::string::npos) << request;
+}
+
+TEST_F(SandboxTest, FetchOfAnUnreachableHostLeavesAnEmptyFile) {
+  TempDir dir;
+  WriteFileBytes(dir.Path() / "InfoGlobal.txt", "old");
+  EXPECT_EQ(FetchUrlToFile(u"http://127.0.0.1:1/x", dir.U16("InfoGlobal.txt")), FetchResult::kUrlNotOpened);
+  EXPECT_TRUE(fs::exists(dir.Path() / "InfoGlobal.txt"));
+  EXPECT_EQ(fs::file_size(dir.Path() / "InfoGlobal.txt"), 0u);
+  EXPECT_EQ(FetchUrlToFile(u"http://127.0.0.1:1/x", dir.U16("no\\such\\folder\\f.txt")),
+            FetchResult::kFileNotCreated);
+}
+
+TEST_F(SandboxTest, RequestsSendTheFormInUtf8WithTheFormContentType) {
+  const std::u16string answer = SendHttpRequest(region_ + u"/CheckData/UserCheck_Get_CN.asp", u"a=b&name=한");
+  EXPECT_NE(answer.find(u"CountryId"), std::u16string::npos);
+  const std::string request = LastRequest("region");
+  EXPECT_EQ(request.rfind("POST ", 0), 0u) << request;
+  EXPECT_NE(request.find("Content-Type: application/x-www-form-urlencoded"), std::string::npos) << request;
+  EXPECT_NE(request.find("User-Agent: win_net_tests"), std::string::npos) << request;
+  EXPECT_EQ(request.substr(request.size() - 12), "a=b&name=\xED\x95\x9C") << request;
+}
+
+TEST_F(SandboxTest, HttpsOnAnotherPortStillTravelsOverTls) {
+  // The configuration service speaks only TLS on its own port.
+  const std::u16string answer = SendHttpRequest(config_ + u"/Desktop/ZKZKINI/GameConfig-V1.ini", u"");
+  EXPECT_NE(answer.find(u"U_PATH_ZKEN="), std::u16string::npos);
+  EXPECT_EQ(LastRequest("config").rfind("GET ", 0), 0u);
+}
+
+TEST_F(SandboxTest, ErrorPagesAreAnswersAndTheDigestIsMd5) {
+  EXPECT_FALSE(SendHttpRequest(files_ + u"/sandbox/status?code=500", u"").empty());
+  std::array<char, 33> digest{};
+  EXPECT_EQ(SendHttpRequest(files_ + u"/sandbox/echo", u"", false, &digest), u"ok");
+  EXPECT_STREQ(digest.data(), "444bcb3a3fcf8389296c49467f27e1d6");
+  EXPECT_EQ(SendHttpRequest(files_ + u"/sandbox/empty", u""), u"");
+  EXPECT_EQ(SendHttpRequest(u"ftp://127.0.0.1/x", u""), u"");
+}

@@ -1,0 +1,203 @@
+// The Win32 halves of the platform seams, on the real system (wine64 in CI):
+// files and their sharing, file times, code page 949, the registry,
+// program starts and the program's own resources.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "SelectLanguage/Registry.h"
+#include "net/Files.h"
+#include "net/Processes.h"
+#include "net/Text.h"
+#include "resources/ProgramResources.h"
+#include "tests/support/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::u16string U16(const fs::path& path) {
+  const std::wstring wide = path.wstring();
+  return std::u16string(reinterpret_cast<const char16_t*>(wide.data()), wide.size());
+}
+
+template <typename Predicate>
+bool WaitFor(Predicate done, std::chrono::milliseconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+}  // namespace
+
+TEST(Win32Files, AnOpenHandleKeepsEveryOtherOpenOut) {
+  TempDir dir;
+  const std::u16string path = dir.U16("held.txt");
+  FileHandle writer;
+  ASSERT_EQ(writer.OpenForWrite(path), 1);
+  ASSERT_EQ(writer.WriteExact("abc", 3), 1);
+  FileHandle reader;
+  EXPECT_EQ(reader.OpenForRead(path), -1);
+  EXPECT_EQ(WriteFileEntry(path, "x", 1, EntryMode::kTruncate), 0);
+  writer.Close();
+  EXPECT_EQ(reader.OpenForRead(path), 3);
+}
+
+TEST(Win32Files, EntriesTruncateOrAppendOnlyToExistingFiles) {
+  TempDir dir;
+  const std::u16string path = dir.U16("log.txt");
+  EXPECT_EQ(WriteFileEntry(path, "one", 3, EntryMode::kAppendExisting), 0);
+  EXPECT_FALSE(fs::exists(dir.Path() / "log.txt"));
+  ASSERT_EQ(WriteFileEntry(path, "one", 3, EntryMode::kTruncate), 1);
+  ASSERT_EQ(WriteFileEntry(path, "two", 3, EntryMode::kAppendExisting), 1);
+  EXPECT_EQ(ReadFileBytes(dir.Path() / "log.txt"), "onetwo");
+  ASSERT_EQ(WriteFileEntry(path, "3", 1, EntryMode::kTruncate), 1);
+  EXPECT_EQ(ReadFileBytes(dir.Path() / "log.txt"), "3");
+}
+
+TEST(Win32Files, WholeFilesRoundTripAndTruncate) {
+  TempDir dir;
+  const std::u16string path = dir.U16("data.bin");
+  ASSERT_EQ(WriteWholeFile(path, "0123456789", 10), 1);
+  ASSERT_EQ(WriteWholeFile(path, "ab", 2), 1);
+  std::vector<uint8_t> bytes;
+  ASSERT_EQ(ReadWholeFile(path, bytes, 4), 2);
+  ASSERT_EQ(bytes.size(), 6u);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 2), "ab");
+  EXPECT_EQ(bytes[2], 0);
+  EXPECT_EQ(ReadWholeFile(dir.U16("missing.bin"), bytes, 0), -1);
+}
+
+TEST(Win32Files, ModificationTimesSurviveTheRoundTripToFileTime) {
+  TempDir dir;
+  WriteFileBytes(dir.Path() / "f.txt", "x");
+  const std::u16string path = dir.U16("f.txt");
+  for (const int64_t when : {int64_t{1000000000}, int64_t{4102444800} /* 2100, past 32 bits */, int64_t{86400}}) {
+    SetFileModifiedTime(path, when);
+    EXPECT_EQ(GetFileModifiedTime(path), std::optional<int64_t>(when));
+  }
+  EXPECT_FALSE(GetFileModifiedTime(dir.U16("missing.txt")).has_value());
+  SetFileModifiedTime(dir.U16("missing.txt"), 5);  // silent
+  EXPECT_FALSE(fs::exists(dir.Path() / "missing.txt"));
+}
+
+TEST(Win32Files, ModuleAndFolderHelpersUseBackslashes) {
+  std::u16string module;
+  ASSERT_GT(GetModulePath(module), 0);
+  EXPECT_EQ(module.substr(module.size() - 4), u".exe");
+  EXPECT_EQ(GetApplicationName(), u"win_unit_tests");
+  std::u16string folder;
+  ASSERT_GT(GetModuleDirectory(folder), 0);
+  EXPECT_EQ(JoinPath(folder, u"win_unit_tests.exe"), module);
+  std::u16string current;
+  EXPECT_GT(GetCurrentDir(current), 0);
+  EXPECT_EQ(kPathSeparator, u'\\');
+}
+
+TEST(Win32Text, CodePage949DecodesHangulAndKeepsAscii) {
+  EXPECT_EQ(Cp949ToUtf16("\xC7\xD1\xB1\xB9\xBE\xEE"), u"한국어");
+  EXPECT_EQ(Cp949ToUtf16("fName0=ZK_Setup.exe\r\n"), u"fName0=ZK_Setup.exe\r\n");
+  EXPECT_EQ(Cp949ToUtf16(""), u"");
+  // A lead byte without its trail byte never swallows what follows.
+  const std::u16string cut = Cp949ToUtf16("a\xC7");
+  ASSERT_FALSE(cut.empty());
+  EXPECT_EQ(cut[0], u'a');
+}
+
+class Win32Registry : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    key_ = L"Software\\ZKRegistryTest" + std::to_wstring(::GetCurrentProcessId());
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                nullptr),
+              ERROR_SUCCESS);
+    Set(key, L"Path", L"C:\\Program Files\\ZK Game");
+    Set(key, L"Empty", L"");
+    Set(key, L"Long", std::wstring(511, L'x'));  // 1024 bytes with its terminator
+    Set(key, L"TooLong", std::wstring(512, L'x'));
+    ::RegCloseKey(key);
+  }
+  void TearDown() override { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key_.c_str()); }
+
+  static void Set(HKEY key, const wchar_t* name, const std::wstring& value) {
+    ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  }
+  std::u16string SubKey() const { return std::u16string(key_.begin(), key_.end()); }
+
+  std::wstring key_;
+};
+
+TEST_F(Win32Registry, ReadsValuesThatFitTheBuffer) {
+  std::u16string value = u"untouched";
+  ASSERT_TRUE(ReadRegistryValue(SubKey(), u"Path", value, 1024, RegistryRoot::kLocalMachine));
+  EXPECT_EQ(value, u"C:\\Program Files\\ZK Game");
+  ASSERT_TRUE(ReadRegistryValue(SubKey(), u"Empty", value, 1024, RegistryRoot::kLocalMachine));
+  EXPECT_EQ(value, u"");
+  ASSERT_TRUE(ReadRegistryValue(SubKey(), u"Long", value, 1024, RegistryRoot::kLocalMachine));
+  EXPECT_EQ(value.size(), 511u);
+}
+
+TEST_F(Win32Registry, RefusesMissingAndOversizedValues) {
+  std::u16string value = u"untouched";
+  EXPECT_FALSE(ReadRegistryValue(SubKey(), u"TooLong", value, 1024, RegistryRoot::kLocalMachine));
+  EXPECT_FALSE(ReadRegistryValue(SubKey(), u"Missing", value, 1024, RegistryRoot::kLocalMachine));
+  EXPECT_FALSE(ReadRegistryValue(SubKey() + u"\\Nope", u"Path", value, 1024, RegistryRoot::kLocalMachine));
+  EXPECT_EQ(value, u"untouched");
+}
+
+TEST(Win32Processes, AQuotedPathWithBlanksStartsThatProgramAndNoOther) {
+  std::u16string folder;
+  ASSERT_GT(GetModuleDirectory(folder), 0);
+  const fs::path child = fs::path(std::wstring(folder.begin(), folder.end())) / ZK_TEST_CHILD;
+  ASSERT_TRUE(fs::exists(child));
+  TempDir dir;
+  fs::create_directories(dir.Path() / "a b");
+  const fs::path target = dir.Path() / "a b" / "child one.exe";
+  const fs::path decoy = dir.Path() / "a.exe";  // what "...\a b\child one.exe" unquoted would start
+  fs::copy_file(child, target);
+  fs::copy_file(child, decoy);
+
+  ASSERT_TRUE(StartProgram(U16(target)));
+  const fs::path ran = fs::path(target.wstring() + L".ran");
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(ran) && fs::file_size(ran) > 0; }, std::chrono::seconds(10)));
+  // The file of a running program cannot be deleted: that is how the window
+  // learns that the setup program has ended.
+  EXPECT_FALSE(DeleteFilePath(U16(target)));
+  EXPECT_TRUE(WaitFor([&] { return DeleteFilePath(U16(target)); }, std::chrono::seconds(10)));
+  EXPECT_FALSE(fs::exists(target));
+  EXPECT_FALSE(fs::exists(fs::path(decoy.wstring() + L".ran")));
+}
+
+TEST(Win32Processes, AMissingProgramDoesNotStart) {
+  TempDir dir;
+  EXPECT_FALSE(StartProgram(dir.U16("missing.exe")));
+  EXPECT_FALSE(StartProgram(u""));
+  EXPECT_TRUE(MakeExecutable(dir.U16("anything.exe")));
+}
+
+TEST(Win32Resources, TheResourceSectionHoldsTheProgramsResources) {
+  const auto languages = FindProgramResource(u"TxtFile", kResourceLanguageList);
+  ASSERT_GE(languages.size(), 2u);
+  EXPECT_EQ(languages[0], 0xFF);  // UTF-16 little endian with its byte-order mark
+  EXPECT_EQ(languages[1], 0xFE);
+  const auto sprites = FindProgramResource(u"MTO", kResourceSpriteFile);
+  EXPECT_EQ(sprites.size(), fs::file_size(fs::path(ZK_RESOURCES_DIR) / "installer.mto"));
+  EXPECT_FALSE(FindProgramResource(u"ICON", kResourceIcon).empty());
+  EXPECT_TRUE(FindProgramResource(u"MTO", 999).empty());
+  EXPECT_TRUE(FindProgramResource(u"NoSuchType", kResourceLanguageList).empty());
+  EXPECT_EQ(LoadProgramString(kResourceAboutString), u"ZK Zirod Installer 정보(&A)...");
+  EXPECT_EQ(LoadProgramString(4321), u"");
+}

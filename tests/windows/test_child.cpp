@@ -1,0 +1,22 @@
+// A child program for the Windows process tests. It writes its own path to
+// "<its path>.ran", so a test sees which program really started, then stays
+// alive for a while so the test can watch its file being held.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  wchar_t self[1024];
+  const DWORD n = ::GetModuleFileNameW(nullptr, self, 1000);
+  if (n == 0 || n >= 1000) return 1;
+  wchar_t marker[1024];
+  ::lstrcpyW(marker, self);
+  ::lstrcatW(marker, L".ran");
+  HANDLE file = ::CreateFileW(marker, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    DWORD put = 0;
+    ::WriteFile(file, self, n * sizeof(wchar_t), &put, nullptr);
+    ::CloseHandle(file);
+  }
+  ::Sleep(1500);
+  return 0;
+}
