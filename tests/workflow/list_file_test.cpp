@@ -138,4 +138,27 @@ TEST_F(RestoreTest, AZeroByteEndsTheListAndMissingPiecesEndQuietly) {
   EXPECT_EQ(Time(game_ / "b.dat"), t + 60);
 }
 
+TEST_F(RestoreTest, LinksInsideTheFolderNeverLeadOut) {
+  const int64_t t = 1700000000;
+  const fs::path outside = dir_.Path() / "outside";
+  fs::create_directories(outside);
+  WriteFileBytes(outside / "victim.dat", "x");
+  WriteFileBytes(outside / "deep.dat", "x");
+  timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(t + 3600), 0}};
+  ::utimensat(AT_FDCWD, (outside / "victim.dat").c_str(), times, 0);
+  ::utimensat(AT_FDCWD, (outside / "deep.dat").c_str(), times, 0);
+  fs::create_symlink(outside / "victim.dat", game_ / "link.dat");  // a file link
+  fs::create_symlink(outside, game_ / "linked");                   // a folder link
+  File("data/real.dat", t + 3600);
+  WriteFileBytes(game_ / "files.lst",
+                 "1700000000 1 \\link.dat\r\n1700000000 1 \\linked\\deep.dat\r\n1700000000 1 \\data\\real.dat");
+  RestoreFileTimes(settings_);
+  EXPECT_EQ(Time(outside / "victim.dat"), t + 3600);
+  EXPECT_EQ(Time(outside / "deep.dat"), t + 3600);
+  EXPECT_EQ(Time(game_ / "data" / "real.dat"), t);
+  struct stat st {};
+  ASSERT_EQ(::lstat((game_ / "link.dat").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
 }  // namespace
