@@ -21,7 +21,7 @@ ctest --preset sanitize -LE gui
 echo "== ThreadSanitizer: the threaded tests"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --target app_tests zk_net_live_tests workflow_tests zk_sample_setup zk_sample_game
-ctest --preset tsan -R 'DownloadThread|DownloadProgress|TimedRequest|AbandonedWorkers|RegionCodeTest|Installs|AStalledDownload|RegionFaultTest.*Stalled'
+ctest --preset tsan -LE gui -R 'DownloadThread|DownloadProgress|TimedRequest|AbandonedWorkers|RegionCodeTest|Installs|AStalledDownload|RegionFaultTest.*Stalled'
 
 echo "== fuzz targets, ${fuzz_seconds}s each"
 fuzz/run.sh "$fuzz_seconds" build/fuzz

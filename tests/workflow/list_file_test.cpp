@@ -126,7 +126,9 @@ TEST_F(RestoreTest, AZeroByteEndsTheListAndMissingPiecesEndQuietly) {
   const int64_t t = 1700000000;
   File("a.dat", t + 60);
   File("b.dat", t + 60);
-  WriteFileBytes(game_ / "files.lst", std::string("1700000000 1 \\a.dat\r\n\0" "1700000000 1 \\b.dat\r\n", 45));
+  // The length is counted from the literal: the zero inside would cut a C string.
+  static constexpr char kList[] = "1700000000 1 \\a.dat\r\n\0" "1700000000 1 \\b.dat\r\n";
+  WriteFileBytes(game_ / "files.lst", std::string(kList, sizeof kList - 1));
   RestoreFileTimes(settings_);
   EXPECT_EQ(Time(game_ / "a.dat"), t);
   EXPECT_EQ(Time(game_ / "b.dat"), t + 60);
