@@ -114,6 +114,9 @@ void RestoreFileTimes(const GameSettings& settings) {
     const auto entry = ParseListLine(line);
     if (!entry) continue;
     const std::u16string file = JoinPath(listFolder, ToPlatformPath(entry->relativeName));
+    // The names themselves stay inside; a linked folder on the way must not
+    // lead out either (the file itself, if a link, keeps its target's time).
+    if (!IsInsideFolder(listFolder, file)) continue;
     const auto modified = GetFileModifiedTime(file);
     if (modified && ShouldResetTime(*modified, entry->time)) SetFileModifiedTime(file, entry->time);
   }

@@ -15,4 +15,15 @@ $cxx $flags -o "$out/game_settings_fuzzer" "$here/game_settings_fuzzer.cpp" \
   "$root/net/GameSettingsParse.cpp" $common
 $cxx $flags -o "$out/json_extract_fuzzer" "$here/json_extract_fuzzer.cpp" \
   "$root/net/JsonExtract.cpp" $common
+# The list file's rules (the registry and file helpers only come along for
+# the link), the language list, and the sprite loader with its JPEG decoder.
+posix="$root/net/Files.cpp $root/platform/posix/files_posix.cpp $root/platform/posix/registry_posix.cpp"
+$cxx $flags -o "$out/list_file_fuzzer" "$here/list_file_fuzzer.cpp" \
+  "$root/SelectLanguage/ListFile.cpp" $posix $common
+$cxx $flags -o "$out/language_list_fuzzer" "$here/language_list_fuzzer.cpp" \
+  "$root/SelectLanguage/LanguageList.cpp" $common
+$cxx $flags -o "$out/sprite_file_fuzzer" "$here/sprite_file_fuzzer.cpp" \
+  "$root"/sprite/SpriteLoader.cpp "$root"/sprite/SpriteSet.cpp "$root"/sprite/SpriteRle.cpp \
+  "$root"/sprite/SpriteJpeg.cpp "$root"/sprite/PixelFormat.cpp "$root"/sprite/SpriteDraw.cpp \
+  "$root"/sprite/SpritePage.cpp -ljpeg
 echo "fuzzers in $out"

@@ -69,10 +69,14 @@ int GetModuleDirectory(std::u16string& out);
 // The process's current directory: its length in units, or -1.
 int GetCurrentDir(std::u16string& out);
 
-// Last-modification time in seconds since 1970-01-01 UTC.
+// Last-modification time in seconds since 1970-01-01 UTC. A symbolic link
+// is not followed: its own time is read and written, never its target's.
 std::optional<int64_t> GetFileModifiedTime(std::u16string_view path);
 // Replaces only the last-modification time; failure is silent.
 void SetFileModifiedTime(std::u16string_view path, int64_t time);
+// Whether `path`'s folder, with every link in it resolved, is `folder` (also
+// resolved) or lies inside it. False when either cannot be resolved.
+bool IsInsideFolder(std::u16string_view folder, std::u16string_view path);
 
 // Joins with kPathSeparator.
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);

@@ -33,9 +33,20 @@ void OnJpegMessage(j_common_ptr) {}  // warnings are not shown anywhere
 constexpr uint64_t kMaxExpansion = 4096;
 // What the decoder itself may allocate (progressive coefficient buffers).
 constexpr long kDecoderMemory = 256L * 1024 * 1024;
+// A progressive stream may hold any number of tiny scans, each of which
+// walks the whole coefficient buffer: a few hundred bytes could then cost
+// minutes. Real encoders write at most a dozen or so.
+constexpr int kMaxScans = 100;
+
+void OnJpegProgress(j_common_ptr info) {
+  if (info->is_decompressor && reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxScans) {
+    OnJpegError(info);
+  }
+}
 
 struct Decoder {
   ErrorTrap trap;
+  jpeg_progress_mgr progress{};
   jpeg_decompress_struct info;
   std::vector<uint8_t> rgb;
   bool created = false;
@@ -52,6 +63,8 @@ bool DecodeRgb(Decoder& d, std::span<const uint8_t> stream, int width, int heigh
   jpeg_create_decompress(&d.info);
   d.created = true;
   d.info.mem->max_memory_to_use = kDecoderMemory;
+  d.progress.progress_monitor = OnJpegProgress;
+  d.info.progress = &d.progress;
   jpeg_mem_src(&d.info, stream.data(), static_cast<unsigned long>(stream.size()));
   if (jpeg_read_header(&d.info, TRUE) != JPEG_HEADER_OK) return false;
   if (static_cast<int64_t>(d.info.image_width) != width || static_cast<int64_t>(d.info.image_height) != height)

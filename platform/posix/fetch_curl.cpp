@@ -9,8 +9,11 @@
 namespace {
 
 constexpr long kConnectTimeoutSeconds = 15;
-// A peer that sends nothing for this long has broken off the transfer.
-constexpr long kStallSeconds = 30;
+// A peer that sends nothing for this long has broken off the transfer. The
+// configuration is a few hundred bytes and is tried ten times in a row, so a
+// silent server must cost seconds, not minutes (ten tries of 30 s would hold
+// the window for five); 10 s still rides out a congested link's pauses.
+constexpr long kStallSeconds = 10;
 constexpr long kMaxRedirects = 8;
 
 struct FetchState {

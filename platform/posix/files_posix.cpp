@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "net/Files.h"
@@ -112,7 +114,7 @@ int GetCurrentDir(std::u16string& out) {
 
 std::optional<int64_t> GetFileModifiedTime(std::u16string_view path) {
   struct stat st {};
-  if (::stat(ToNativePath(path).c_str(), &st) != 0) return std::nullopt;
+  if (::lstat(ToNativePath(path).c_str(), &st) != 0) return std::nullopt;
   return static_cast<int64_t>(st.st_mtim.tv_sec);
 }
 
@@ -120,7 +122,23 @@ void SetFileModifiedTime(std::u16string_view path, int64_t time) {
   struct timespec times[2] = {};
   times[0].tv_nsec = UTIME_OMIT;  // the access time stays as it was
   times[1].tv_sec = static_cast<time_t>(time);
-  ::utimensat(AT_FDCWD, ToNativePath(path).c_str(), times, 0);
+  ::utimensat(AT_FDCWD, ToNativePath(path).c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+bool IsInsideFolder(std::u16string_view folder, std::u16string_view path) {
+  const std::string native = ToNativePath(path);
+  const auto slash = native.rfind('/');
+  const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash);
+  struct FreeDeleter {
+    void operator()(char* p) const { std::free(p); }
+  };
+  const std::unique_ptr<char, FreeDeleter> base(::realpath(ToNativePath(folder).c_str(), nullptr));
+  const std::unique_ptr<char, FreeDeleter> resolved(::realpath(parent.c_str(), nullptr));
+  if (!base || !resolved) return false;
+  const std::string_view b(base.get());
+  const std::string_view r(resolved.get());
+  if (r == b) return true;
+  return r.size() > b.size() && r.starts_with(b) && (b == "/" || r[b.size()] == '/');
 }
 
 int WriteFileEntry(std::u16string_view path, const void* data, std::size_t length, EntryMode mode) {

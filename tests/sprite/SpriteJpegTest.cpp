@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csetjmp>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 
@@ -160,3 +161,55 @@ TEST(SpriteJpeg, PageJpegExportDecodesBack) {
   ASSERT_EQ(eightBit.Create(4, 4, 8), 1);
   EXPECT_EQ(eightBit.SaveJpeg(path.string().c_str(), 90), 0);
 }
+
+namespace {
+
+// A greyscale progressive stream of exactly `refinements` * 2 + 2 scans:
+// DC first and refined, then every AC coefficient alone, first at half
+// precision and again refined, `refinements` coefficients of each.
+std::vector<uint8_t> MakeManyScanJpeg(int refinements) {
+  std::vector<jpeg_scan_info> scans;
+  scans.push_back({1, {0}, 0, 0, 0, 1});
+  for (int k = 1; k <= refinements; ++k) scans.push_back({1, {0}, k, k, 0, 1});
+  scans.push_back({1, {0}, 0, 0, 1, 0});
+  for (int k = 1; k <= refinements; ++k) scans.push_back({1, {0}, k, k, 1, 0});
+  jpeg_compress_struct info;
+  jpeg_error_mgr err;
+  info.err = jpeg_std_error(&err);
+  jpeg_create_compress(&info);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &buffer, &size);
+  info.image_width = 16;
+  info.image_height = 16;
+  info.input_components = 1;
+  info.in_color_space = JCS_GRAYSCALE;
+  jpeg_set_defaults(&info);
+  info.scan_info = scans.data();
+  info.num_scans = static_cast<int>(scans.size());
+  jpeg_start_compress(&info, TRUE);
+  std::vector<uint8_t> row(16);
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 16; ++x) row[x] = static_cast<uint8_t>(x * 16 + y);
+    JSAMPROW p = row.data();
+    jpeg_write_scanlines(&info, &p, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::vector<uint8_t> out(buffer, buffer + size);
+  std::free(buffer);
+  return out;
+}
+
+// Every progressive scan walks the whole image again: a stream of very many
+// tiny scans is refused rather than decoded for minutes.
+TEST(SpriteJpeg, AStreamOfVeryManyScansIsRefused) {
+  std::vector<uint16_t> pixels;
+  ASSERT_TRUE(DecodeJpegSprite(MakeManyScanJpeg(40), 16, 16, false, pixels));  // 82 scans
+  EXPECT_EQ(pixels.size(), 256u);
+  std::vector<uint16_t> untouched{7};
+  EXPECT_FALSE(DecodeJpegSprite(MakeManyScanJpeg(63), 16, 16, false, untouched));  // 128 scans
+  EXPECT_EQ(untouched, std::vector<uint16_t>{7});
+}
+
+}  // namespace

@@ -25,10 +25,19 @@ void WorkflowTest::TearDown() {
 
 void WorkflowTest::StartInstaller(const std::vector<std::string>& sandboxOptions,
                                   std::chrono::milliseconds settingsRetryPause) {
+  ASSERT_TRUE(StartSandbox(sandboxOptions)) << "the sandbox services did not start";
+  OpenInstaller(settingsRetryPause);
+}
+
+bool WorkflowTest::StartSandbox(const std::vector<std::string>& sandboxOptions) {
   std::vector<std::string> options = {"--files", (Root() / "files").string()};
   options.insert(options.end(), sandboxOptions.begin(), sandboxOptions.end());
-  ASSERT_TRUE(sandbox_.Start(options)) << "the sandbox services did not start";
+  if (!sandbox_.Start(options)) return false;
   sandbox_.ExportEnvironment();
+  return true;
+}
+
+void WorkflowTest::OpenInstaller(std::chrono::milliseconds settingsRetryPause) {
   DialogTimings timings;
   timings.region = {std::chrono::milliseconds(0), std::chrono::milliseconds(2000)};
   timings.settingsRetryPause = settingsRetryPause;

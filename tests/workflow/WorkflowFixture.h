@@ -21,6 +21,10 @@ class WorkflowTest : public ::testing::Test {
   // Starts the sandbox (with further options) and opens the window.
   void StartInstaller(const std::vector<std::string>& sandboxOptions = {},
                       std::chrono::milliseconds settingsRetryPause = std::chrono::milliseconds(0));
+  // The two halves of StartInstaller, for tests that change the environment
+  // in between. StartSandbox exports the sandbox's hosts.
+  bool StartSandbox(const std::vector<std::string>& sandboxOptions = {});
+  void OpenInstaller(std::chrono::milliseconds settingsRetryPause = std::chrono::milliseconds(0));
   // Serves `bytes` as every language's setup program.
   void ServeSetup(const std::string& bytes);
   // The log as UTF-16 text (entry marks included).

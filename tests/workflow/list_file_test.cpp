@@ -126,7 +126,9 @@ TEST_F(RestoreTest, AZeroByteEndsTheListAndMissingPiecesEndQuietly) {
   const int64_t t = 1700000000;
   File("a.dat", t + 60);
   File("b.dat", t + 60);
-  WriteFileBytes(game_ / "files.lst", std::string("1700000000 1 \\a.dat\r\n\0" "1700000000 1 \\b.dat\r\n", 45));
+  // The length is counted from the literal: the zero inside would cut a C string.
+  static constexpr char kList[] = "1700000000 1 \\a.dat\r\n\0" "1700000000 1 \\b.dat\r\n";
+  WriteFileBytes(game_ / "files.lst", std::string(kList, sizeof kList - 1));
   RestoreFileTimes(settings_);
   EXPECT_EQ(Time(game_ / "a.dat"), t);
   EXPECT_EQ(Time(game_ / "b.dat"), t + 60);
@@ -136,6 +138,29 @@ TEST_F(RestoreTest, AZeroByteEndsTheListAndMissingPiecesEndQuietly) {
   fs::remove_all(dir_.Path() / "registry");
   RestoreFileTimes(settings_);  // no registry values: nothing happens
   EXPECT_EQ(Time(game_ / "b.dat"), t + 60);
+}
+
+TEST_F(RestoreTest, LinksInsideTheFolderNeverLeadOut) {
+  const int64_t t = 1700000000;
+  const fs::path outside = dir_.Path() / "outside";
+  fs::create_directories(outside);
+  WriteFileBytes(outside / "victim.dat", "x");
+  WriteFileBytes(outside / "deep.dat", "x");
+  timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(t + 3600), 0}};
+  ::utimensat(AT_FDCWD, (outside / "victim.dat").c_str(), times, 0);
+  ::utimensat(AT_FDCWD, (outside / "deep.dat").c_str(), times, 0);
+  fs::create_symlink(outside / "victim.dat", game_ / "link.dat");  // a file link
+  fs::create_symlink(outside, game_ / "linked");                   // a folder link
+  File("data/real.dat", t + 3600);
+  WriteFileBytes(game_ / "files.lst",
+                 "1700000000 1 \\link.dat\r\n1700000000 1 \\linked\\deep.dat\r\n1700000000 1 \\data\\real.dat");
+  RestoreFileTimes(settings_);
+  EXPECT_EQ(Time(outside / "victim.dat"), t + 3600);
+  EXPECT_EQ(Time(outside / "deep.dat"), t + 3600);
+  EXPECT_EQ(Time(game_ / "data" / "real.dat"), t);
+  struct stat st {};
+  ASSERT_EQ(::lstat((game_ / "link.dat").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
 }  // namespace

@@ -4,9 +4,11 @@
 // (code page 949) with the files' recorded times. The installed files get
 // later times, as an unpacker would leave them, for the installer to reset.
 //
-// ZK_SETUP_MODE picks a misbehaving variant for tests: "crash" (dies at
-// once), "no-registry", "long-values" (values over 1024 bytes),
-// "hostile-list" (a list that tries to leave the game's folder).
+// ZK_SETUP_MODE picks a misbehaving variant for tests: "exit" (ends at once,
+// doing nothing), "crash" (dies at once), "no-registry", "long-values"
+// (values over 1024 bytes), "hostile-list" (a list that tries to leave the
+// game's folder: absolute names, "..", a link to a file outside, very long
+// lines, times past 64 bits, text after a zero byte).
 #include <iconv.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -82,6 +84,7 @@ std::string GamePayload() {
 
 int main() {
   const std::string mode = Env("ZK_SETUP_MODE", "normal");
+  if (mode == "exit") return 0;
   if (mode == "crash") std::abort();
   const fs::path registry = Env("ZK_REGISTRY_ROOT", "/var/lib/zk-registry");
   const fs::path gameRoot = Env("ZK_GAME_DIR", (Env("HOME", "/tmp") + "/ZKGames").c_str());
@@ -109,10 +112,24 @@ int main() {
   const std::string t = std::to_string(kRecordedTime);
   std::string list = t + " 1 \\ZKGame.exe\r\n" + t + " 2 \\data\\카드.dat\r\n" + t + " 1 \\data\\table.dat\r\n" +
                      "# not a file line\r\n" + t + " 1 \\readme.txt";
+  std::string tail;
   if (mode == "hostile-list") {
-    list += "\r\n" + t + " 1 \\..\\outside.txt\r\n" + t + " 1 \\\\etc\\passwd\r\n" + t + " 1 \\data\\..\\..\\outside.txt";
+    // outside.txt lies next to the game's folder, with a time the rules would reset.
+    WriteFile(gameRoot / "outside.txt", "not the game's");
+    SetTime(gameRoot / "outside.txt", kRecordedTime + 3600);
+    std::error_code ignored;
+    fs::remove(game / "escape.dat", ignored);
+    fs::create_symlink(gameRoot / "outside.txt", game / "escape.dat", ignored);
+    fs::remove(game / "up", ignored);
+    fs::create_directory_symlink(gameRoot, game / "up", ignored);
+    list += "\r\n" + t + " 1 \\..\\outside.txt\r\n" + t + " 1 \\\\etc\\passwd\r\n" + t +
+            " 1 \\data\\..\\..\\outside.txt\r\n" + t + " 1 \\escape.dat\r\n" + t + " 1 \\up\\outside.txt\r\n" +
+            t + " 1 \\" + gameRoot.string() + "/outside.txt\r\n" + "99999999999999999999999 1 \\readme.txt\r\n" +
+            t + " 1 \\" + std::string(200000, 'l') + "\r\n";
+    // Past the zero byte: a line that would move table.dat back 90 s.
+    tail = std::string(1, '\0') + "\r\n" + std::to_string(kRecordedTime - 90) + " 1 \\data\\table.dat\r\n";
   }
-  WriteFile(game / kListName, ToCp949(list));
+  WriteFile(game / kListName, ToCp949(list) + tail);
 
   if (mode == "no-registry") return 0;
   std::string folderValue = game.parent_path().string();

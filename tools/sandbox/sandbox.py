@@ -20,7 +20,9 @@ clientip=0 means that its port could not be bound.
 Fault modes (per service, --fault SERVICE=MODE at start or
 POST /control/fault?service=S&mode=M at run time):
   ok, refused, 404, 500, slow, stalled, reset, wrong, big, empty,
-  redirect-loop, redirect-ftp
+  redirect-loop, redirect-ftp,
+  short       announces a longer body than it sends, then closes cleanly
+  stall-body  sends the headers and half the body, then nothing
 
 CONTROL (on the control port):
   POST /control/fault?service=S&mode=M
@@ -65,7 +67,7 @@ from http.server import BaseHTTPRequestHandler
 
 SERVICES = ("config", "region", "clientip", "files")
 MODES = ("ok", "refused", "404", "500", "slow", "stalled", "reset", "wrong", "big",
-         "empty", "redirect-loop", "redirect-ftp")
+         "empty", "redirect-loop", "redirect-ftp", "short", "stall-body")
 CONFIG_PATH = "/Desktop/ZKZKINI/GameConfig-V1.ini"
 REGION_PATH = "/CheckData/UserCheck_Get_CN.asp"
 CLIENT_IP_PATH = "/api/env/getClientIP.asp"
@@ -241,6 +243,17 @@ class Handler(BaseHTTPRequestHandler):
             pass
         self.close_connection = True
 
+    def short_body(self, body):
+        """Announces twice the body, sends it whole and closes the connection."""
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(2 * len(body) + 1))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.wfile.write(body)
+        self.wfile.flush()
+        self.close_connection = True
+
     def record(self, body):
         lines = ["%s %s" % (self.command, self.path)]
         lines += ["%s: %s" % (k, v) for k, v in self.headers.items()]
@@ -277,6 +290,17 @@ class Handler(BaseHTTPRequestHandler):
             return None
         elif mode == "reset":
             return self.reset_after(normal if len(normal) > 1 else b"x" * 4096)
+        elif mode == "short":
+            return self.short_body(normal)
+        elif mode == "stall-body":
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(normal) + 2))
+            self.end_headers()
+            self.wfile.write(normal[: len(normal) // 2])
+            self.wfile.flush()
+            state.wait_while(name, "stall-body", STALL_LIMIT_S)
+            self.close_connection = True
+            return None
         elif mode == "wrong":
             normal = self.wrong_answer(name)
         elif mode == "big":

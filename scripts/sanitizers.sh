@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The sanitizer half of CI: the whole suite under AddressSanitizer with
+# UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, and
+# each fuzz target for a short bounded time. Any report fails the run.
+# The GUI tests need a display and stay in the plain run (scripts/test.sh).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+fuzz_seconds=${ZK_FUZZ_SECONDS:-30}
+
+export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer: every test but the GUI's"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize
+ctest --preset sanitize -LE gui
+
+# The download worker, the timed requests and their abandoned workers, the
+# progress posting from the worker to the window, and closing on a stall.
+echo "== ThreadSanitizer: the threaded tests"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan --target app_tests zk_net_live_tests workflow_tests zk_sample_setup zk_sample_game
+ctest --preset tsan -LE gui -R 'DownloadThread|DownloadProgress|TimedRequest|AbandonedWorkers|RegionCodeTest|Installs|AStalledDownload|RegionFaultTest.*Stalled'
+
+echo "== fuzz targets, ${fuzz_seconds}s each"
+fuzz/run.sh "$fuzz_seconds" build/fuzz

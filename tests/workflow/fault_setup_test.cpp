@@ -1,0 +1,201 @@
+// The fault matrix from the install command on: the setup download, the
+// setup program itself, and the progress log's folder. Every failed download
+// ends in message 2027 with nothing left where the setup program belongs.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "SelectLanguage/Messages.h"
+#include "tests/support/TempDir.h"
+#include "tests/workflow/PrivateMount.h"
+#include "tests/workflow/WorkflowFixture.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int64_t kRecorded = 1700000000;
+
+int64_t ModifiedTime(const fs::path& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 ? st.st_mtim.tv_sec : -1;
+}
+
+class SetupFaultTest : public WorkflowTest {
+ protected:
+  // The configuration is in and the install command given.
+  void Install(const std::vector<std::string>& sandboxOptions = {}) {
+    StartInstaller(sandboxOptions);
+    host_.PumpPending();
+    ASSERT_NE(dialog_->Settings(), nullptr);
+    host_.Send(kWmCommand, kCmdInstall);
+  }
+  // Anything beside the setup program's place that a download left.
+  std::vector<std::string> Leftovers() const {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(SetupFile().parent_path())) {
+      if (entry.path().filename().string().starts_with("_Set_UpZK.exe")) found.push_back(entry.path().string());
+    }
+    return found;
+  }
+  void ExpectFailedDownload() {
+    ASSERT_TRUE(host_.RunUntilClosed(30s));
+    EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"Failed to load setup file."});
+    EXPECT_TRUE(Log().ends_with(Entries({u"Install the game(0).", u"Failed to load setup file."}))) << Utf16(Log());
+    EXPECT_FALSE(dialog_->SetupStarted());
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+  }
+  static std::string Utf16(const std::u16string& text) { return std::string(text.begin(), text.end()); }
+};
+
+struct DownloadFault {
+  const char* name;
+  const char* mode;
+};
+
+void PrintTo(const DownloadFault& f, std::ostream* os) { *os << f.name; }
+
+class DownloadFaultTest : public SetupFaultTest, public ::testing::WithParamInterface<DownloadFault> {};
+
+TEST_P(DownloadFaultTest, GivesTheFailureAndNoFile) {
+  Install({"--fault", std::string("files=") + GetParam().mode});
+  ExpectFailedDownload();
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, DownloadFaultTest,
+                         ::testing::Values(DownloadFault{"NotFound", "404"}, DownloadFault{"ServerError", "500"},
+                                           DownloadFault{"ResetMidBody", "reset"},
+                                           DownloadFault{"ContentLengthLongerThanBody", "short"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SetupFaultTest, AStalledDownloadStillLetsTheWindowClose) {
+  Install({"--fault", "files=stall-body"});
+  // Half the body has come; then nothing more.
+  ASSERT_TRUE(host_.RunUntil([&] { return !host_.progressPositions.empty(); }, 10s));
+  host_.Send(kWmCommand, kCmdClose);
+  ASSERT_TRUE(host_.RunUntilClosed(5s));
+  const auto start = std::chrono::steady_clock::now();
+  dialog_.reset();  // joins the worker
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << "closing waited on the stalled download";
+  EXPECT_TRUE(host_.messageBoxes.empty());
+  EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+}
+
+TEST_F(SetupFaultTest, AFullDiskGivesTheFailureAndNoFile) {
+  PrivateMount mount(SetupFile().parent_path().string(), "size=1m", false);
+  if (!mount.Mounted()) GTEST_SKIP() << "no tmpfs for the full disk: " << mount.Error();
+  ServeSetup(std::string(3 << 20, 'z'));  // three times what the disk holds
+  Install();
+  ExpectFailedDownload();
+}
+
+TEST_F(SetupFaultTest, AnUnwritableFolderGivesTheFailureAndNoFile) {
+  PrivateMount mount(SetupFile().parent_path().string(), "size=1m", true);
+  if (!mount.Mounted()) GTEST_SKIP() << "no read-only tmpfs: " << mount.Error();
+  Install();
+  ExpectFailedDownload();
+}
+
+// The setup program ends without leaving usable registry values.
+struct SetupMode {
+  const char* name;
+  const char* mode;
+};
+
+void PrintTo(const SetupMode& m, std::ostream* os) { *os << m.name; }
+
+class SetupProgramFaultTest : public SetupFaultTest, public ::testing::WithParamInterface<SetupMode> {};
+
+TEST_P(SetupProgramFaultTest, EndsWithoutAGame) {
+  ::setenv("ZK_SETUP_MODE", GetParam().mode, 1);
+  ::setenv("ZK_SETUP_SECONDS", "0", 1);
+  Install();
+  ASSERT_TRUE(host_.RunUntilClosed(20s));
+  EXPECT_TRUE(dialog_->SetupStarted());
+  EXPECT_TRUE(Log().ends_with(Entries({u"Load setup file.", u"\r\nGame setting registration failed."})));
+  EXPECT_TRUE(host_.messageBoxes.empty());
+  EXPECT_FALSE(fs::exists(GameFolder() / "started.txt"));
+  EXPECT_FALSE(fs::exists(SetupFile()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, SetupProgramFaultTest,
+                         ::testing::Values(SetupMode{"ExitsAtOnce", "exit"}, SetupMode{"Crashes", "crash"},
+                                           SetupMode{"ValuesOver1024Bytes", "long-values"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SetupFaultTest, AHostileListTouchesNothingOutsideTheGame) {
+  ::setenv("ZK_SETUP_MODE", "hostile-list", 1);
+  ::setenv("ZK_SETUP_SECONDS", "0", 1);
+  Install();
+  ASSERT_TRUE(host_.RunUntilClosed(20s));
+  EXPECT_TRUE(Log().ends_with(Entries({u"Load setup file.", u"\r\nIt has been successfully installed.\r\nExit the program."})));
+  // The good lines still apply; nothing past the zero byte does.
+  EXPECT_EQ(ModifiedTime(GameFolder() / "ZKGame.exe"), kRecorded);
+  EXPECT_EQ(ModifiedTime(GameFolder() / "readme.txt"), kRecorded);
+  EXPECT_EQ(ModifiedTime(GameFolder() / "data" / "table.dat"), kRecorded + 30);
+  // Neither "..", an absolute name, a file link nor a folder link reached it.
+  EXPECT_EQ(ModifiedTime(GameFolder().parent_path() / "outside.txt"), kRecorded + 3600);
+  EXPECT_TRUE(fs::is_symlink(GameFolder() / "escape.dat"));
+  for (int i = 0; i < 50 && !fs::exists(GameFolder() / "started.txt"); ++i) std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(fs::exists(GameFolder() / "started.txt"));
+}
+
+// The current directory turns read-only once the configuration is in: later
+// entries are dropped, the install completes.
+TEST_F(SetupFaultTest, AReadOnlyCurrentDirectoryDropsTheLogNotTheInstall) {
+  const fs::path dir = Root() / "cwd";
+  fs::create_directories(dir);
+  PrivateMount mount(dir.string(), "size=1m", false);
+  if (!mount.Mounted()) GTEST_SKIP() << "no tmpfs for the current directory: " << mount.Error();
+  ASSERT_EQ(::chdir(dir.c_str()), 0);
+  ::setenv("ZK_SETUP_SECONDS", "0", 1);
+  Install();
+  ASSERT_TRUE(mount.RemountReadOnly());
+  ASSERT_TRUE(host_.RunUntilClosed(20s));
+  for (int i = 0; i < 50 && !fs::exists(GameFolder() / "started.txt"); ++i) std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(fs::exists(GameFolder() / "started.txt"));
+  EXPECT_EQ(ModifiedTime(GameFolder() / "ZKGame.exe"), kRecorded);
+  const std::string log = ReadFileBytes(dir / "ZK_Progress_Installer.log");
+  const std::u16string text(reinterpret_cast<const char16_t*>(log.data()), log.size() / 2);
+  EXPECT_EQ(text, Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN).",
+                           u"Game settings file was successfully downloaded(1).", u"Attempt to install game(0).",
+                           u"Install the game(0)."}));
+  EXPECT_TRUE(host_.messageBoxes.empty());
+}
+
+// Read-only from the start: the configuration's working file cannot be made
+// either, so the run ends as a failed configuration does, without a log.
+TEST_F(SetupFaultTest, AReadOnlyCurrentDirectoryFromTheStartEndsLikeAFailedConfiguration) {
+  const fs::path dir = Root() / "cwd";
+  fs::create_directories(dir);
+  PrivateMount mount(dir.string(), "size=1m", true);
+  if (!mount.Mounted()) GTEST_SKIP() << "no read-only tmpfs for the current directory: " << mount.Error();
+  ASSERT_EQ(::chdir(dir.c_str()), 0);
+  StartInstaller();
+  host_.PumpPending();
+  ASSERT_TRUE(host_.RunUntilClosed(5s));
+  EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"Game settings file download failed."});
+  EXPECT_TRUE(fs::is_empty(dir));
+}
+
+TEST_F(SetupFaultTest, ASecondRunReplacesTheFirstRunsLog) {
+  StartInstaller({"--fault", "config=404"});
+  host_.PumpPending();
+  ASSERT_TRUE(host_.RunUntilClosed(5s));
+  ASSERT_NE(Log().find(u"Game settings file download failed(0)."), std::u16string::npos);
+  dialog_.reset();
+
+  ASSERT_TRUE(sandbox_.SetFault("config", "ok"));
+  HeadlessHost second;
+  InstallerDialog again(second, DialogTimings{{0ms, 2000ms}, 0ms});
+  second.Open(again);
+  second.PumpPending();
+  second.Send(kWmCommand, kCmdClose);
+  ASSERT_TRUE(second.RunUntilClosed(5s));
+  EXPECT_EQ(Log(), Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN).",
+                            u"Game settings file was successfully downloaded(1)."}));
+}
+
+}  // namespace
