@@ -20,11 +20,23 @@ HANDLE OpenExclusive(std::u16string_view path, DWORD access, DWORD disposition) 
 }
 
 // Opened only for its attributes, shared with everyone (the game's files may
-// be open elsewhere); folders too.
-KernelHandle OpenForAttributes(std::u16string_view path, DWORD access) {
+// be open elsewhere); folders too. A link is opened itself, never followed,
+// so its target's times are never read or changed through it.
+KernelHandle OpenForAttributes(std::u16string_view path, DWORD access, DWORD follow = FILE_FLAG_OPEN_REPARSE_POINT) {
   return KernelHandle(::CreateFileW(ToWide(path).c_str(), access,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                    FILE_FLAG_BACKUP_SEMANTICS | follow, nullptr));
+}
+
+// The folder's real path, with every link resolved; empty when it cannot be opened.
+std::wstring RealPath(std::u16string_view path) {
+  const KernelHandle folder = OpenForAttributes(path, 0, 0);
+  if (folder.get() == INVALID_HANDLE_VALUE) return {};
+  wchar_t buffer[32768];
+  const DWORD n = ::GetFinalPathNameByHandleW(folder.get(), buffer, static_cast<DWORD>(std::size(buffer)),
+                                              FILE_NAME_NORMALIZED);
+  if (n == 0 || n >= std::size(buffer)) return {};
+  return std::wstring(buffer, n);
 }
 
 bool WriteAll(HANDLE file, const void* data, std::size_t length) {
@@ -126,6 +138,20 @@ void SetFileModifiedTime(std::u16string_view path, int64_t time) {
   const uint64_t ticks = static_cast<uint64_t>(time * kTicksPerSecond + kUnixEpochTicks);
   FILETIME written{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
   ::SetFileTime(file.get(), nullptr, nullptr, &written);  // creation and access times stay
+}
+
+bool IsInsideFolder(std::u16string_view folder, std::u16string_view path) {
+  const auto separator = path.rfind(u'\\');
+  const std::u16string_view parent = separator == std::u16string_view::npos ? u"." : path.substr(0, separator);
+  const std::wstring base = RealPath(folder);
+  const std::wstring resolved = RealPath(parent);
+  if (base.empty() || resolved.empty() || resolved.size() < base.size()) return false;
+  // Paths compare without regard to case, as the file system does.
+  if (::CompareStringOrdinal(resolved.c_str(), static_cast<int>(base.size()), base.c_str(),
+                             static_cast<int>(base.size()), TRUE) != CSTR_EQUAL) {
+    return false;
+  }
+  return resolved.size() == base.size() || resolved[base.size()] == L'\\';
 }
 
 int WriteFileEntry(std::u16string_view path, const void* data, std::size_t length, EntryMode mode) {
