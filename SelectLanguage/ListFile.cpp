@@ -109,6 +109,7 @@ void RestoreFileTimes(const GameSettings& settings) {
   raw = raw.substr(0, raw.find('\0'));
   const std::u16string text = Cp949ToUtf16(raw) + u"\r\n";
   const std::u16string listFolder = listPath.substr(0, listPath.rfind(kPathSeparator));
+  FolderBoundary boundary(listFolder);
 
   for (std::u16string_view line : SplitListLines(text)) {
     const auto entry = ParseListLine(line);
@@ -116,7 +117,7 @@ void RestoreFileTimes(const GameSettings& settings) {
     const std::u16string file = JoinPath(listFolder, ToPlatformPath(entry->relativeName));
     // The names themselves stay inside; a linked folder on the way must not
     // lead out either (the file itself, if a link, keeps its target's time).
-    if (!IsInsideFolder(listFolder, file)) continue;
+    if (!boundary.Contains(file)) continue;
     const auto modified = GetFileModifiedTime(file);
     if (modified && ShouldResetTime(*modified, entry->time)) SetFileModifiedTime(file, entry->time);
   }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -74,9 +75,28 @@ int GetCurrentDir(std::u16string& out);
 std::optional<int64_t> GetFileModifiedTime(std::u16string_view path);
 // Replaces only the last-modification time; failure is silent.
 void SetFileModifiedTime(std::u16string_view path, int64_t time);
-// Whether `path`'s folder, with every link in it resolved, is `folder` (also
-// resolved) or lies inside it. False when either cannot be resolved.
-bool IsInsideFolder(std::u16string_view folder, std::u16string_view path);
+// A folder, with every link in it resolved once, that many paths are tested
+// against. The folder of the last path tested is remembered too: a list
+// names the files of one folder in a row, and resolving each file's folder
+// anew would cost more than the work done on the file.
+class FolderBoundary {
+ public:
+  explicit FolderBoundary(std::u16string_view folder);
+  ~FolderBoundary();
+  FolderBoundary(const FolderBoundary&) = delete;
+  FolderBoundary& operator=(const FolderBoundary&) = delete;
+
+  // Whether `path`'s folder, links resolved, is the folder or lies inside
+  // it. False when either cannot be resolved.
+  bool Contains(std::u16string_view path);
+
+ private:
+  struct Resolved;  // the platform's form of a resolved path
+  std::unique_ptr<Resolved> folder_;
+  std::u16string lastParent_;
+  bool lastParentInside_ = false;
+  bool haveLastParent_ = false;
+};
 
 // Joins with kPathSeparator.
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);

@@ -125,20 +125,39 @@ void SetFileModifiedTime(std::u16string_view path, int64_t time) {
   ::utimensat(AT_FDCWD, ToNativePath(path).c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
-bool IsInsideFolder(std::u16string_view folder, std::u16string_view path) {
-  const std::string native = ToNativePath(path);
-  const auto slash = native.rfind('/');
-  const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash);
+struct FolderBoundary::Resolved {
+  std::string path;  // empty when the folder could not be resolved
+};
+
+namespace {
+
+std::string ResolvePath(const std::string& path) {
   struct FreeDeleter {
     void operator()(char* p) const { std::free(p); }
   };
-  const std::unique_ptr<char, FreeDeleter> base(::realpath(ToNativePath(folder).c_str(), nullptr));
-  const std::unique_ptr<char, FreeDeleter> resolved(::realpath(parent.c_str(), nullptr));
-  if (!base || !resolved) return false;
-  const std::string_view b(base.get());
-  const std::string_view r(resolved.get());
-  if (r == b) return true;
-  return r.size() > b.size() && r.starts_with(b) && (b == "/" || r[b.size()] == '/');
+  const std::unique_ptr<char, FreeDeleter> resolved(::realpath(path.c_str(), nullptr));
+  return resolved ? std::string(resolved.get()) : std::string();
+}
+
+}  // namespace
+
+FolderBoundary::FolderBoundary(std::u16string_view folder)
+    : folder_(std::make_unique<Resolved>(Resolved{ResolvePath(ToNativePath(folder))})) {}
+
+FolderBoundary::~FolderBoundary() = default;
+
+bool FolderBoundary::Contains(std::u16string_view path) {
+  const auto separator = path.rfind(u'/');
+  const std::u16string_view parent =
+      separator == std::u16string_view::npos ? u"." : separator == 0 ? u"/" : path.substr(0, separator);
+  if (haveLastParent_ && parent == lastParent_) return lastParentInside_;
+  const std::string& b = folder_->path;
+  const std::string r = ResolvePath(ToNativePath(parent));
+  lastParent_.assign(parent);
+  haveLastParent_ = true;
+  lastParentInside_ = !b.empty() && !r.empty() &&
+                      (r == b || (r.size() > b.size() && r.starts_with(b) && (b == "/" || r[b.size()] == '/')));
+  return lastParentInside_;
 }
 
 int WriteFileEntry(std::u16string_view path, const void* data, std::size_t length, EntryMode mode) {

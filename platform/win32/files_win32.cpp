@@ -140,10 +140,23 @@ void SetFileModifiedTime(std::u16string_view path, int64_t time) {
   ::SetFileTime(file.get(), nullptr, nullptr, &written);  // creation and access times stay
 }
 
-bool IsInsideFolder(std::u16string_view folder, std::u16string_view path) {
+struct FolderBoundary::Resolved {
+  std::wstring path;  // empty when the folder could not be resolved
+};
+
+FolderBoundary::FolderBoundary(std::u16string_view folder)
+    : folder_(std::make_unique<Resolved>(Resolved{RealPath(folder)})) {}
+
+FolderBoundary::~FolderBoundary() = default;
+
+bool FolderBoundary::Contains(std::u16string_view path) {
   const auto separator = path.rfind(u'\\');
   const std::u16string_view parent = separator == std::u16string_view::npos ? u"." : path.substr(0, separator);
-  const std::wstring base = RealPath(folder);
+  if (haveLastParent_ && parent == lastParent_) return lastParentInside_;
+  lastParent_.assign(parent);
+  haveLastParent_ = true;
+  lastParentInside_ = false;
+  const std::wstring& base = folder_->path;
   const std::wstring resolved = RealPath(parent);
   if (base.empty() || resolved.empty() || resolved.size() < base.size()) return false;
   // Paths compare without regard to case, as the file system does.
@@ -151,7 +164,8 @@ bool IsInsideFolder(std::u16string_view folder, std::u16string_view path) {
                              static_cast<int>(base.size()), TRUE) != CSTR_EQUAL) {
     return false;
   }
-  return resolved.size() == base.size() || resolved[base.size()] == L'\\';
+  lastParentInside_ = resolved.size() == base.size() || resolved[base.size()] == L'\\';
+  return lastParentInside_;
 }
 
 int WriteFileEntry(std::u16string_view path, const void* data, std::size_t length, EntryMode mode) {
