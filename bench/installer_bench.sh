@@ -72,6 +72,9 @@ kill "${pids[-1]}" 2>/dev/null || true; wait "${pids[-1]}" 2>/dev/null || true; 
 echo "-- peak resident memory of the installer during the setup download"
 for mib in 256 1024; do
   rm -f "$work/inst/setup.bin" "$work/inst/fsport" "$work/inst/ports"
+  # A script that ends at once, padded with zeros (sparse): the installer runs
+  # it after the download, sees it end and finishes by itself.
+  printf '#!/bin/sh\nexit 0\n' >"$work/inst/setup.bin"
   truncate -s "${mib}M" "$work/inst/setup.bin"
   "$build/bench/file_server" "$work/inst/setup.bin" "$work/inst/fsport" 1 600 &
   fs_pid=$!
@@ -93,13 +96,22 @@ for mib in 256 1024; do
     kill -0 "$fs_pid" 2>/dev/null || break   # the server has sent the whole file
     sleep 0.1
   done
-  sleep 1
-  kb=$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\).*/\1/p' "/proc/$app/status" 2>/dev/null || true)
-  [ -n "$kb" ] && [ "$kb" -gt "$peak" ] && peak=$kb
-  got=$(find "$work/inst" -name 'ZKSetup_*' -printf '%s\n' 2>/dev/null | sort -n | tail -n 1)
-  split=$(grep -E '^(RssAnon|RssFile|RssShmem)' "/proc/$app/status" 2>/dev/null | tr -s ' \t' ' ' | tr '\n' ';' || true)
-  echo "${mib} MiB download: peak RSS $((peak / 1024)) MiB ($peak KiB), file received ${got:-?} bytes (budget <= 48 MiB); at the end: ${split}"
-  iconv -f UTF-16LE -t UTF-8 "$work/inst/run/ZK_Progress_Installer.log" 2>/dev/null | sed 's/\xef\xbb\xbf//g; s/\r$//; s/^/    log: /' | tail -n 4
+  # Until the installer ends by itself: the download is complete ("Load setup
+  # file."), the setup ran and the timer found it ended.
+  split=""
+  for _ in $(seq 200); do
+    kb=$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\).*/\1/p' "/proc/$app/status" 2>/dev/null || true)
+    [ -z "$kb" ] && break
+    [ "$kb" -gt "$peak" ] && peak=$kb
+    split=$(grep -E '^(RssAnon|RssFile|RssShmem)' "/proc/$app/status" 2>/dev/null | tr -s ' \t' ' ' | tr '\n' ';' || true)
+    sleep 0.1
+  done
+  log=$(iconv -f UTF-16LE -t UTF-8 "$work/inst/run/ZK_Progress_Installer.log" 2>/dev/null | sed 's/\xef\xbb\xbf//g; s/\r$//' || true)
+  complete=no
+  grep -q '^Load setup file\.$' <<<"$log" && complete=yes
+  echo "${mib} MiB download: peak RSS $((peak / 1024)) MiB ($peak KiB), download complete: $complete" \
+    "(budget <= 48 MiB); last seen: ${split}"
+  sed 's/^/    log: /' <<<"$log" | tail -n 4
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
   pids=()

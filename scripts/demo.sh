@@ -117,6 +117,8 @@ check "file times were reset from the list (ZKGame.exe at 1700000000)" \
   "[ \"\$(stat -c %Y '$game/ZKGame.exe' 2>/dev/null)\" = 1700000000 ]"
 for _ in $(seq 20); do [ -e "$game/started.txt" ] && break; sleep 0.1; done
 check "the game was started" "[ -s '$game/started.txt' ]"
+check "the game kept the environment it was given (no GDK_GL of the installer's)" \
+  "[ -s '$game/started.txt' ] && ! grep -q GDK_GL= '$game/started.txt'"
 check "the log tells of a successful installation" \
   "iconv -f UTF-16LE -t UTF-8 '$work/run/ZK_Progress_Installer.log' | grep -q 'It has been successfully installed.'"
 if [ "${ZK_DEMO_STRICT:-0}" = 1 ]; then

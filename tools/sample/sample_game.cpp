@@ -1,9 +1,10 @@
 // The sample game: records that it was started, in "started.txt" next to
-// its own file (one line per start: time, process id, current directory),
-// and exits.
+// its own file (one line per start: time, process id, current directory,
+// and GDK_GL when its environment holds it), and exits.
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,9 @@ int main() {
   self[n] = '\0';
   const std::filesystem::path marker = std::filesystem::path(self).parent_path() / "started.txt";
   std::ofstream out(marker, std::ios::app);
-  out << std::time(nullptr) << ' ' << ::getpid() << ' ' << std::filesystem::current_path().string() << '\n';
+  out << std::time(nullptr) << ' ' << ::getpid() << ' ' << std::filesystem::current_path().string();
+  // The installer turns GDK's OpenGL off for itself only; the game must not inherit that.
+  if (const char* gl = std::getenv("GDK_GL")) out << " GDK_GL=" << gl;
+  out << '\n';
   return out ? 0 : 1;
 }
