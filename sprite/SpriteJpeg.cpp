@@ -48,14 +48,20 @@ struct Decoder {
   ErrorTrap trap;
   jpeg_progress_mgr progress{};
   jpeg_decompress_struct info;
-  std::vector<uint8_t> rgb;
+  std::vector<uint8_t> row;  // one decoded row
   bool created = false;
   ~Decoder() {
     if (created) jpeg_destroy_decompress(&info);
   }
 };
 
-bool DecodeRgb(Decoder& d, std::span<const uint8_t> stream, int width, int height) {
+constexpr int kRowChannels = 4;  // R, G, B and one unused byte
+
+// What receives the decoded rows: each row in turn, in order.
+using RowSink = void (*)(void* context, int y, const uint8_t* rgbx);
+
+bool DecodeRows(Decoder& d, std::span<const uint8_t> stream, int width, int height, RowSink sink,
+                void* context) {
   d.info.err = jpeg_std_error(&d.trap.manager);
   d.trap.manager.error_exit = OnJpegError;
   d.trap.manager.output_message = OnJpegMessage;
@@ -69,21 +75,42 @@ bool DecodeRgb(Decoder& d, std::span<const uint8_t> stream, int width, int heigh
   if (jpeg_read_header(&d.info, TRUE) != JPEG_HEADER_OK) return false;
   if (static_cast<int64_t>(d.info.image_width) != width || static_cast<int64_t>(d.info.image_height) != height)
     return false;
-  const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 3;
-  if (bytes > stream.size() * kMaxExpansion || bytes / 3 > kMaxDecodedPixels) return false;
-  d.info.out_color_space = JCS_RGB;  // a greyscale image gives R = G = B
+  // Four bytes a pixel: libjpeg-turbo converts to them as fast as to three,
+  // and our conversion to 555 then runs as whole vectors. A greyscale image
+  // gives R = G = B.
+  d.info.out_color_space = JCS_EXT_RGBX;
   jpeg_start_decompress(&d.info);
-  if (d.info.output_components != 3 || static_cast<int>(d.info.output_width) != width ||
+  if (d.info.output_components != kRowChannels || static_cast<int>(d.info.output_width) != width ||
       static_cast<int>(d.info.output_height) != height)
     return false;
-  d.rgb.resize(bytes);
-  const size_t rowBytes = static_cast<size_t>(width) * 3;
+  // One row at a time through a buffer that stays in cache.
+  d.row.resize(static_cast<size_t>(width) * kRowChannels);
+  JSAMPROW row = d.row.data();
   while (d.info.output_scanline < d.info.output_height) {
-    JSAMPROW row = d.rgb.data() + d.info.output_scanline * rowBytes;
+    const int y = static_cast<int>(d.info.output_scanline);
     if (jpeg_read_scanlines(&d.info, &row, 1) != 1) return false;
+    sink(context, y, row);
   }
   jpeg_finish_decompress(&d.info);
   return true;
+}
+
+struct RowTarget {
+  int width;
+  uint8_t* rgb;       // the whole image, when the rows are kept for dithering
+  uint16_t* pixels;   // 555 output, when the rows are converted as they come
+};
+
+void KeepRow(void* context, int y, const uint8_t* rgbx) {
+  const auto& t = *static_cast<RowTarget*>(context);
+  uint8_t* out = t.rgb + static_cast<size_t>(y) * t.width * 3;
+  for (int x = 0; x < t.width; ++x, rgbx += kRowChannels, out += 3) std::copy_n(rgbx, 3, out);
+}
+
+void ConvertRow(void* context, int y, const uint8_t* rgbx) {
+  const auto& t = *static_cast<RowTarget*>(context);
+  uint16_t* out = t.pixels + static_cast<size_t>(y) * t.width;
+  for (int x = 0; x < t.width; ++x, rgbx += kRowChannels) out[x] = Rgb555(rgbx[0], rgbx[1], rgbx[2]);
 }
 
 // Adds up to `amount` to a channel, saturating at 255; returns what was added.
@@ -98,15 +125,21 @@ int AddSaturating(uint8_t& channel, int amount) {
 bool DecodeJpegSprite(std::span<const uint8_t> stream, int width, int height, bool dither,
                       std::vector<uint16_t>& out) {
   if (width <= 0 || height <= 0 || stream.empty()) return false;
+  const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 3;
+  if (bytes > stream.size() * kMaxExpansion || bytes / 3 > kMaxDecodedPixels) return false;
   auto decoder = std::make_unique<Decoder>();
-  if (!DecodeRgb(*decoder, stream, width, height)) return false;
-  const std::vector<uint8_t>& rgb = decoder->rgb;
+  RowTarget target{width, nullptr, nullptr};
   if (dither) {
+    // Error diffusion reaches into the next row: keep the whole image.
+    std::vector<uint8_t> rgb(bytes);
+    target.rgb = rgb.data();
+    if (!DecodeRows(*decoder, stream, width, height, KeepRow, &target)) return false;
     out = DitherRgbTo555(rgb, width, height, ChooseDitherNeighbour());
     return true;
   }
   std::vector<uint16_t> pixels(static_cast<size_t>(width) * height);
-  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = Rgb555(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+  target.pixels = pixels.data();
+  if (!DecodeRows(*decoder, stream, width, height, ConvertRow, &target)) return false;
   out = std::move(pixels);
   return true;
 }
@@ -124,38 +157,35 @@ int ChooseDitherNeighbour() {
 std::vector<uint16_t> DitherRgbTo555(std::span<const uint8_t> source, int width, int height, int neighbour) {
   std::vector<uint8_t> rgb(source.begin(), source.end());
   std::vector<uint16_t> out(static_cast<size_t>(width) * height);
-  auto at = [&](int x, int y, int c) -> uint8_t& { return rgb[(static_cast<size_t>(y) * width + x) * 3 + c]; };
-  // Neighbour offsets: below-left, below, below-right, right.
-  static constexpr int kDx[4] = {-1, 0, 1, 1};
-  static constexpr int kDy[4] = {1, 1, 1, 0};
+  const ptrdiff_t below = static_cast<ptrdiff_t>(width) * 3;
+  // Offsets of the neighbours in bytes: below-left, below, below-right, right.
+  const ptrdiff_t offsets[4] = {below - 3, below, below + 3, 3};
+  const ptrdiff_t chosen = offsets[neighbour & 3];
   for (int y = 0; y < height; ++y) {
+    uint8_t* row = rgb.data() + static_cast<size_t>(y) * below;
+    uint16_t* outRow = out.data() + static_cast<size_t>(y) * width;
+    const bool spreads = y + 1 < height;
     for (int x = 0; x < width; ++x) {
-      const bool spreads = y + 1 < height;
+      uint8_t* pixel = row + static_cast<ptrdiff_t>(x) * 3;
+      // A share of zero adds nothing, so nothing here branches on the
+      // residue; only the columns at the edges take other paths.
       for (int c = 0; c < 3 && spreads; ++c) {
-        const int residue = at(x, y, c) & 7;
-        if (residue == 0) continue;
-        int spread = 0;
-        auto give = [&](int which, int amount) {
-          const int nx = x + kDx[which], ny = y + kDy[which];
-          if (nx < 0 || nx >= width || ny >= height || amount <= 0) return;
-          spread += AddSaturating(at(nx, ny, c), amount);
-        };
-        if (x == 0 && width > 1) {
-          give(3, residue / 3);
-          give(1, residue / 3);
-          give(2, residue - spread);
-        } else if (x == width - 1) {
-          give(1, residue / 2);
-          give(0, residue - spread);
-        } else {
-          give(0, residue / 3);
-          give(1, residue / 3);
-          give(neighbour, residue - spread);
+        uint8_t* channel = pixel + c;
+        const int residue = *channel & 7;
+        if (x > 0 && x < width - 1) {
+          int spread = AddSaturating(channel[below - 3], residue / 3);
+          spread += AddSaturating(channel[below], residue / 3);
+          AddSaturating(channel[chosen], residue - spread);
+        } else if (x == 0 && width > 1) {
+          int spread = AddSaturating(channel[3], residue / 3);
+          spread += AddSaturating(channel[below], residue / 3);
+          AddSaturating(channel[below + 3], residue - spread);
+        } else {  // the last column (also the only one)
+          const int spread = AddSaturating(channel[below], residue / 2);
+          if (x > 0) AddSaturating(channel[below - 3], residue - spread);
         }
       }
-      const size_t i = static_cast<size_t>(y) * width + x;
-      out[i] = static_cast<uint16_t>(0x8000 | ((at(x, y, 0) >> 3) << 10) | ((at(x, y, 1) >> 3) << 5) |
-                                     (at(x, y, 2) >> 3));
+      outRow[x] = static_cast<uint16_t>(0x8000 | ((pixel[0] >> 3) << 10) | ((pixel[1] >> 3) << 5) | (pixel[2] >> 3));
     }
   }
   return out;

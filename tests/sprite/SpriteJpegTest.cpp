@@ -139,6 +139,23 @@ TEST(SpriteJpeg, DitheringSpreadsTheResidueForEveryNeighbourChoice) {
   EXPECT_LE(choice, 3);
 }
 
+TEST(SpriteJpeg, DitheringSharesEachResidueAsTheEdgesAndTheNeighbourSay) {
+  // 3 x 2, grey: 7 7 7 over 6 5 4. The first column gives 2 right, 2 below,
+  // the rest (3) below-right; the last gives 3 below and 4 below-left; the
+  // middle one's residue (1 after the 2 it got) goes only to the chosen
+  // neighbour. So the bottom row reaches 8 13 7, 8 12 8 or 8 12 7 with the
+  // neighbour below, below-right or right, and with the right one the top
+  // right pixel reaches 8.
+  std::vector<uint8_t> rgb;
+  for (int v : {7, 7, 7, 6, 5, 4}) rgb.insert(rgb.end(), 3, static_cast<uint8_t>(v));
+  constexpr uint16_t k0 = 0x8000, k1 = 0x8421;  // every channel 0 or 1 in five bits
+  EXPECT_EQ(DitherRgbTo555(rgb, 3, 2, 1), (std::vector<uint16_t>{k0, k1, k0, k1, k1, k0}));
+  EXPECT_EQ(DitherRgbTo555(rgb, 3, 2, 2), (std::vector<uint16_t>{k0, k1, k0, k1, k1, k1}));
+  EXPECT_EQ(DitherRgbTo555(rgb, 3, 2, 3), (std::vector<uint16_t>{k0, k1, k1, k1, k1, k0}));
+  // One column: half below, the rest has nowhere to go.
+  EXPECT_EQ(DitherRgbTo555(std::vector<uint8_t>{7, 7, 7, 4, 4, 4}, 1, 2, 0), (std::vector<uint16_t>{k0, k0}));
+}
+
 TEST(SpriteJpeg, DitheringSaturatesAtWhite) {
   std::vector<uint8_t> rgb(5 * 4 * 3, 255);
   for (uint16_t v : DitherRgbTo555(rgb, 5, 4, 2)) EXPECT_EQ(v, 0xFFFF);
