@@ -71,6 +71,16 @@ bool DrawEncoded(SpritePage& page, const SpriteEntry& e, const ClipBox& clip, co
   uint16_t* pixels = page.Pixels();
   const int pitch = page.Pitch();
   const std::span<const uint16_t> units = e.pixels;
+  if (!at.mirrorX && !at.mirrorY && !at.blend && at.x >= clip.left && at.y >= clip.top &&
+      static_cast<int64_t>(at.x) + e.width - 1 <= clip.right && static_cast<int64_t>(at.y) + e.height - 1 <= clip.bottom) {
+    // Wholly inside the clip box and drawn as is (the background, every
+    // paint): each run is one copy, with nothing to cut.
+    uint16_t* const origin = pixels + static_cast<size_t>(at.y) * pitch + at.x;
+    return ForEachRun(units, e.width, e.height, [&](int row, int column, size_t first, int count) {
+      std::memcpy(origin + static_cast<size_t>(row) * pitch + column, units.data() + first,
+                  static_cast<size_t>(count) * 2);
+    });
+  }
   return ForEachRun(units, e.width, e.height, [&](int row, int column, size_t first, int count) {
     const int y = PageRow(e, at, row);
     if (y < clip.top || y > clip.bottom) return;
