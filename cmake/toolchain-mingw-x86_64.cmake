@@ -1,18 +1,3 @@
-# Cross-compiles the Windows program with Debian's mingw-w64 (x86_64), the
-# posix thread model (std::thread needs it).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles the 64-bit Windows build (the tests run under wine64).
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(ZK_MINGW_TRIPLET x86_64-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${ZK_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ZK_MINGW_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER ${ZK_MINGW_TRIPLET}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${ZK_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# One self-contained program: no libgcc, libstdc++ or winpthread DLLs beside it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
