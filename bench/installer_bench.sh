@@ -8,12 +8,9 @@ set -euo pipefail
 build=$1
 work=$2
 source=$(cd "$(dirname "$0")/.." && pwd)
+source "$source/scripts/lib-session.sh"
 pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[$i]}" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-}
-trap cleanup EXIT
+trap stop_started EXIT
 mkdir -p "$work/inst/bin" "$work/inst/registry" "$work/inst/games"
 cp "$build/platform/gtk/SelectLanguage" "$work/inst/bin/"
 
@@ -47,7 +44,7 @@ lines += ["F_NAME_Lst=ZKGame.lst", "F_NAME_Game=ZKGame.exe", "F_NAME_Update=ZKUp
 open(sys.argv[1], "wb").write("\r\n".join(lines).encode("cp949"))
 PY
 
-find_window() {
+window_now() {  # no waiting: start-up is timed to 5 ms
   xdotool search --onlyvisible --name '^Select language$' 2>/dev/null | head -n 1
 }
 
@@ -60,7 +57,7 @@ for run in 1 2 3 4 5; do
   (cd "$work/inst/run" && exec "$work/inst/bin/SelectLanguage") &
   app=$!
   window=""
-  for _ in $(seq 2000); do window=$(find_window) && [ -n "$window" ] && break; sleep 0.005; done
+  for _ in $(seq 2000); do window=$(window_now) && [ -n "$window" ] && break; sleep 0.005; done
   t1=$(date +%s%N)
   times+=($(((t1 - t0) / 1000000)))
   kill "$app" 2>/dev/null || true; wait "$app" 2>/dev/null || true
@@ -86,7 +83,7 @@ for mib in 256 1024; do
   app=$!
   pids+=($app)
   window=""
-  for _ in $(seq 300); do window=$(find_window) && [ -n "$window" ] && break; sleep 0.1; done
+  for _ in $(seq 300); do window=$(window_now) && [ -n "$window" ] && break; sleep 0.1; done
   sleep 1.5  # the configuration arrives
   xdotool mousemove --window "$window" 160 124 click 1   # Install, English preselected
   peak=0

@@ -7,17 +7,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source=$PWD
+source scripts/lib-packages.sh
+source scripts/lib-session.sh
 scripts/install-deps.sh
-# The bench's own tools, asked for only when missing.
-extra=()
-for p in strace curl binutils; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || extra+=("$p")
-done
-if [ ${#extra[@]} -gt 0 ]; then
-  sudo_cmd=(); [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${extra[@]}" >/dev/null
-fi
+ensure_packages strace curl binutils  # the bench's own tools
 
 cmake --preset release >/dev/null
 cmake --build --preset release --target sprite_bench core_bench file_server download_bench gtk_progress_bench \
@@ -29,8 +22,7 @@ runs=${ZK_BENCH_RUNS:-5}
 work=$(mktemp -d /tmp/zk-bench-XXXXXX)
 pids=()
 cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[$i]}" 2>/dev/null || true; done
-  wait 2>/dev/null || true
+  stop_started
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -64,10 +56,7 @@ strace -e trace=recvfrom -o "$work/recv.trace" "$build/bench/download_bench" \
 largest=$(sed -n 's/^recvfrom([0-9]*, "[^"]*"\(\.\.\.\)\?, \([0-9]*\),.*/\2/p' "$work/recv.trace" | sort -n | tail -n 1)
 echo "libcurl receive buffer: ${largest:-unknown} bytes asked per recvfrom (budget >= 102400)"
 
-export DISPLAY=:$((200 + RANDOM % 100))
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
+start_display
 
 echo
 echo "== The same download with progress posted to a GTK window (Xvfb) vs no progress"

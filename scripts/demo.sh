@@ -11,6 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source=$PWD
+source scripts/lib-session.sh
 if [ -n "${ZK_DEMO_BUILD:-}" ]; then
   build=$ZK_DEMO_BUILD
   unset DISPLAY
@@ -24,11 +25,7 @@ fi
 work=$(mktemp -d /tmp/zk-demo-XXXXXX)
 mkdir -p "$work/bin" "$work/run" "$work/files/setup"
 pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[$i]}" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-}
-trap cleanup EXIT
+trap stop_started EXIT
 
 # The installer lives in its own folder: the setup program is downloaded next to it.
 cp "$build/platform/gtk/SelectLanguage" "$work/bin/"
@@ -52,12 +49,7 @@ export ZK_SETUP_SECONDS=3
 headless=0
 if [ -z "${DISPLAY:-}" ]; then
   headless=1
-  export DISPLAY=:$((90 + RANDOM % 100))
-  Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  pids+=($!)
-  for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
-  openbox >/dev/null 2>&1 &
-  pids+=($!)
+  start_display
 fi
 
 cd "$work/run"
@@ -66,11 +58,7 @@ app=$!
 pids+=($app)
 
 if [ "$headless" = 1 ]; then
-  window=""
-  for _ in $(seq 300); do
-    window=$(xdotool search --onlyvisible --name '^Select language$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
-    sleep 0.1
-  done
+  window=$(find_window 'Select language')
   sleep 1.5  # the configuration arrives
   import -window root "$work/1-window.png"
   # Pick "Россия" from the language list, then press Install.

@@ -2,24 +2,19 @@
 # The real window under Xvfb: Escape and Enter leave it open, the window
 # manager's close button ends the program, and the log has its first entries.
 set -euo pipefail
+source "$(dirname "$0")/../../scripts/lib-session.sh"
 program=$1
 sandbox=$2
 work=$(mktemp -d)
 pids=()
 cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[$i]}" 2>/dev/null || true; done
-  wait 2>/dev/null || true
+  stop_started
   rm -rf "$work"
 }
 trap cleanup EXIT
 fail() { echo "FAILED: $*"; exit 1; }
 
-export DISPLAY=:$((300 + RANDOM % 200))
-Xvfb "$DISPLAY" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
-openbox >/dev/null 2>&1 &
-pids+=($!)
+start_display 800x600x24
 sleep 0.5
 
 python3 "$sandbox" --ca-dir "$work/ca" --ports-file "$work/ports" >/dev/null 2>&1 &
@@ -33,11 +28,7 @@ cd "$work/run"
 "$program" &
 app=$!
 pids+=($app)
-window=""
-for _ in $(seq 200); do
-  window=$(xdotool search --onlyvisible --name '^Select language$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
-  sleep 0.1
-done
+window=$(find_window 'Select language' 200)
 [ -n "$window" ] || fail "no window titled 'Select language'"
 sleep 1
 xdotool windowactivate --sync "$window" key Escape key Return

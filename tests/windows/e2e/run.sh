@@ -8,6 +8,7 @@
 # Usage: tests/windows/e2e/run.sh <win-x64 build folder>   (WINEPREFIX set)
 set -euo pipefail
 source=$(cd "$(dirname "$0")/../../.." && pwd)
+source "$source/scripts/lib-session.sh"
 build=$(cd "$1" && pwd)
 wine=/usr/lib/wine/wine64
 : "${WINEPREFIX:?}"
@@ -18,8 +19,7 @@ mkdir -p "$work/run" "$work/files/setup" "$work/games"
 pids=()
 cleanup() {
   /usr/lib/wine/wineserver -k 2>/dev/null || true
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[$i]}" 2>/dev/null || true; done
-  wait 2>/dev/null || true
+  stop_started
   [ -n "${ZK_E2E_KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
@@ -29,12 +29,7 @@ winpath() { echo "Z:$1" | sed 's|/|\\|g'; }
 # The display comes first: wine's desktop process starts with the first
 # wine command of a session and keeps the display it found.
 /usr/lib/wine/wineserver -k 2>/dev/null || true
-export DISPLAY=:$((200 + RANDOM % 100))
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
-openbox >/dev/null 2>&1 &
-pids+=($!)
+start_display
 
 cp "$build/platform/win32/SelectLanguage.exe" "$work/run/"
 for language in EN SC TC RU JP; do cp "$build/tests/windows/win_sample_setup.exe" "$work/files/setup/ZKSetup_$language.exe"; done
@@ -70,12 +65,7 @@ export ZK_SETUP_SECONDS=3
 
 (cd "$work/run" && exec "$wine" SelectLanguage.exe) >"$work/wine.log" 2>&1 &
 pids+=($!)
-window=
-for _ in $(seq 120); do
-  window=$(xdotool search --onlyvisible --name '^Select language$' 2>/dev/null | head -n1 || true)
-  [ -n "$window" ] && break
-  sleep 0.5
-done
+window=$(find_window 'Select language' 600)
 [ -n "$window" ] || fail "no window"
 log() { iconv -f UTF-16LE -t UTF-8 "$work/run/ZK_Progress_Installer.log" 2>/dev/null | tr -d '\r' || true; }
 # The configuration arrives once the window is up (posted message 2028).

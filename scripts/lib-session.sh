@@ -1,0 +1,35 @@
+# Sourced by the scripts that start background processes and drive a real
+# window. The caller keeps every process it starts in its `pids` array and
+# calls stop_started on exit.
+
+# Stops what was started, the latest first, and waits for it.
+stop_started() {
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[$i]}" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+}
+
+# start_display [WIDTHxHEIGHTxDEPTH]: a new Xvfb display on a free number,
+# with openbox on it (the close button needs a window manager); sets DISPLAY.
+start_display() {
+  local n
+  for n in $(shuf -i 100-899 -n 100); do [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break; done
+  export DISPLAY=:$n
+  Xvfb "$DISPLAY" -screen 0 "${1:-1024x768x24}" -nolisten tcp >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
+  openbox >/dev/null 2>&1 &
+  pids+=($!)
+}
+
+# find_window TITLE [TENTHS]: the id of a visible window with exactly this
+# title, waiting up to TENTHS tenths of a second (30 s); empty when none.
+find_window() {
+  local window=""
+  for _ in $(seq "${2:-300}"); do
+    window=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 || true)
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  echo "$window"
+}
