@@ -2,37 +2,20 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
 
 #include "fuzz/FuzzTargets.h"
+#include "tests/support/FuzzReplay.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-int Replay(const fs::path& folder, void (*target)(const uint8_t*, std::size_t)) {
-  int count = 0;
-  if (!fs::exists(folder)) return count;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    std::ifstream in(entry.path(), std::ios::binary);
-    const std::string bytes(std::istreambuf_iterator<char>(in), {});
-    SCOPED_TRACE(entry.path().string());
-    target(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    ++count;
-  }
-  return count;
-}
-
 TEST(FuzzRegression, SavedInputsStillPass) {
-  const fs::path saved(ZK_FUZZ_REGRESSIONS);
-  const fs::path corpus = fs::path(ZK_FUZZ_CORPUS);
-  int replayed = Replay(saved / "game_settings", fuzz::FuzzGameSettings);
-  replayed += Replay(saved / "json_extract", fuzz::FuzzJsonExtract);
-  replayed += Replay(corpus / "game_settings", fuzz::FuzzGameSettings);
-  replayed += Replay(corpus / "json_extract", fuzz::FuzzJsonExtract);
-  EXPECT_GT(replayed, 0) << "no saved inputs found";
+  const std::filesystem::path saved(ZK_FUZZ_REGRESSIONS);
+  const std::filesystem::path corpus(ZK_FUZZ_CORPUS);
+  for (const auto& [name, target] : {std::pair{"game_settings", &fuzz::FuzzGameSettings},
+                                     std::pair{"json_extract", &fuzz::FuzzJsonExtract}}) {
+    const int replayed = ReplayFuzzInputs(saved / name, target) + ReplayFuzzInputs(corpus / name, target);
+    EXPECT_GT(replayed, 0) << "no saved inputs for " << name;
+  }
 }
 
 }  // namespace

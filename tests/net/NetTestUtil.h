@@ -10,6 +10,7 @@
 
 #include "net/Text.h"
 #include "tests/support/Sandbox.h"
+#include "tests/support/TempDir.h"
 
 inline std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -32,7 +33,7 @@ class SandboxTest : public ::testing::Test {
     return true;
   }
   Sandbox sandbox;
-  ScopedTempCwd cwd;
+  TempDir cwd{true};
 };
 
 #define SKIP_WITHOUT_CLIENT_IP_PORT()                                                                 \

@@ -198,18 +198,3 @@ Sandbox::Request Sandbox::LastRequest(const std::string& service) const {
   }
   return request;
 }
-
-ScopedTempCwd::ScopedTempCwd() {
-  old_ = fs::current_path().string();
-  char templ[] = "/tmp/zk-cwd-XXXXXX";
-  if (::mkdtemp(templ) != nullptr) {
-    path_ = templ;
-    fs::current_path(path_);
-  }
-}
-
-ScopedTempCwd::~ScopedTempCwd() {
-  std::error_code ec;
-  fs::current_path(old_, ec);
-  if (!path_.empty()) fs::remove_all(path_, ec);
-}

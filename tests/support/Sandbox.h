@@ -56,18 +56,3 @@ class Sandbox {
   std::string dir_;
   std::map<std::string, std::string> values_;
 };
-
-// A fresh temporary directory that is the current directory for the life of
-// the object; the old directory is restored and the folder removed after.
-class ScopedTempCwd {
- public:
-  ScopedTempCwd();
-  ~ScopedTempCwd();
-  ScopedTempCwd(const ScopedTempCwd&) = delete;
-  ScopedTempCwd& operator=(const ScopedTempCwd&) = delete;
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string old_;
-  std::string path_;
-};

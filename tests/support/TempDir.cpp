@@ -1,14 +1,9 @@
 #include "tests/support/TempDir.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
-#include "net/Text.h"
-
-TempDir::TempDir(bool enter) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "zk-test-XXXXXX").string();
-  path_ = ::mkdtemp(pattern.data());
+TempDir::TempDir(bool enter) : path_(CreateUniqueTestFolder()) {
   if (enter) {
     previous_ = std::filesystem::current_path();
     std::filesystem::current_path(path_);
@@ -19,12 +14,13 @@ TempDir::TempDir(bool enter) {
 TempDir::~TempDir() {
   std::error_code ignored;
   if (entered_) std::filesystem::current_path(previous_, ignored);
+  // A test may have left a folder read-only; its contents go all the same.
   std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
   std::filesystem::remove_all(path_, ignored);
 }
 
 std::u16string TempDir::U16(const std::string& name) const {
-  return Utf8ToUtf16((name.empty() ? path_ : path_ / name).string());
+  return (name.empty() ? path_ : path_ / name).u16string();
 }
 
 std::string ReadFileBytes(const std::filesystem::path& path) {

@@ -21,6 +21,10 @@ class TempDir {
   bool entered_ = false;
 };
 
+// A new, uniquely named, empty folder under the system's temporary folder
+// (one implementation per platform: TempDir_posix.cpp, TempDir_win32.cpp).
+std::filesystem::path CreateUniqueTestFolder();
+
 // Whole file as bytes (empty when missing).
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);

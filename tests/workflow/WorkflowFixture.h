@@ -12,6 +12,7 @@
 #include "SelectLanguage/InstallerDialog.h"
 #include "platform/headless/HeadlessHost.h"
 #include "tests/support/Sandbox.h"
+#include "tests/support/TempDir.h"
 
 class WorkflowTest : public ::testing::Test {
  protected:
@@ -32,11 +33,11 @@ class WorkflowTest : public ::testing::Test {
   // The log that these entries make.
   static std::u16string Entries(std::initializer_list<std::u16string> texts);
 
-  std::filesystem::path Root() const { return std::filesystem::path(cwd_.Path()); }
+  std::filesystem::path Root() const { return cwd_.Path(); }
   std::filesystem::path GameFolder() const { return Root() / "games" / "ZKGame"; }
   std::filesystem::path SetupFile() const;
 
-  ScopedTempCwd cwd_;
+  TempDir cwd_{true};
   Sandbox sandbox_;
   HeadlessHost host_;
   std::unique_ptr<InstallerDialog> dialog_;
