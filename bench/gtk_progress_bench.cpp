@@ -4,6 +4,7 @@
 // paint count during the download shows whether posts starve the painting.
 //   gtk_progress_bench <url> <output-folder> <runs>
 #include <gtk/gtk.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,7 +34,15 @@ struct Result {
   bool lastWasTotal = false;
   int paintsDuring = 0;
   double longestPaintGap = 0;  // seconds, during the download
+  double cpuSeconds = 0;       // the whole process: window, worker and libcurl
 };
+
+double ProcessCpuSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 class BenchWindow : public DialogWindow {
  public:
@@ -107,10 +116,12 @@ class BenchWindow : public DialogWindow {
 };
 
 Result RunOnce(const std::string& url, const std::string& path, bool on) {
+  const double cpuBefore = ProcessCpuSeconds();
   GtkDialogHost host;
   BenchWindow window(host, url, path, on);
   host.RunModal(window);
   Result r = window.result();
+  r.cpuSeconds = ProcessCpuSeconds() - cpuBefore;
   if (FILE* f = std::fopen(path.c_str(), "rb")) {
     std::fseek(f, 0, SEEK_END);
     r.bytes = std::ftell(f);
@@ -135,7 +146,7 @@ int main(int argc, char** argv) {
   }
   const std::string url = argv[1], path = std::string(argv[2]) + "/gtk_progress.bin";
   const int runs = std::atoi(argv[3]);
-  std::vector<double> onRate, offRate, postRate, paintRate, gap;
+  std::vector<double> onRate, offRate, onCpu, offCpu, postRate, paintRate, gap;
   bool allLast = true;
   for (int i = 0; i < runs; ++i) {
     Result on, off;
@@ -153,17 +164,23 @@ int main(int argc, char** argv) {
     const double mib = static_cast<double>(on.bytes) / (1 << 20);
     onRate.push_back(mib / on.seconds);
     offRate.push_back(mib / off.seconds);
+    onCpu.push_back(on.cpuSeconds);
+    offCpu.push_back(off.cpuSeconds);
     postRate.push_back(on.posts / on.seconds);
     paintRate.push_back(on.paintsDuring / on.seconds);
     gap.push_back(on.longestPaintGap);
     allLast = allLast && on.lastWasTotal && off.posts == 0;
-    std::printf("run %d: on %.0f MiB/s (%d posts, %.1f/s, last=total %s, %d paints, longest gap %.0f ms) | off %.0f MiB/s\n",
-                i, onRate.back(), on.posts, postRate.back(), on.lastWasTotal ? "yes" : "NO", on.paintsDuring,
-                on.longestPaintGap * 1000, offRate.back());
+    std::printf(
+        "run %d: on %.0f MiB/s, cpu %.3f s (%d posts, %.1f/s, last=total %s, %d paints, longest gap %.0f ms) | off %.0f "
+        "MiB/s, cpu %.3f s\n",
+        i, onRate.back(), on.cpuSeconds, on.posts, postRate.back(), on.lastWasTotal ? "yes" : "NO", on.paintsDuring,
+        on.longestPaintGap * 1000, offRate.back(), off.cpuSeconds);
   }
   const double ratio = Median(onRate) / Median(offRate);
   std::printf("median throughput: on %.0f MiB/s, off %.0f MiB/s, ratio %.3f (budget >= 0.97) %s\n", Median(onRate),
               Median(offRate), ratio, ratio >= 0.97 ? "MET" : "NOT MET");
+  std::printf("median cpu of the whole process: on %.3f s, off %.3f s, ratio %.3f\n", Median(onCpu), Median(offCpu),
+              Median(onCpu) / Median(offCpu));
   const double posts = *std::max_element(postRate.begin(), postRate.end());
   std::printf("posts per second: median %.1f, max %.1f (budget about 30); last post = total in every run: %s\n",
               Median(postRate), posts, allLast ? "yes" : "NO");
