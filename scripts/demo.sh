@@ -59,7 +59,14 @@ pids+=($app)
 
 if [ "$headless" = 1 ]; then
   window=$(find_window 'Select language')
-  sleep 1.5  # the configuration arrives
+  # Clicks sent while the window still loads the configuration would wait in
+  # its queue and reach the language list in the wrong order: wait for it.
+  for _ in $(seq 600); do
+    log=$(iconv -f UTF-16LE -t UTF-8 "$work/run/ZK_Progress_Installer.log" 2>/dev/null || true)
+    grep -q 'Game settings file was successfully downloaded' <<<"$log" && break
+    sleep 0.1
+  done
+  sleep 0.5  # back to its messages, painted
   import -window root "$work/1-window.png"
   # Pick "Россия" from the language list, then press Install.
   xdotool mousemove --window "$window" 200 69 click 1

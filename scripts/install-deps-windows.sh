@@ -7,4 +7,4 @@ ensure_packages \
   cmake ninja-build dpkg-dev \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
   wine64 libgtest-dev \
-  python3 openssl xvfb xauth xdotool openbox
+  python3 openssl xvfb xauth xdotool x11-utils openbox

@@ -10,5 +10,5 @@ ensure_packages \
   libgtest-dev libgmock-dev libbenchmark-dev \
   clang libclang-rt-14-dev \
   python3 openssl ca-certificates \
-  xvfb xauth xdotool imagemagick openbox \
+  xvfb xauth xdotool x11-utils imagemagick openbox \
   fonts-wqy-microhei fonts-nanum fonts-dejavu-core

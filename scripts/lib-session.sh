@@ -11,6 +11,8 @@ stop_started() {
 
 # start_display [WIDTHxHEIGHTxDEPTH]: a new Xvfb display on a free number,
 # with openbox on it (the close button needs a window manager); sets DISPLAY.
+# Returns once openbox manages the screen: a window mapped before that would
+# be taken over and moved while a script is already clicking into it.
 start_display() {
   local n
   for n in $(shuf -i 100-899 -n 100); do [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break; done
@@ -20,6 +22,10 @@ start_display() {
   for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
   openbox >/dev/null 2>&1 &
   pids+=($!)
+  for _ in $(seq 200); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.05
+  done
 }
 
 # find_window TITLE [TENTHS]: the id of a visible window with exactly this
