@@ -36,9 +36,17 @@ gb=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true --benchmar
 unset GLIBC_TUNABLES
 python3 bench/ratios.py "$work/sprite.json" "$work/core.json"
 
+# The two ends of each loopback download get a core each. Left to the
+# scheduler, a run's speed follows where it puts them (a receiver sharing the
+# server's core gets little per recv and needs many more calls) by 2-3x,
+# which hides the effects measured here. The receiving side keeps everything
+# else (the window, the curl program) on its core.
+pin_server=() pin_client=()
+if [ "$(nproc)" -ge 2 ]; then pin_server=(taskset -c 1) pin_client=(taskset -c 0); fi
+
 start_server() {  # file, connections -> sets port
   rm -f "$work/port"
-  "$build/bench/file_server" "$1" "$work/port" "$2" 900 &
+  "${pin_server[@]}" "$build/bench/file_server" "$1" "$work/port" "$2" 900 &
   pids+=($!)
   for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
   port=$(cat "$work/port")
@@ -49,7 +57,7 @@ echo "== Setup download, ${mib} MiB from a loopback sendfile server: ours vs the
 truncate -s "${mib}M" "$work/setup.bin"  # sparse: the server reads zero pages, not the disk
 mkdir -p "$work/out"
 start_server "$work/setup.bin" $((2 * runs + 2))
-"$build/bench/download_bench" "http://127.0.0.1:$port/setup/ZKSetup_EN.exe" "$work/out" "$runs"
+"${pin_client[@]}" "$build/bench/download_bench" "http://127.0.0.1:$port/setup/ZKSetup_EN.exe" "$work/out" "$runs"
 # libcurl asks the socket for as many bytes as its receive buffer holds.
 strace -e trace=recvfrom -o "$work/recv.trace" "$build/bench/download_bench" \
   "http://127.0.0.1:$port/setup/ZKSetup_EN.exe" "$work/out" 0 >/dev/null 2>&1 || true
@@ -61,7 +69,7 @@ start_display
 echo
 echo "== The same download with progress posted to a GTK window (Xvfb) vs no progress"
 start_server "$work/setup.bin" $((2 * runs + 1))
-"$build/bench/gtk_progress_bench" "http://127.0.0.1:$port/setup/ZKSetup_EN.exe" "$work/out" "$runs"
+"${pin_client[@]}" "$build/bench/gtk_progress_bench" "http://127.0.0.1:$port/setup/ZKSetup_EN.exe" "$work/out" "$runs"
 
 echo
 echo "== The whole installer: peak memory during the download, start-up to the window"
