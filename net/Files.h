@@ -81,8 +81,7 @@ void SetFileModifiedTime(std::u16string_view path, int64_t time);
 // anew would cost more than the work done on the file.
 class FolderBoundary {
  public:
-  explicit FolderBoundary(std::u16string_view folder);
-  ~FolderBoundary();
+  explicit FolderBoundary(std::u16string_view folder) : folder_(Resolve(folder)) {}
   FolderBoundary(const FolderBoundary&) = delete;
   FolderBoundary& operator=(const FolderBoundary&) = delete;
 
@@ -92,10 +91,18 @@ class FolderBoundary {
 
  private:
   struct Resolved;  // the platform's form of a resolved path
-  std::unique_ptr<Resolved> folder_;
-  std::u16string lastParent_;
+  struct ResolvedDeleter {
+    void operator()(Resolved* resolved) const;
+  };
+  using ResolvedPath = std::unique_ptr<Resolved, ResolvedDeleter>;
+  // Per platform: the path with every link resolved, or null; and whether
+  // a resolved path is a resolved folder or lies inside it.
+  static ResolvedPath Resolve(std::u16string_view path);
+  static bool Within(const Resolved& folder, const Resolved& path);
+
+  ResolvedPath folder_;  // null when it could not be resolved
+  std::u16string lastParent_;         // empty before the first path
   bool lastParentInside_ = false;
-  bool haveLastParent_ = false;
 };
 
 // Joins with kPathSeparator.

@@ -126,38 +126,24 @@ void SetFileModifiedTime(std::u16string_view path, int64_t time) {
 }
 
 struct FolderBoundary::Resolved {
-  std::string path;  // empty when the folder could not be resolved
+  std::string path;
 };
 
-namespace {
+void FolderBoundary::ResolvedDeleter::operator()(Resolved* resolved) const { delete resolved; }
 
-std::string ResolvePath(const std::string& path) {
+FolderBoundary::ResolvedPath FolderBoundary::Resolve(std::u16string_view path) {
   struct FreeDeleter {
     void operator()(char* p) const { std::free(p); }
   };
-  const std::unique_ptr<char, FreeDeleter> resolved(::realpath(path.c_str(), nullptr));
-  return resolved ? std::string(resolved.get()) : std::string();
+  const std::unique_ptr<char, FreeDeleter> resolved(::realpath(ToNativePath(path).c_str(), nullptr));
+  if (!resolved) return nullptr;
+  return ResolvedPath(new Resolved{resolved.get()});
 }
 
-}  // namespace
-
-FolderBoundary::FolderBoundary(std::u16string_view folder)
-    : folder_(std::make_unique<Resolved>(Resolved{ResolvePath(ToNativePath(folder))})) {}
-
-FolderBoundary::~FolderBoundary() = default;
-
-bool FolderBoundary::Contains(std::u16string_view path) {
-  const auto separator = path.rfind(u'/');
-  const std::u16string_view parent =
-      separator == std::u16string_view::npos ? u"." : separator == 0 ? u"/" : path.substr(0, separator);
-  if (haveLastParent_ && parent == lastParent_) return lastParentInside_;
-  const std::string& b = folder_->path;
-  const std::string r = ResolvePath(ToNativePath(parent));
-  lastParent_.assign(parent);
-  haveLastParent_ = true;
-  lastParentInside_ = !b.empty() && !r.empty() &&
-                      (r == b || (r.size() > b.size() && r.starts_with(b) && (b == "/" || r[b.size()] == '/')));
-  return lastParentInside_;
+bool FolderBoundary::Within(const Resolved& folder, const Resolved& path) {
+  const std::string& b = folder.path;
+  const std::string& r = path.path;
+  return r == b || (r.size() > b.size() && r.starts_with(b) && (b == "/" || r[b.size()] == '/'));
 }
 
 int WriteFileEntry(std::u16string_view path, const void* data, std::size_t length, EntryMode mode) {

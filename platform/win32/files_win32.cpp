@@ -141,31 +141,27 @@ void SetFileModifiedTime(std::u16string_view path, int64_t time) {
 }
 
 struct FolderBoundary::Resolved {
-  std::wstring path;  // empty when the folder could not be resolved
+  std::wstring path;
 };
 
-FolderBoundary::FolderBoundary(std::u16string_view folder)
-    : folder_(std::make_unique<Resolved>(Resolved{RealPath(folder)})) {}
+void FolderBoundary::ResolvedDeleter::operator()(Resolved* resolved) const { delete resolved; }
 
-FolderBoundary::~FolderBoundary() = default;
+FolderBoundary::ResolvedPath FolderBoundary::Resolve(std::u16string_view path) {
+  std::wstring resolved = RealPath(path);
+  if (resolved.empty()) return nullptr;
+  return ResolvedPath(new Resolved{std::move(resolved)});
+}
 
-bool FolderBoundary::Contains(std::u16string_view path) {
-  const auto separator = path.rfind(u'\\');
-  const std::u16string_view parent = separator == std::u16string_view::npos ? u"." : path.substr(0, separator);
-  if (haveLastParent_ && parent == lastParent_) return lastParentInside_;
-  lastParent_.assign(parent);
-  haveLastParent_ = true;
-  lastParentInside_ = false;
-  const std::wstring& base = folder_->path;
-  const std::wstring resolved = RealPath(parent);
-  if (base.empty() || resolved.empty() || resolved.size() < base.size()) return false;
+bool FolderBoundary::Within(const Resolved& folder, const Resolved& path) {
+  const std::wstring& base = folder.path;
+  const std::wstring& resolved = path.path;
+  if (resolved.size() < base.size()) return false;
   // Paths compare without regard to case, as the file system does.
   if (::CompareStringOrdinal(resolved.c_str(), static_cast<int>(base.size()), base.c_str(),
                              static_cast<int>(base.size()), TRUE) != CSTR_EQUAL) {
     return false;
   }
-  lastParentInside_ = resolved.size() == base.size() || resolved[base.size()] == L'\\';
-  return lastParentInside_;
+  return resolved.size() == base.size() || resolved[base.size()] == L'\\';
 }
 
 int WriteFileEntry(std::u16string_view path, const void* data, std::size_t length, EntryMode mode) {
