@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "SelectLanguage/DownloadThread.h"
+#include "bench/BenchStats.h"
 #include "SelectLanguage/SetupDownload.h"
 #include "net/Text.h"
 
@@ -31,14 +32,6 @@ struct Sample {
   long long bytes = 0;
 };
 
-double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
-double Cpu(const rusage& r) { return Seconds(r.ru_utime) + Seconds(r.ru_stime); }
-
-long long FileSize(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-}
-
 Sample RunOurs(const std::string& url, const std::string& path) {
   const std::atomic<bool> cancel{false};
   rusage before{}, after{};
@@ -48,7 +41,7 @@ Sample RunOurs(const std::string& url, const std::string& path) {
   const bool ok = DownloadUrlToFile(Utf8ToUtf16(url), Utf8ToUtf16(path), DownloadProgress::Instance(), cancel);
   const auto end = std::chrono::steady_clock::now();
   ::getrusage(RUSAGE_SELF, &after);
-  Sample s{std::chrono::duration<double>(end - start).count(), Cpu(after) - Cpu(before), ok ? FileSize(path) : -1};
+  Sample s{std::chrono::duration<double>(end - start).count(), CpuSeconds(after) - CpuSeconds(before), ok ? FileSize(path) : -1};
   ::unlink(path.c_str());
   return s;
 }
@@ -66,15 +59,9 @@ Sample RunCurl(const std::string& curl, const std::string& url, const std::strin
   ::wait4(pid, &status, 0, &usage);
   const auto end = std::chrono::steady_clock::now();
   const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  Sample s{std::chrono::duration<double>(end - start).count(), Cpu(usage), ok ? FileSize(path) : -1};
+  Sample s{std::chrono::duration<double>(end - start).count(), CpuSeconds(usage), ok ? FileSize(path) : -1};
   ::unlink(path.c_str());
   return s;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 }  // namespace

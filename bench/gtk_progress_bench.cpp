@@ -4,7 +4,6 @@
 // paint count during the download shows whether posts starve the painting.
 //   gtk_progress_bench <url> <output-folder> <runs>
 #include <gtk/gtk.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "SelectLanguage/DownloadThread.h"
+#include "bench/BenchStats.h"
 #include "SelectLanguage/SetupDownload.h"
 #include "net/Text.h"
 #include "platform/gtk/GtkDialogHost.h"
@@ -36,13 +36,6 @@ struct Result {
   double longestPaintGap = 0;  // seconds, during the download
   double cpuSeconds = 0;       // the whole process: window, worker and libcurl
 };
-
-double ProcessCpuSeconds() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 class BenchWindow : public DialogWindow {
  public:
@@ -122,19 +115,9 @@ Result RunOnce(const std::string& url, const std::string& path, bool on) {
   host.RunModal(window);
   Result r = window.result();
   r.cpuSeconds = ProcessCpuSeconds() - cpuBefore;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    std::fseek(f, 0, SEEK_END);
-    r.bytes = std::ftell(f);
-    std::fclose(f);
-  }
+  r.bytes = FileSize(path);
   ::unlink(path.c_str());
   return r;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 }  // namespace
