@@ -41,7 +41,8 @@ Sample RunOurs(const std::string& url, const std::string& path) {
   const bool ok = DownloadUrlToFile(Utf8ToUtf16(url), Utf8ToUtf16(path), DownloadProgress::Instance(), cancel);
   const auto end = std::chrono::steady_clock::now();
   ::getrusage(RUSAGE_SELF, &after);
-  Sample s{std::chrono::duration<double>(end - start).count(), CpuSeconds(after) - CpuSeconds(before), ok ? FileSize(path) : -1};
+  Sample s{std::chrono::duration<double>(end - start).count(), CpuSeconds(after) - CpuSeconds(before),
+           ok ? FileSize(path) : -1};
   ::unlink(path.c_str());
   return s;
 }
