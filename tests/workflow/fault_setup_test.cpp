@@ -50,14 +50,15 @@ class SetupFaultTest : public WorkflowTest {
   static std::string Utf16(const std::u16string& text) { return std::string(text.begin(), text.end()); }
 };
 
-struct DownloadFault {
+// A case of a parameterised test: its name and the mode it sets.
+struct NamedMode {
   const char* name;
   const char* mode;
 };
 
-void PrintTo(const DownloadFault& f, std::ostream* os) { *os << f.name; }
+void PrintTo(const NamedMode& m, std::ostream* os) { *os << m.name; }
 
-class DownloadFaultTest : public SetupFaultTest, public ::testing::WithParamInterface<DownloadFault> {};
+class DownloadFaultTest : public SetupFaultTest, public ::testing::WithParamInterface<NamedMode> {};
 
 TEST_P(DownloadFaultTest, GivesTheFailureAndNoFile) {
   Install({"--fault", std::string("files=") + GetParam().mode});
@@ -65,9 +66,9 @@ TEST_P(DownloadFaultTest, GivesTheFailureAndNoFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, DownloadFaultTest,
-                         ::testing::Values(DownloadFault{"NotFound", "404"}, DownloadFault{"ServerError", "500"},
-                                           DownloadFault{"ResetMidBody", "reset"},
-                                           DownloadFault{"ContentLengthLongerThanBody", "short"}),
+                         ::testing::Values(NamedMode{"NotFound", "404"}, NamedMode{"ServerError", "500"},
+                                           NamedMode{"ResetMidBody", "reset"},
+                                           NamedMode{"ContentLengthLongerThanBody", "short"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SetupFaultTest, AStalledDownloadStillLetsTheWindowClose) {
@@ -99,14 +100,7 @@ TEST_F(SetupFaultTest, AnUnwritableFolderGivesTheFailureAndNoFile) {
 }
 
 // The setup program ends without leaving usable registry values.
-struct SetupMode {
-  const char* name;
-  const char* mode;
-};
-
-void PrintTo(const SetupMode& m, std::ostream* os) { *os << m.name; }
-
-class SetupProgramFaultTest : public SetupFaultTest, public ::testing::WithParamInterface<SetupMode> {};
+class SetupProgramFaultTest : public SetupFaultTest, public ::testing::WithParamInterface<NamedMode> {};
 
 TEST_P(SetupProgramFaultTest, EndsWithoutAGame) {
   ::setenv("ZK_SETUP_MODE", GetParam().mode, 1);
@@ -121,8 +115,8 @@ TEST_P(SetupProgramFaultTest, EndsWithoutAGame) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, SetupProgramFaultTest,
-                         ::testing::Values(SetupMode{"ExitsAtOnce", "exit"}, SetupMode{"Crashes", "crash"},
-                                           SetupMode{"ValuesOver1024Bytes", "long-values"}),
+                         ::testing::Values(NamedMode{"ExitsAtOnce", "exit"}, NamedMode{"Crashes", "crash"},
+                                           NamedMode{"ValuesOver1024Bytes", "long-values"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SetupFaultTest, AHostileListTouchesNothingOutsideTheGame) {
