@@ -18,9 +18,10 @@ using namespace spritetest;
 
 namespace {
 
-// Encodes a flat colour image with libjpeg directly, independent of the
-// engine's own encoder.
-std::vector<uint8_t> MakeJpeg(int width, int height, uint8_t r, uint8_t g, uint8_t b, bool grey = false) {
+// Encodes with libjpeg directly, independent of the engine's own encoder:
+// `configure` adjusts the defaults, `fill(y, row)` gives each row.
+template <typename Configure, typename Fill>
+std::vector<uint8_t> EncodeDirectly(int width, int height, bool grey, Configure&& configure, Fill&& fill) {
   jpeg_compress_struct info;
   jpeg_error_mgr err;
   info.err = jpeg_std_error(&err);
@@ -33,14 +34,11 @@ std::vector<uint8_t> MakeJpeg(int width, int height, uint8_t r, uint8_t g, uint8
   info.input_components = grey ? 1 : 3;
   info.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, 100, TRUE);
+  configure(info);
   jpeg_start_compress(&info, TRUE);
-  std::vector<uint8_t> row;
-  for (int x = 0; x < width; ++x) {
-    if (grey) row.push_back(r);
-    else row.insert(row.end(), {r, g, b});
-  }
+  std::vector<uint8_t> row(static_cast<size_t>(width) * info.input_components);
   while (info.next_scanline < info.image_height) {
+    fill(static_cast<int>(info.next_scanline), row);
     JSAMPROW p = row.data();
     jpeg_write_scanlines(&info, &p, 1);
   }
@@ -49,6 +47,21 @@ std::vector<uint8_t> MakeJpeg(int width, int height, uint8_t r, uint8_t g, uint8
   std::vector<uint8_t> out(buffer, buffer + size);
   std::free(buffer);
   return out;
+}
+
+// A flat colour image at quality 100.
+std::vector<uint8_t> MakeJpeg(int width, int height, uint8_t r, uint8_t g, uint8_t b, bool grey = false) {
+  return EncodeDirectly(
+      width, height, grey, [](jpeg_compress_struct& info) { jpeg_set_quality(&info, 100, TRUE); },
+      [&](int, std::vector<uint8_t>& row) {
+        for (size_t x = 0; x < row.size(); x += grey ? 1 : 3) {
+          row[x] = r;
+          if (!grey) {
+            row[x + 1] = g;
+            row[x + 2] = b;
+          }
+        }
+      });
 }
 
 FileSprite JpegSprite(int16_t width, int16_t height, std::vector<uint8_t> stream) {
@@ -190,32 +203,15 @@ std::vector<uint8_t> MakeManyScanJpeg(int refinements) {
   for (int k = 1; k <= refinements; ++k) scans.push_back({1, {0}, k, k, 0, 1});
   scans.push_back({1, {0}, 0, 0, 1, 0});
   for (int k = 1; k <= refinements; ++k) scans.push_back({1, {0}, k, k, 1, 0});
-  jpeg_compress_struct info;
-  jpeg_error_mgr err;
-  info.err = jpeg_std_error(&err);
-  jpeg_create_compress(&info);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = 16;
-  info.image_height = 16;
-  info.input_components = 1;
-  info.in_color_space = JCS_GRAYSCALE;
-  jpeg_set_defaults(&info);
-  info.scan_info = scans.data();
-  info.num_scans = static_cast<int>(scans.size());
-  jpeg_start_compress(&info, TRUE);
-  std::vector<uint8_t> row(16);
-  for (int y = 0; y < 16; ++y) {
-    for (int x = 0; x < 16; ++x) row[x] = static_cast<uint8_t>(x * 16 + y);
-    JSAMPROW p = row.data();
-    jpeg_write_scanlines(&info, &p, 1);
-  }
-  jpeg_finish_compress(&info);
-  jpeg_destroy_compress(&info);
-  std::vector<uint8_t> out(buffer, buffer + size);
-  std::free(buffer);
-  return out;
+  return EncodeDirectly(
+      16, 16, true,
+      [&](jpeg_compress_struct& info) {
+        info.scan_info = scans.data();
+        info.num_scans = static_cast<int>(scans.size());
+      },
+      [](int y, std::vector<uint8_t>& row) {
+        for (int x = 0; x < 16; ++x) row[x] = static_cast<uint8_t>(x * 16 + y);
+      });
 }
 
 // Every progressive scan walks the whole image again: a stream of very many
