@@ -2,14 +2,12 @@
 
 #include <limits>
 
-#include "SelectLanguage/Registry.h"
+#include "SelectLanguage/GameFolder.h"
 #include "net/Files.h"
 #include "net/GameSettings.h"
 #include "net/Text.h"
 
 namespace {
-
-constexpr std::size_t kRegistryValueBytes = 1024;
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
@@ -92,16 +90,9 @@ bool ShouldResetTime(int64_t modified, int64_t recorded) {
 }
 
 void RestoreFileTimes(const GameSettings& settings) {
-  std::u16string path;
-  std::u16string folder;
-  if (!ReadRegistryValue(std::u16string_view(settings.rPathRoot, BoundedLength(settings.rPathRoot, 128)), u"Path",
-                         path, kRegistryValueBytes, RegistryRoot::kLocalMachine) ||
-      !ReadRegistryValue(std::u16string_view(settings.rPathGame, BoundedLength(settings.rPathGame, 128)),
-                         u"localfolder", folder, kRegistryValueBytes, RegistryRoot::kLocalMachine)) {
-    return;
-  }
-  const std::u16string listPath =
-      JoinPath(JoinPath(path, folder), std::u16string_view(settings.fNameLst, BoundedLength(settings.fNameLst, 128)));
+  const auto gameFolder = ReadGameFolder(settings);
+  if (!gameFolder) return;
+  const std::u16string listPath = JoinPath(*gameFolder, FieldText(settings.fNameLst));
   std::vector<uint8_t> bytes;
   if (ReadWholeFile(listPath, bytes, 0) <= 0) return;
   // The text ends at its first zero byte; the last line needs no line end.

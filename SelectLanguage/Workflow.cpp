@@ -3,12 +3,12 @@
 // on the window's thread; the download itself runs on the worker.
 #include <thread>
 
+#include "SelectLanguage/GameFolder.h"
 #include "SelectLanguage/InstallerDialog.h"
 #include "SelectLanguage/ListFile.h"
 #include "SelectLanguage/Messages.h"
 #include "net/Processes.h"
 #include "SelectLanguage/ProgressLog.h"
-#include "SelectLanguage/Registry.h"
 #include "net/Files.h"
 #include "net/GameSettings.h"
 #include "net/Text.h"
@@ -16,17 +16,7 @@
 namespace {
 
 constexpr int kSettingsTries = 10;
-constexpr std::size_t kRegistryValueBytes = 1024;
 constexpr std::u16string_view kSetupFileName = u"_Set_UpZK.exe";
-
-std::u16string_view Field(const char16_t* text, std::size_t capacity) {
-  return {text, BoundedLength(text, capacity)};
-}
-
-template <std::size_t N>
-std::u16string_view Field(const char16_t (&text)[N]) {
-  return Field(text, N);
-}
 
 // The setup program's place: next to the installer's own file, not in the
 // current directory.
@@ -72,7 +62,7 @@ void InstallerDialog::OnInstall() {
   }
   std::u16string url;
   if (settings) {
-    url = FormatText(u"%s%s", {Field(settings->uPath[selection]), Field(settings->fName[selection])});
+    url = FormatText(u"%s%s", {FieldText(settings->uPath[selection]), FieldText(settings->fName[selection])});
   }
   LogEntry(FormatText(u"Install the game(%d).", {static_cast<long long>(host_.ComboGetSelection())}));
   if (url.empty() || !thread) {
@@ -132,17 +122,13 @@ void InstallerDialog::OnTimer(uint64_t id) {
   host_.StopTimer(kTimerSetupWait);
   if (settings) RestoreFileTimes(*settings);
 
-  std::u16string path;
-  std::u16string localFolder;
-  if (!settings ||
-      !ReadRegistryValue(Field(settings->rPathRoot), u"Path", path, kRegistryValueBytes, RegistryRoot::kLocalMachine) ||
-      !ReadRegistryValue(Field(settings->rPathGame), u"localfolder", localFolder, kRegistryValueBytes,
-                         RegistryRoot::kLocalMachine)) {
+  const auto gameFolder = settings ? ReadGameFolder(*settings) : std::nullopt;
+  if (!gameFolder) {
     LogEntry(u"\r\nGame setting registration failed.");
     PostClose();
     return;
   }
-  const std::u16string game = JoinPath(JoinPath(path, localFolder), Field(settings->fNameUpdate));
+  const std::u16string game = JoinPath(*gameFolder, FieldText(settings->fNameUpdate));
   const bool started = StartProgram(game);
   LogEntry(u"\r\nIt has been successfully installed.\r\nExit the program.");
   if (!started) LogEntry(FormatText(u"The game could not be started (%s).", {std::u16string_view(game)}));

@@ -4,8 +4,11 @@
 // 4 Japanese).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#include "net/Text.h"
 
 inline constexpr int kLanguageSlots = 5;
 
@@ -19,6 +22,12 @@ struct GameSettings {
   char16_t rPathGame[128];              // registry key of the value "localfolder"
 };
 static_assert(sizeof(GameSettings) == 5120);
+
+// A field's text: up to its terminator, and never past the field.
+template <std::size_t N>
+std::u16string_view FieldText(const char16_t (&field)[N]) {
+  return {field, BoundedLength(field, N)};
+}
 
 // A configuration body larger than this fails the attempt.
 inline constexpr uint64_t kMaxGameConfigBytes = 1024 * 1024;
