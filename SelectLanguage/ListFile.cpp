@@ -1,5 +1,6 @@
 #include "SelectLanguage/ListFile.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "SelectLanguage/GameFolder.h"
@@ -70,16 +71,6 @@ std::optional<ListEntry> ParseListLine(std::u16string_view line) {
   return ListEntry{time->first, std::u16string(name)};
 }
 
-std::vector<std::u16string_view> SplitListLines(std::u16string_view text) {
-  std::vector<std::u16string_view> lines;
-  for (;;) {
-    const auto end = text.find(u"\r\n");
-    if (end == std::u16string_view::npos) return lines;
-    lines.push_back(text.substr(0, end));
-    text.remove_prefix(end + 2);
-  }
-}
-
 bool ShouldResetTime(int64_t modified, int64_t recorded) {
   if (modified == recorded) return false;
   // Remainder truncated toward zero: every earlier file qualifies. A later
@@ -89,27 +80,55 @@ bool ShouldResetTime(int64_t modified, int64_t recorded) {
   return (static_cast<uint64_t>(modified) - static_cast<uint64_t>(recorded)) % 60 <= 1;
 }
 
-void RestoreFileTimes(const GameSettings& settings) {
+namespace {
+
+// The list is decoded a slice of whole lines at a time: one converter per
+// slice rather than per line, and never a second copy of the whole list.
+constexpr std::size_t kDecodeSlice = 64 * 1024;
+
+void ApplyListLine(std::u16string_view line, const std::u16string& listFolder, FolderBoundary& boundary) {
+  const auto entry = ParseListLine(line);
+  if (!entry) return;
+  const std::u16string file = JoinPath(listFolder, ToPlatformPath(entry->relativeName));
+  // The names themselves stay inside; a linked folder on the way must not
+  // lead out either (the file itself, if a link, keeps its target's time).
+  if (!boundary.Contains(file)) return;
+  const auto modified = GetFileModifiedTime(file);
+  if (modified && ShouldResetTime(*modified, entry->time)) SetFileModifiedTime(file, entry->time);
+}
+
+void RestoreFileTimesFromList(const GameSettings& settings) {
   const auto gameFolder = ReadGameFolder(settings);
   if (!gameFolder) return;
   const std::u16string listPath = JoinPath(*gameFolder, FieldText(settings.fNameLst));
   std::vector<uint8_t> bytes;
-  if (ReadWholeFile(listPath, bytes, 0) <= 0) return;
-  // The text ends at its first zero byte; the last line needs no line end.
+  if (ReadWholeFile(listPath, bytes, 0, kMaxListFileBytes) <= 0) return;
+  // The text ends at its first zero byte.
   std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   raw = raw.substr(0, raw.find('\0'));
-  const std::u16string text = Cp949ToUtf16(raw) + u"\r\n";
   const std::u16string listFolder = listPath.substr(0, listPath.rfind(kPathSeparator));
   FolderBoundary boundary(listFolder);
 
-  for (std::u16string_view line : SplitListLines(text)) {
-    const auto entry = ParseListLine(line);
-    if (!entry) continue;
-    const std::u16string file = JoinPath(listFolder, ToPlatformPath(entry->relativeName));
-    // The names themselves stay inside; a linked folder on the way must not
-    // lead out either (the file itself, if a link, keeps its target's time).
-    if (!boundary.Contains(file)) continue;
-    const auto modified = GetFileModifiedTime(file);
-    if (modified && ShouldResetTime(*modified, entry->time)) SetFileModifiedTime(file, entry->time);
+  // "\r\n" never occurs inside a double-byte character of code page 949,
+  // so a slice cut after one decodes as the whole text would.
+  while (!raw.empty()) {
+    const auto end = raw.size() > kDecodeSlice ? raw.find("\r\n", kDecodeSlice) : std::string_view::npos;
+    const std::size_t cut = end == std::string_view::npos ? raw.size() : end + 2;
+    std::u16string text = Cp949ToUtf16(raw.substr(0, cut));
+    if (cut == raw.size()) text += u"\r\n";  // the last line needs no line end
+    ForEachListLine(std::u16string_view(text),
+                    [&](std::u16string_view line) { ApplyListLine(line, listFolder, boundary); });
+    raw.remove_prefix(cut);
+  }
+}
+
+}  // namespace
+
+void RestoreFileTimes(const GameSettings& settings) noexcept {
+  try {
+    RestoreFileTimesFromList(settings);
+  } catch (...) {
+    // Whatever went wrong (memory, above all), the step ends quietly and the
+    // installation goes on to start the game.
   }
 }

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 struct ListEntry {
   int64_t time = 0;
@@ -18,8 +17,21 @@ struct ListEntry {
 // names a file outside the list's folder (an absolute name or a ".." part).
 std::optional<ListEntry> ParseListLine(std::u16string_view line);
 
-// Every line up to its "\r\n"; text after the last "\r\n" is not a line.
-std::vector<std::u16string_view> SplitListLines(std::u16string_view text);
+// Calls visit(line) for every line of `text` up to its "\r\n", without the
+// line end; text after the last "\r\n" is not a line.
+template <typename Visit>
+void ForEachListLine(std::u16string_view text, Visit&& visit) {
+  for (;;) {
+    const auto end = text.find(u"\r\n");
+    if (end == std::u16string_view::npos) return;
+    visit(text.substr(0, end));
+    text.remove_prefix(end + 2);
+  }
+}
+
+// A list file larger than this is not read: the step then ends as it does
+// for a missing list.
+inline constexpr uint64_t kMaxListFileBytes = 64ull * 1024 * 1024;
 
 // Whether a file last written at `modified` is reset to `recorded`: when it
 // differs and the difference is earlier, or later by whole minutes (plus at
@@ -28,5 +40,5 @@ bool ShouldResetTime(int64_t modified, int64_t recorded);
 
 struct GameSettings;
 // Resets the installed game's file times from its list file. Any failure
-// ends the step quietly.
-void RestoreFileTimes(const GameSettings& settings);
+// ends the step quietly; nothing escapes it.
+void RestoreFileTimes(const GameSettings& settings) noexcept;

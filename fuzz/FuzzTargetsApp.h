@@ -66,7 +66,7 @@ inline void FuzzListFile(const uint8_t* data, std::size_t size) {
     std::memcpy(text.data(), data, text.size() * 2);
   }
   std::size_t covered = 0;
-  for (std::u16string_view line : SplitListLines(text)) {
+  ForEachListLine(std::u16string_view(text), [&](std::u16string_view line) {
     Check(line.find(u"\r\n") == std::u16string_view::npos);
     Check(line.data() == text.data() + covered);
     covered += line.size() + 2;
@@ -76,7 +76,7 @@ inline void FuzzListFile(const uint8_t* data, std::size_t size) {
       CheckInside(entry->relativeName);
       Check(line.ends_with(entry->relativeName));
     }
-  }
+  });
   // Whatever follows the last line end is not a line.
   Check(std::u16string_view(text).substr(covered).find(u"\r\n") == std::u16string_view::npos);
 }

@@ -4,11 +4,12 @@
 
 #include <cstring>
 
-int64_t ReadWholeFile(std::u16string_view path, std::vector<uint8_t>& buffer, uint32_t extra) {
+int64_t ReadWholeFile(std::u16string_view path, std::vector<uint8_t>& buffer, uint32_t extra, uint64_t maxBytes) {
   buffer.clear();
   FileHandle file;
   const int64_t size = file.OpenForRead(path);
   if (size <= 0) return -1;  // missing, unopenable or empty
+  if (static_cast<uint64_t>(size) > maxBytes) return -1;
   std::vector<uint8_t> data;
   data.resize(static_cast<std::size_t>(size) + extra);  // the extra bytes are zero
   if (!file.ReadExact(data.data(), static_cast<std::size_t>(size))) return -1;

@@ -29,9 +29,12 @@ class FileHandle {
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
 
-  // Size in bytes, or -1 when the file cannot be opened.
+  // Size in bytes, or -1 when the file cannot be opened. Only a regular file
+  // opens, and the open never waits (a FIFO at the name is refused at once).
   int64_t OpenForRead(std::u16string_view path);
-  // Creates or truncates; 1 when opened, else 0.
+  // Creates the file afresh: whatever stands at the name (a link, a FIFO, a
+  // second name of another file) is removed and a new file is created
+  // exclusively. 1 when opened, else 0; a file held elsewhere stays intact.
   int OpenForWrite(std::u16string_view path);
   // 1 only when exactly n bytes were read / written.
   int ReadExact(void* buffer, std::size_t n);
@@ -45,14 +48,16 @@ class FileHandle {
 };
 
 // Reads a whole file and puts `extra` zero bytes behind the data. Returns the
-// size, or -1 for a missing, unopenable, empty or unreadable file; on failure
+// size, or -1 for a missing, unopenable, empty or unreadable file, or one of
+// more than maxBytes (refused before anything is allocated); on failure
 // `buffer` is left empty.
-int64_t ReadWholeFile(std::u16string_view path, std::vector<uint8_t>& buffer, uint32_t extra);
+int64_t ReadWholeFile(std::u16string_view path, std::vector<uint8_t>& buffer, uint32_t extra, uint64_t maxBytes);
 // The same into the caller's memory, which must hold size + extra bytes;
 // a buffer that is too small fails with -1 and nothing is written.
 int64_t ReadWholeFile(std::u16string_view path, std::span<uint8_t> buffer, uint32_t extra);
 
-// Creates or truncates the file and writes all bytes: 1, else 0.
+// Creates the file afresh (as FileHandle::OpenForWrite) and writes all
+// bytes: 1, else 0.
 int WriteWholeFile(std::u16string_view path, const void* data, std::size_t length);
 
 // Deletes a file: true when it was deleted. A file from which a still
@@ -110,8 +115,9 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
 
 // How WriteFileEntry opens its file.
 enum class EntryMode {
-  kTruncate,        // create the file, or empty it when it exists
-  kAppendExisting,  // open only a file that exists; keep its contents
+  kTruncate,        // create the file afresh, as FileHandle::OpenForWrite
+  kAppendExisting,  // open only a regular file that exists at the name itself
+                    // (no link) and has no other name; keep its contents
 };
 // Opens the file exclusively, writes the bytes at its end, closes it:
 // 1 when all bytes were written, else 0.

@@ -18,7 +18,7 @@ bool LoadGameSettings(GameSettings& settings) {
     return false;
   }
   std::vector<uint8_t> buffer;
-  const int64_t size = ReadWholeFile(kConfigFile, buffer, 10);
+  const int64_t size = ReadWholeFile(kConfigFile, buffer, 10, kMaxGameConfigBytes);
   if (size < 0) return false;
   DeleteFilePath(kConfigFile);
   return ParseGameSettings(

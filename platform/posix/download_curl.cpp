@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -15,6 +14,7 @@
 #include "net/Files.h"
 #include "net/Text.h"
 #include "platform/posix/CurlCommon.h"
+#include "platform/posix/PosixFd.h"
 #include "platform/posix/PosixPath.h"
 
 namespace {
@@ -37,16 +37,7 @@ class TempFile {
   TempFile& operator=(const TempFile&) = delete;
 
   bool IsOpen() const { return fd_ >= 0; }
-  bool Write(const char* data, std::size_t n) {
-    while (n > 0) {
-      const ssize_t put = ::write(fd_, data, n);
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) return false;
-      data += put;
-      n -= static_cast<std::size_t>(put);
-    }
-    return true;
-  }
+  bool Write(const char* data, std::size_t n) { return WriteAll(fd_, data, n); }
   // Closes and moves the file to `destination`; true when it is there.
   bool Commit(const std::string& destination) {
     if (::close(fd_) != 0) {

@@ -14,18 +14,44 @@
 #include "net/Files.h"
 #include "net/Text.h"
 #include "platform/posix/PosixPath.h"
+#include "platform/posix/PosixFd.h"
 
 const char16_t kPathSeparator = u'/';
 
 namespace {
 
-int OpenLocked(const std::string& path, int flags) {
-  const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
-  if (fd < 0) return -1;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
-    return -1;
+// Opens without blocking (a FIFO planted at the name must never hang the
+// window's thread) and takes only a regular file, under the exclusive lock.
+UniqueFd OpenRegularLocked(const std::string& path, int flags) {
+  UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644));
+  struct stat st {};
+  if (!fd || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
+  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return UniqueFd();
+  return fd;
+}
+
+// A file the installer creates is created afresh: whatever stands at the name
+// (a link, a FIFO, a file with a second name elsewhere) is removed, and a new
+// file is made there exclusively, so nothing is ever written through a name
+// someone else prepared. A regular file that another handle holds stays as
+// it is, and the create fails, as an open without sharing would.
+UniqueFd CreateAfresh(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0) {
+    if (S_ISREG(st.st_mode) && !OpenRegularLocked(path, O_RDONLY | O_NOFOLLOW)) return UniqueFd();
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) return UniqueFd();
   }
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!fd || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return UniqueFd();
+  return fd;
+}
+
+// Appends only to the regular file that stands at the name itself, with no
+// second name: a link put there later never carries an entry elsewhere.
+UniqueFd OpenForAppend(const std::string& path) {
+  UniqueFd fd = OpenRegularLocked(path, O_WRONLY | O_APPEND | O_NOFOLLOW);
+  struct stat st {};
+  if (!fd || ::fstat(fd.Get(), &st) != 0 || st.st_nlink != 1) return UniqueFd();
   return fd;
 }
 
@@ -38,27 +64,18 @@ std::string ToNativePath(std::u16string_view path) {
 
 int64_t FileHandle::OpenForRead(std::u16string_view path) {
   Close();
-  const int fd = OpenLocked(ToNativePath(path), O_RDONLY);
-  if (fd < 0) return -1;
+  UniqueFd fd = OpenRegularLocked(ToNativePath(path), O_RDONLY);
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return -1;
-  }
-  handle_ = fd;
+  if (!fd || ::fstat(fd.Get(), &st) != 0) return -1;
+  handle_ = fd.Release();
   return st.st_size;
 }
 
 int FileHandle::OpenForWrite(std::u16string_view path) {
   Close();
-  // Truncate only once the lock is ours, so a file held elsewhere keeps its bytes.
-  const int fd = OpenLocked(ToNativePath(path), O_WRONLY | O_CREAT);
-  if (fd < 0) return 0;
-  if (::ftruncate(fd, 0) != 0) {
-    ::close(fd);
-    return 0;
-  }
-  handle_ = fd;
+  UniqueFd fd = CreateAfresh(ToNativePath(path));
+  if (!fd) return 0;
+  handle_ = fd.Release();
   return 1;
 }
 
@@ -76,16 +93,7 @@ int FileHandle::ReadExact(void* buffer, std::size_t n) {
 }
 
 int FileHandle::WriteExact(const void* buffer, std::size_t n) {
-  if (!IsOpen()) return 0;
-  const auto* in = static_cast<const char*>(buffer);
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t put = ::write(static_cast<int>(handle_), in + done, n - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return 0;
-    done += static_cast<std::size_t>(put);
-  }
-  return 1;
+  return IsOpen() && WriteAll(static_cast<int>(handle_), buffer, n) ? 1 : 0;
 }
 
 void FileHandle::Close() {
@@ -147,24 +155,7 @@ bool FolderBoundary::Within(const Resolved& folder, const Resolved& path) {
 }
 
 int WriteFileEntry(std::u16string_view path, const void* data, std::size_t length, EntryMode mode) {
-  const int flags = mode == EntryMode::kTruncate ? (O_WRONLY | O_CREAT) : O_WRONLY;
-  const int fd = OpenLocked(ToNativePath(path), flags);
-  if (fd < 0) return 0;
-  // Truncate only under the lock; then write at the end of the file.
-  const bool ready = (mode != EntryMode::kTruncate || ::ftruncate(fd, 0) == 0) &&
-                     ::lseek(fd, 0, SEEK_END) >= 0;
-  int ok = 0;
-  if (ready) {
-    const auto* in = static_cast<const char*>(data);
-    std::size_t done = 0;
-    while (done < length) {
-      const ssize_t put = ::write(fd, in + done, length - done);
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) break;
-      done += static_cast<std::size_t>(put);
-    }
-    ok = done == length;
-  }
-  ::close(fd);
-  return ok;
+  const std::string native = ToNativePath(path);
+  const UniqueFd fd = mode == EntryMode::kTruncate ? CreateAfresh(native) : OpenForAppend(native);
+  return fd && WriteAll(fd.Get(), data, length) ? 1 : 0;
 }

@@ -2,6 +2,7 @@
 // the file <root>/HKEY_LOCAL_MACHINE/A/B/V holding the value as UTF-8 text.
 // <root> is $ZK_REGISTRY_ROOT, else /var/lib/zk-registry.
 #include <cstdlib>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -42,16 +43,21 @@ bool ReadRegistryValue(std::u16string_view subKey, std::u16string_view valueName
                        std::size_t byteSize, RegistryRoot) {
   std::u16string path = StoreRoot() + u"/HKEY_LOCAL_MACHINE";
   if (!AppendParts(path, subKey) || !AppendParts(path, valueName)) return false;
-  std::vector<uint8_t> bytes;
-  const int64_t size = ReadWholeFile(path, bytes, 0);
+  // A value of n UTF-16 units takes at most 3n bytes of UTF-8, so a file
+  // longer than what the buffer's units can take cannot fit: it is refused
+  // before more than that is read, however large it claims to be.
+  const std::size_t units = byteSize / sizeof(char16_t);
+  std::vector<uint8_t> bytes(units > 0 ? 3 * (units - 1) : 0);
+  const int64_t size = ReadWholeFile(path, std::span<uint8_t>(bytes), 0);
   std::u16string text;
   if (size > 0) {
-    // A value beyond the limit is refused before it is decoded.
-    if (static_cast<uint64_t>(size) > 4 * byteSize) return false;
-    text = Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    text = Utf8ToUtf16(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), static_cast<std::size_t>(size)));
   } else {
-    // An empty file is an empty value; a missing one is no value.
-    if (!GetFileModifiedTime(path).has_value()) return false;
+    // Only an empty regular file is an empty value; a missing, too long or
+    // unreadable one, or something else than a regular file, is no value.
+    FileHandle file;
+    if (file.OpenForRead(path) != 0) return false;
   }
   const auto end = text.find(u'\0');
   if (end != std::u16string::npos) text.resize(end);

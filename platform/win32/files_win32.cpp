@@ -19,6 +19,35 @@ HANDLE OpenExclusive(std::u16string_view path, DWORD access, DWORD disposition) 
   return ::CreateFileW(ToWide(path).c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+bool IsValid(const KernelHandle& handle) { return handle && handle.get() != INVALID_HANDLE_VALUE; }
+
+// A file the installer creates is created afresh: whatever stands at the name
+// (a link, a second name of another file) is removed and a new file is made
+// there exclusively, the name itself never followed. A file that another
+// handle holds cannot be deleted, and the create then fails, as an open
+// without sharing would.
+KernelHandle CreateAfresh(std::u16string_view path) {
+  const std::wstring name = ToWide(path);
+  ::DeleteFileW(name.c_str());
+  return KernelHandle(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+// Appends only to the file that stands at the name itself: no reparse point
+// (a link put there later is opened as itself and refused) and no second name.
+KernelHandle OpenForAppend(std::u16string_view path) {
+  KernelHandle file(::CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!IsValid(file) || ::GetFileType(file.get()) != FILE_TYPE_DISK ||
+      !::GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+      info.nNumberOfLinks != 1) {
+    return KernelHandle();
+  }
+  return file;
+}
+
 // Opened only for its attributes, shared with everyone (the game's files may
 // be open elsewhere); folders too. A link is opened itself, never followed,
 // so its target's times are never read or changed through it.
@@ -68,11 +97,9 @@ int64_t FileHandle::OpenForRead(std::u16string_view path) {
 
 int FileHandle::OpenForWrite(std::u16string_view path) {
   Close();
-  // CREATE_ALWAYS truncates only once the open has succeeded, so a file held
-  // elsewhere keeps its bytes.
-  HANDLE h = OpenExclusive(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
-  if (h == INVALID_HANDLE_VALUE) return 0;
-  handle_ = reinterpret_cast<intptr_t>(h);
+  KernelHandle file = CreateAfresh(path);
+  if (!IsValid(file)) return 0;
+  handle_ = reinterpret_cast<intptr_t>(file.release());
   return 1;
 }
 
@@ -165,9 +192,8 @@ bool FolderBoundary::Within(const Resolved& folder, const Resolved& path) {
 }
 
 int WriteFileEntry(std::u16string_view path, const void* data, std::size_t length, EntryMode mode) {
-  const DWORD disposition = mode == EntryMode::kTruncate ? CREATE_ALWAYS : OPEN_EXISTING;
-  const KernelHandle file(OpenExclusive(path, GENERIC_WRITE, disposition));
-  if (file.get() == INVALID_HANDLE_VALUE) return 0;
+  const KernelHandle file = mode == EntryMode::kTruncate ? CreateAfresh(path) : OpenForAppend(path);
+  if (!IsValid(file)) return 0;
   LARGE_INTEGER zero{};
   if (!::SetFilePointerEx(file.get(), zero, nullptr, FILE_END)) return 0;
   return WriteAll(file.get(), data, length) ? 1 : 0;

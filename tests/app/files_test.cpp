@@ -13,9 +13,9 @@ TEST(ReadWholeFile, EmptyOrMissingFilesFailWithoutAllocating) {
   TempDir dir;
   WriteFileBytes(dir.Path() / "empty", "");
   std::vector<uint8_t> buffer{1, 2, 3};
-  EXPECT_EQ(ReadWholeFile(dir.U16("empty"), buffer, 10), -1);
+  EXPECT_EQ(ReadWholeFile(dir.U16("empty"), buffer, 10, 100), -1);
   EXPECT_TRUE(buffer.empty());
-  EXPECT_EQ(ReadWholeFile(dir.U16("missing"), buffer, 10), -1);
+  EXPECT_EQ(ReadWholeFile(dir.U16("missing"), buffer, 10, 100), -1);
   EXPECT_TRUE(buffer.empty());
 }
 
@@ -23,7 +23,7 @@ TEST(ReadWholeFile, ExtraBytesBehindTheDataAreZero) {
   TempDir dir;
   WriteFileBytes(dir.Path() / "four", "abcd");
   std::vector<uint8_t> buffer;
-  ASSERT_EQ(ReadWholeFile(dir.U16("four"), buffer, 10), 4);
+  ASSERT_EQ(ReadWholeFile(dir.U16("four"), buffer, 10, 4), 4);
   ASSERT_EQ(buffer.size(), 14u);
   EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 4), "abcd");
   for (std::size_t i = 4; i < 14; ++i) EXPECT_EQ(buffer[i], 0) << i;

@@ -66,17 +66,36 @@ TEST(Win32Files, EntriesTruncateOrAppendOnlyToExistingFiles) {
   EXPECT_EQ(ReadFileBytes(dir.Path() / "log.txt"), "3");
 }
 
+// A second name planted where the installer creates a file is replaced, and
+// an append never goes to a file that has another name.
+TEST(Win32Files, CreatedFilesReplaceASecondNameAndAppendsRefuseOne) {
+  TempDir dir;
+  WriteFileBytes(dir.Path() / "victim.txt", "precious");
+  for (const char* name : {"log.txt", "whole.txt"}) {
+    ASSERT_TRUE(::CreateHardLinkW((dir.Path() / name).c_str(), (dir.Path() / "victim.txt").c_str(), nullptr));
+  }
+  ASSERT_EQ(WriteFileEntry(dir.U16("log.txt"), "one", 3, EntryMode::kTruncate), 1);
+  ASSERT_EQ(WriteWholeFile(dir.U16("whole.txt"), "two", 3), 1);
+  EXPECT_EQ(ReadFileBytes(dir.Path() / "victim.txt"), "precious");
+  EXPECT_EQ(ReadFileBytes(dir.Path() / "log.txt"), "one");
+  EXPECT_EQ(ReadFileBytes(dir.Path() / "whole.txt"), "two");
+
+  ASSERT_TRUE(::CreateHardLinkW((dir.Path() / "second.txt").c_str(), (dir.Path() / "victim.txt").c_str(), nullptr));
+  EXPECT_EQ(WriteFileEntry(dir.U16("second.txt"), "+", 1, EntryMode::kAppendExisting), 0);
+  EXPECT_EQ(ReadFileBytes(dir.Path() / "victim.txt"), "precious");
+}
+
 TEST(Win32Files, WholeFilesRoundTripAndTruncate) {
   TempDir dir;
   const std::u16string path = dir.U16("data.bin");
   ASSERT_EQ(WriteWholeFile(path, "0123456789", 10), 1);
   ASSERT_EQ(WriteWholeFile(path, "ab", 2), 1);
   std::vector<uint8_t> bytes;
-  ASSERT_EQ(ReadWholeFile(path, bytes, 4), 2);
+  ASSERT_EQ(ReadWholeFile(path, bytes, 4, 100), 2);
   ASSERT_EQ(bytes.size(), 6u);
   EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 2), "ab");
   EXPECT_EQ(bytes[2], 0);
-  EXPECT_EQ(ReadWholeFile(dir.U16("missing.bin"), bytes, 0), -1);
+  EXPECT_EQ(ReadWholeFile(dir.U16("missing.bin"), bytes, 0, 100), -1);
 }
 
 TEST(Win32Files, ModificationTimesSurviveTheRoundTripToFileTime) {

@@ -136,6 +136,41 @@ TEST_F(SetupFaultTest, AHostileListTouchesNothingOutsideTheGame) {
   EXPECT_TRUE(fs::exists(GameFolder() / "started.txt"));
 }
 
+// A list file that cannot be read as one (a 64 GiB sparse file, a FIFO) is
+// treated as missing: the times stay, the game still starts, the log closes.
+class UnreadableListTest : public SetupFaultTest, public ::testing::WithParamInterface<NamedMode> {};
+
+TEST_P(UnreadableListTest, TheGameStillStarts) {
+  ::setenv("ZK_SETUP_MODE", GetParam().mode, 1);
+  ::setenv("ZK_SETUP_SECONDS", "0", 1);
+  Install();
+  ASSERT_TRUE(host_.RunUntilClosed(20s));
+  EXPECT_TRUE(Log().ends_with(Entries({u"\r\nIt has been successfully installed.\r\nExit the program."})));
+  EXPECT_EQ(ModifiedTime(GameFolder() / "ZKGame.exe"), kRecorded + 3600);
+  for (int i = 0; i < 50 && !fs::exists(GameFolder() / "started.txt"); ++i) std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(fs::exists(GameFolder() / "started.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, UnreadableListTest,
+                         ::testing::Values(NamedMode{"Giant", "giant-list"}, NamedMode{"Fifo", "fifo-list"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Links planted in the current folder at the log's and the configuration's
+// working file's names are replaced, never written through.
+TEST_F(SetupFaultTest, LinksPlantedAtTheInstallersFileNamesAreReplacedNotFollowed) {
+  WriteFileBytes(Root() / "victim", "precious");
+  fs::create_symlink(Root() / "victim", Root() / "ZK_Progress_Installer.log");
+  fs::create_symlink(Root() / "created-through-link", Root() / "InfoGlobal.txt");
+  ::setenv("ZK_SETUP_SECONDS", "0", 1);
+  Install();
+  ASSERT_TRUE(host_.RunUntilClosed(20s));
+  EXPECT_EQ(ReadFileBytes(Root() / "victim"), "precious");
+  EXPECT_FALSE(fs::exists(Root() / "created-through-link"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(Root() / "InfoGlobal.txt")));
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Root() / "ZK_Progress_Installer.log")));
+  EXPECT_TRUE(Log().ends_with(Entries({u"\r\nIt has been successfully installed.\r\nExit the program."})));
+}
+
 // The current directory turns read-only once the configuration is in: later
 // entries are dropped, the install completes.
 TEST_F(SetupFaultTest, AReadOnlyCurrentDirectoryDropsTheLogNotTheInstall) {

@@ -3,17 +3,51 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 
 #include "SelectLanguage/ListFile.h"
 #include "net/GameSettings.h"
+#include "tests/support/PlantedFiles.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
 
+// The sanitizers reserve address space by the terabyte, so a limit on it
+// cannot be set under them.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define ZK_ADDRESS_SPACE_RESERVED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define ZK_ADDRESS_SPACE_RESERVED 1
+#endif
+#endif
+
 namespace {
+
+// Runs the list step of RestoreTest's settings in a fresh process that may
+// grow its address space by `headroom` bytes at most; its wait status.
+int RunProbeWithHeadroom(std::size_t headroom) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const std::string bytes = std::to_string(headroom);
+    ::execl(ZK_RESTORE_PROBE, ZK_RESTORE_PROBE, bytes.c_str(), "SOFTWARE\\ZK", "SOFTWARE\\ZK\\Game", "files.lst",
+            nullptr);
+    ::_exit(127);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return status;
+}
+
+std::vector<std::u16string_view> Lines(std::u16string_view text) {
+  std::vector<std::u16string_view> lines;
+  ForEachListLine(text, [&](std::u16string_view line) { lines.push_back(line); });
+  return lines;
+}
 
 TEST(ListLine, ReadsTimeSizeAndName) {
   const auto entry = ParseListLine(u"1700000000 5 \\data\\cards.dat");
@@ -44,8 +78,8 @@ TEST(ListLine, NamesNeverLeaveTheListsFolder) {
 }
 
 TEST(ListLine, OnlyCompleteLinesCount) {
-  EXPECT_EQ(SplitListLines(u"a\r\nb\r\nc"), (std::vector<std::u16string_view>{u"a", u"b"}));
-  EXPECT_EQ(SplitListLines(u"a\nb\n"), std::vector<std::u16string_view>{});
+  EXPECT_EQ(Lines(u"a\r\nb\r\nc"), (std::vector<std::u16string_view>{u"a", u"b"}));
+  EXPECT_EQ(Lines(u"a\nb\n"), std::vector<std::u16string_view>{});
 }
 
 TEST(TimeRule, EarlierOrWholeMinutesLaterAreReset) {
@@ -138,6 +172,44 @@ TEST_F(RestoreTest, AZeroByteEndsTheListAndMissingPiecesEndQuietly) {
   fs::remove_all(dir_.Path() / "registry");
   RestoreFileTimes(settings_);  // no registry values: nothing happens
   EXPECT_EQ(Time(game_ / "b.dat"), t + 60);
+}
+
+TEST_F(RestoreTest, AListThatIsAFifoOrAGiantIsTreatedAsMissing) {
+  const int64_t t = 1700000000;
+  File("a.dat", t + 60);
+  PlantFifo(game_ / "files.lst");
+  EXPECT_TRUE(FinishesWithoutWaitingOn(game_ / "files.lst", [&] { RestoreFileTimes(settings_); }));
+  fs::remove(game_ / "files.lst");
+  PlantSparseFile(game_ / "files.lst", 64ull << 30);
+  RestoreFileTimes(settings_);
+  EXPECT_EQ(Time(game_ / "a.dat"), t + 60);
+}
+
+// A 48 MiB list is read once and decoded a slice at a time: it fits in
+// 96 MiB more address space (whole-text copies would take over 200). With
+// too little memory even for the list, the step ends quietly instead of
+// ending the program.
+TEST_F(RestoreTest, ALargeListTakesOneCopyAndRunningOutOfMemoryEndsOnlyTheStep) {
+#ifdef ZK_ADDRESS_SPACE_RESERVED
+  GTEST_SKIP() << "the sanitizer's reserved address space leaves no room for a limit";
+#endif
+  const int64_t t = 1700000000;
+  File("a.dat", t + 3600);
+  std::string list;
+  const std::string filler = "# " + std::string(96, '-') + "\r\n";
+  list.reserve((48 << 20) + 64);
+  while (list.size() < (48u << 20)) list += filler;
+  list += "1700000000 1 \\a.dat";
+  WriteFileBytes(game_ / "files.lst", list);
+  list = std::string();
+
+  const int tight = RunProbeWithHeadroom(16u << 20);
+  EXPECT_TRUE(WIFEXITED(tight) && WEXITSTATUS(tight) == 0) << "wait status " << tight;
+  EXPECT_EQ(Time(game_ / "a.dat"), t + 3600);
+
+  const int enough = RunProbeWithHeadroom(96u << 20);
+  EXPECT_TRUE(WIFEXITED(enough) && WEXITSTATUS(enough) == 0) << "wait status " << enough;
+  EXPECT_EQ(Time(game_ / "a.dat"), t);
 }
 
 TEST_F(RestoreTest, LinksInsideTheFolderNeverLeadOut) {

@@ -8,6 +8,7 @@
 #include "net/Files.h"
 #include "net/Processes.h"
 #include "net/Text.h"
+#include "tests/support/PlantedFiles.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -49,6 +50,28 @@ TEST_F(RegistryTest, ValuesMustFitTheirBufferWithTheTerminator) {
   EXPECT_TRUE(Read(u"K", u"fits", value));
   EXPECT_EQ(value.size(), 511u);
   EXPECT_FALSE(Read(u"K", u"long", value));
+}
+
+// 511 units of three UTF-8 bytes each are the longest value that fits; a
+// value file is never read past that, whatever it claims, and never waited on.
+TEST_F(RegistryTest, AValueFileIsReadWithinItsLimitAndNeverWaitedOn) {
+  std::string longest;
+  for (int i = 0; i < 511; ++i) longest += "한";
+  Value("K/longest", longest);
+  Value("K/over", longest + "a");
+  std::u16string value;
+  EXPECT_TRUE(Read(u"K", u"longest", value));
+  EXPECT_EQ(value.size(), 511u);
+  EXPECT_FALSE(Read(u"K", u"over", value));
+
+  PlantSparseFile(dir_.Path() / "HKEY_LOCAL_MACHINE" / "K" / "giant", 64ull << 30);
+  EXPECT_FALSE(Read(u"K", u"giant", value));
+  PlantFifo(dir_.Path() / "HKEY_LOCAL_MACHINE" / "K" / "fifo");
+  bool read = true;
+  EXPECT_TRUE(FinishesWithoutWaitingOn(dir_.Path() / "HKEY_LOCAL_MACHINE" / "K" / "fifo",
+                                       [&] { read = Read(u"K", u"fifo", value); }));
+  EXPECT_FALSE(read);
+  EXPECT_EQ(value.size(), 511u);  // failed reads left it alone
 }
 
 TEST_F(RegistryTest, KeysCannotLeaveTheStore) {

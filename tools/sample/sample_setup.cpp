@@ -8,7 +8,9 @@
 // doing nothing), "crash" (dies at once), "no-registry", "long-values"
 // (values over 1024 bytes), "hostile-list" (a list that tries to leave the
 // game's folder: absolute names, "..", a link to a file outside, very long
-// lines, times past 64 bits, text after a zero byte).
+// lines, times past 64 bits, text after a zero byte), "giant-list" (a list
+// file of 64 GiB that takes no disk space), "fifo-list" (a FIFO where the
+// list belongs).
 #include <iconv.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -130,6 +132,14 @@ int main() {
     tail = std::string(1, '\0') + "\r\n" + std::to_string(kRecordedTime - 90) + " 1 \\data\\table.dat\r\n";
   }
   WriteFile(game / kListName, ToCp949(list) + tail);
+  if (mode == "giant-list" || mode == "fifo-list") {
+    std::error_code ignored;
+    fs::remove(game / kListName, ignored);
+    if (mode == "fifo-list") ::mkfifo((game / kListName).c_str(), 0644);
+    const int fd = mode == "giant-list" ? ::open((game / kListName).c_str(), O_WRONLY | O_CREAT, 0644) : -1;
+    if (fd >= 0 && ::ftruncate(fd, off_t{64} << 30) != 0) return 4;
+    if (fd >= 0) ::close(fd);
+  }
 
   if (mode == "no-registry") return 0;
   std::string folderValue = game.parent_path().string();
