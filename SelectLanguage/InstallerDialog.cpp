@@ -51,7 +51,7 @@ int InstallerDialog::OnInitDialog() {
 
   // Blocks while the region services answer, before the window is shown.
   const int source = region.Determine();
-  LogEntry(FormatText(u"Your CODE(%d - %s).", {region.IsCN() ? 1LL : 0LL, RegionSourceLabel(source)}));
+  LogEntry(FormatLogEntry(u"Your CODE(%d - %s).", {region.IsCN() ? 1LL : 0LL, RegionSourceLabel(source)}));
 
   host_.Post(kMsgLoadSettings, 0, 0);
   host_.StartTimer(kTimerSetupWait, kTimerPeriodMs);

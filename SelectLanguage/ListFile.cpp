@@ -1,6 +1,5 @@
 #include "SelectLanguage/ListFile.h"
 
-#include <algorithm>
 #include <limits>
 
 #include "SelectLanguage/GameFolder.h"
@@ -29,28 +28,6 @@ std::size_t SkipToDigit(std::u16string_view text, std::size_t at) {
   return at;
 }
 
-// A relative name stays inside the list's folder: no leading separator, no
-// drive, no empty, "." only or ".." parts.
-bool StaysInside(std::u16string_view name) {
-  if (name.find(u':') != std::u16string_view::npos || name.find(u'/') != std::u16string_view::npos) return false;
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    const auto end = std::min(name.find(u'\\', start), name.size());
-    const std::u16string_view part = name.substr(start, end - start);
-    if (part.empty() || part == u".." || part == u".") return false;
-    start = end + 1;
-  }
-  return true;
-}
-
-std::u16string ToPlatformPath(std::u16string_view name) {
-  std::u16string path(name);
-  for (char16_t& c : path) {
-    if (c == u'\\') c = kPathSeparator;
-  }
-  return path;
-}
-
 }  // namespace
 
 std::optional<ListEntry> ParseListLine(std::u16string_view line) {
@@ -67,7 +44,7 @@ std::optional<ListEntry> ParseListLine(std::u16string_view line) {
   const auto size = ReadNumber(head, sizeStart);
   if (!size || size->second >= head.size()) return std::nullopt;  // a separator before the "\"
   if (time->first == 0 || size->first < 1) return std::nullopt;
-  if (!StaysInside(name)) return std::nullopt;
+  if (!RelativePathInside(name)) return std::nullopt;
   return ListEntry{time->first, std::u16string(name)};
 }
 
@@ -89,7 +66,7 @@ constexpr std::size_t kDecodeSlice = 64 * 1024;
 void ApplyListLine(std::u16string_view line, const std::u16string& listFolder, FolderBoundary& boundary) {
   const auto entry = ParseListLine(line);
   if (!entry) return;
-  const std::u16string file = JoinPath(listFolder, ToPlatformPath(entry->relativeName));
+  const std::u16string file = JoinPath(listFolder, *RelativePathInside(entry->relativeName));
   // The names themselves stay inside; a linked folder on the way must not
   // lead out either (the file itself, if a link, keeps its target's time).
   if (!boundary.Contains(file)) return;
@@ -100,13 +77,15 @@ void ApplyListLine(std::u16string_view line, const std::u16string& listFolder, F
 void RestoreFileTimesFromList(const GameSettings& settings) {
   const auto gameFolder = ReadGameFolder(settings);
   if (!gameFolder) return;
-  const std::u16string listPath = JoinPath(*gameFolder, FieldText(settings.fNameLst));
+  // A list named outside the game's folder is no list of the game's.
+  const auto listPath = GameFilePath(*gameFolder, FieldText(settings.fNameLst));
+  if (!listPath) return;
   std::vector<uint8_t> bytes;
-  if (ReadWholeFile(listPath, bytes, 0, kMaxListFileBytes) <= 0) return;
+  if (ReadWholeFile(*listPath, bytes, 0, kMaxListFileBytes) <= 0) return;
   // The text ends at its first zero byte.
   std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   raw = raw.substr(0, raw.find('\0'));
-  const std::u16string listFolder = listPath.substr(0, listPath.rfind(kPathSeparator));
+  const std::u16string listFolder = listPath->substr(0, listPath->rfind(kPathSeparator));
   FolderBoundary boundary(listFolder);
 
   // "\r\n" never occurs inside a double-byte character of code page 949,

@@ -14,7 +14,7 @@ struct ListEntry {
 };
 
 // One line without its "\r\n"; nothing when the line breaks a rule, or
-// names a file outside the list's folder (an absolute name or a ".." part).
+// names a file that could lie outside the list's folder (RelativePathInside).
 std::optional<ListEntry> ParseListLine(std::u16string_view line);
 
 // Calls visit(line) for every line of `text` up to its "\r\n", without the

@@ -24,3 +24,19 @@ void ProgressLog::Write(std::u16string_view text, bool truncate) const {
   WriteFileEntry(fileName_, bytes.data(), bytes.size(),
                  truncate ? EntryMode::kTruncate : EntryMode::kAppendExisting);
 }
+
+std::u16string FormatLogEntry(std::u16string_view format, std::initializer_list<FormatArg> args) {
+  std::vector<std::u16string> texts;
+  texts.reserve(args.size());
+  std::vector<FormatArg> safe;
+  safe.reserve(args.size());
+  for (const FormatArg& arg : args) {
+    if (const auto* text = std::get_if<std::u16string_view>(&arg)) {
+      texts.push_back(SanitizeLogText(*text));
+      safe.emplace_back(std::u16string_view(texts.back()));
+    } else {
+      safe.push_back(arg);
+    }
+  }
+  return FormatText(format, std::span<const FormatArg>(safe));
+}

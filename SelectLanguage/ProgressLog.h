@@ -4,8 +4,11 @@
 // entry; any failure drops the entry silently.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
+
+#include "net/Text.h"
 
 class ProgressLog {
  public:
@@ -24,3 +27,8 @@ class ProgressLog {
 
 // Shorthand for ProgressLog::Instance().Write(text, false).
 inline void LogEntry(std::u16string_view text) { ProgressLog::Instance().Write(text, false); }
+
+// The text of an entry with placeholders: every "%s" value passes through
+// SanitizeLogText, so a value from outside (a registry value, a path) can
+// neither break its line nor forge another; the format's own "\r\n" stays.
+std::u16string FormatLogEntry(std::u16string_view format, std::initializer_list<FormatArg> args);

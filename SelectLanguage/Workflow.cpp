@@ -41,11 +41,11 @@ int64_t InstallerDialog::OnLoadSettings(uint64_t, int64_t) {
   long long v = region.IsCN() ? 1 : 0;
   for (int attempt = 0; attempt < kSettingsTries; ++attempt) {
     if (LoadGameSettings(*settings)) {
-      LogEntry(FormatText(u"Game settings file was successfully downloaded(%d).", {v}));
+      LogEntry(FormatLogEntry(u"Game settings file was successfully downloaded(%d).", {v}));
       return 0;
     }
     std::this_thread::sleep_for(settingsRetryPause_);
-    LogEntry(FormatText(u"Game settings file download failed(%d).", {v}));
+    LogEntry(FormatLogEntry(u"Game settings file download failed(%d).", {v}));
     v = v == 0 ? 1 : 0;
   }
   host_.ShowMessageBox(u"Game settings file download failed.", GetApplicationName());
@@ -55,7 +55,7 @@ int64_t InstallerDialog::OnLoadSettings(uint64_t, int64_t) {
 
 void InstallerDialog::OnInstall() {
   const int selection = host_.ComboGetSelection();
-  LogEntry(FormatText(u"Attempt to install game(%d).", {static_cast<long long>(selection)}));
+  LogEntry(FormatLogEntry(u"Attempt to install game(%d).", {static_cast<long long>(selection)}));
   if (selection < 0 || selection >= kLanguageSlots) {
     PostClose();
     return;
@@ -64,7 +64,7 @@ void InstallerDialog::OnInstall() {
   if (settings) {
     url = FormatText(u"%s%s", {FieldText(settings->uPath[selection]), FieldText(settings->fName[selection])});
   }
-  LogEntry(FormatText(u"Install the game(%d).", {static_cast<long long>(host_.ComboGetSelection())}));
+  LogEntry(FormatLogEntry(u"Install the game(%d).", {static_cast<long long>(host_.ComboGetSelection())}));
   if (url.empty() || !thread) {
     PostClose();
     return;
@@ -128,9 +128,13 @@ void InstallerDialog::OnTimer(uint64_t id) {
     PostClose();
     return;
   }
-  const std::u16string game = JoinPath(*gameFolder, FieldText(settings->fNameUpdate));
-  const bool started = StartProgram(game);
+  // A program named outside the game's folder is a game that cannot be started.
+  const auto game = GameFilePath(*gameFolder, FieldText(settings->fNameUpdate));
+  const bool started = game && StartProgram(*game);
   LogEntry(u"\r\nIt has been successfully installed.\r\nExit the program.");
-  if (!started) LogEntry(FormatText(u"The game could not be started (%s).", {std::u16string_view(game)}));
+  if (!started) {
+    const std::u16string named = JoinPath(*gameFolder, FieldText(settings->fNameUpdate));
+    LogEntry(FormatLogEntry(u"The game could not be started (%s).", {std::u16string_view(named)}));
+  }
   PostClose();
 }

@@ -69,6 +69,11 @@ bool FolderBoundary::Contains(std::u16string_view path) {
   return lastParentInside_;
 }
 
+bool FolderBoundary::ContainsResolved(std::u16string_view path) const {
+  const ResolvedPath resolved = Resolve(path);
+  return folder_ != nullptr && resolved != nullptr && Within(*folder_, *resolved);
+}
+
 std::u16string GetApplicationName() {
   std::u16string module;
   if (GetModulePath(module) < 0) return {};

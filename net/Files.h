@@ -93,6 +93,9 @@ class FolderBoundary {
   // Whether `path`'s folder, links resolved, is the folder or lies inside
   // it. False when either cannot be resolved.
   bool Contains(std::u16string_view path);
+  // Whether `path` itself, every link in it resolved (its last part's too),
+  // is the folder or lies inside it. False when either cannot be resolved.
+  bool ContainsResolved(std::u16string_view path) const;
 
  private:
   struct Resolved;  // the platform's form of a resolved path
@@ -109,6 +112,11 @@ class FolderBoundary {
   std::u16string lastParent_;         // empty before the first path
   bool lastParentInside_ = false;
 };
+
+// Whether the path names the same file from any current folder: on POSIX it
+// starts with "/"; on Windows it starts with a drive and its root ("C:\")
+// or names a share ("\\server\share").
+bool IsAbsolutePath(std::u16string_view path);
 
 // Joins with kPathSeparator.
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -13,6 +14,18 @@
 std::u16string Utf8ToUtf16(std::string_view utf8);
 // Unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
+
+// The byte paths of POSIX system calls need not be UTF-8. A byte that does
+// not decode becomes the lone unit U+DC80 + (byte - 0x80), and such a unit
+// becomes its byte again, so a path survives the round trip through UTF-16
+// byte for byte. Other lone surrogates are written as U+FFFD.
+std::u16string BytesToUtf16Escaped(std::string_view bytes);
+std::string Utf16ToBytesEscaped(std::u16string_view text);
+
+// Text from outside made safe for one log line: C0 controls, DEL and lone
+// surrogates (an escaped byte among them) become U+FFFD, so a value can
+// neither break a line nor forge one.
+std::u16string SanitizeLogText(std::u16string_view text);
 
 // Code page 949 (the Korean Windows code page; ASCII is a subset).
 // Invalid byte sequences are replaced by U+FFFD; decoding never fails.
@@ -26,6 +39,7 @@ using FormatArg = std::variant<long long, std::u16string_view>;
 // A placeholder without a matching argument, or of the other kind, is
 // written as it stands, so a bad call never reads past its arguments.
 std::u16string FormatText(std::u16string_view format, std::initializer_list<FormatArg> args);
+std::u16string FormatText(std::u16string_view format, std::span<const FormatArg> args);
 
 // Length of a zero-terminated UTF-16 text inside a fixed buffer, never
 // reading past the buffer.

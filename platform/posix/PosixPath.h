@@ -1,5 +1,6 @@
 // Shared by the POSIX platform files: UTF-16 paths to the byte paths of the
-// system calls (UTF-8). The text stops at an embedded zero unit.
+// system calls (UTF-8, with the bytes that were not UTF-8 restored; see
+// BytesToUtf16Escaped). The text stops at an embedded zero unit.
 #pragma once
 
 #include <string>

@@ -59,7 +59,7 @@ UniqueFd OpenForAppend(const std::string& path) {
 
 std::string ToNativePath(std::u16string_view path) {
   const auto end = path.find(u'\0');
-  return Utf16ToUtf8(end == std::u16string_view::npos ? path : path.substr(0, end));
+  return Utf16ToBytesEscaped(end == std::u16string_view::npos ? path : path.substr(0, end));
 }
 
 int64_t FileHandle::OpenForRead(std::u16string_view path) {
@@ -101,11 +101,13 @@ void FileHandle::Close() {
   handle_ = kClosed;
 }
 
+bool IsAbsolutePath(std::u16string_view path) { return !path.empty() && path.front() == u'/'; }
+
 int GetModulePath(std::u16string& out) {
   char buffer[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
   if (n <= 0 || n >= static_cast<ssize_t>(sizeof buffer)) return -1;
-  std::u16string path = Utf8ToUtf16(std::string_view(buffer, static_cast<std::size_t>(n)));
+  std::u16string path = BytesToUtf16Escaped(std::string_view(buffer, static_cast<std::size_t>(n)));
   if (path.size() > kMaxPathUnits) return -1;
   out = std::move(path);
   return static_cast<int>(2 * out.size());
@@ -114,7 +116,7 @@ int GetModulePath(std::u16string& out) {
 int GetCurrentDir(std::u16string& out) {
   char buffer[PATH_MAX];
   if (::getcwd(buffer, sizeof buffer) == nullptr) return -1;
-  std::u16string path = Utf8ToUtf16(buffer);
+  std::u16string path = BytesToUtf16Escaped(buffer);
   if (path.size() > kMaxPathUnits) return -1;
   out = std::move(path);
   return static_cast<int>(out.size());

@@ -16,7 +16,7 @@ constexpr const char16_t* kDefaultRoot = u"/var/lib/zk-registry";
 
 std::u16string StoreRoot() {
   const char* root = std::getenv("ZK_REGISTRY_ROOT");
-  return (root != nullptr && *root != '\0') ? Utf8ToUtf16(root) : std::u16string(kDefaultRoot);
+  return (root != nullptr && *root != '\0') ? BytesToUtf16Escaped(root) : std::u16string(kDefaultRoot);
 }
 
 // A key or value name never leaves the store: no empty, "." or ".." parts and
@@ -51,7 +51,9 @@ bool ReadRegistryValue(std::u16string_view subKey, std::u16string_view valueName
   const int64_t size = ReadWholeFile(path, std::span<uint8_t>(bytes), 0);
   std::u16string text;
   if (size > 0) {
-    text = Utf8ToUtf16(
+    // A folder's name may be in another encoding than UTF-8: its bytes are
+    // kept, so that the folder is found as the setup program wrote it.
+    text = BytesToUtf16Escaped(
         std::string_view(reinterpret_cast<const char*>(bytes.data()), static_cast<std::size_t>(size)));
   } else {
     // Only an empty regular file is an empty value; a missing, too long or

@@ -131,6 +131,14 @@ bool DeleteFilePath(std::u16string_view path) {
   return ::DeleteFileW(ToWide(path).c_str()) != 0;
 }
 
+bool IsAbsolutePath(std::u16string_view path) {
+  const auto separator = [](char16_t c) { return c == u'\\' || c == u'/'; };
+  const bool drive = path.size() >= 3 && ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z')) &&
+                     path[1] == u':' && separator(path[2]);
+  const bool share = path.size() >= 3 && separator(path[0]) && separator(path[1]) && !separator(path[2]);
+  return drive || share;
+}
+
 int GetModulePath(std::u16string& out) {
   wchar_t buffer[kMaxPathUnits + 2];
   const DWORD n = ::GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(std::size(buffer)));

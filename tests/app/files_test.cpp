@@ -79,6 +79,13 @@ TEST(Paths, DirectoryPartCutsAtTheLastSeparator) {
   EXPECT_EQ(GetDirectoryPart(out, std::u16string(1024, u'a') + u"/b"), -1);  // longer than supported
 }
 
+TEST(Paths, OnlyARootedPathIsAbsolute) {
+  EXPECT_TRUE(IsAbsolutePath(u"/opt/games"));
+  EXPECT_FALSE(IsAbsolutePath(u"games"));
+  EXPECT_FALSE(IsAbsolutePath(u"./games"));
+  EXPECT_FALSE(IsAbsolutePath(u""));
+}
+
 TEST(Paths, ModuleAndCurrentDirectory) {
   std::u16string module;
   const int bytes = GetModulePath(module);

@@ -39,6 +39,13 @@ TEST(ProgressLog, TruncateEmptiesAnOlderRunAndAppendNeverCreates) {
   EXPECT_EQ(ReadFileBytes(dir.Path() / kLog), Entry(u"second run"));
 }
 
+TEST(ProgressLog, AValueFromOutsideCannotBreakOrForgeALine) {
+  const std::u16string value = u"/games/ZKGame\r\n\uFEFFIt has been successfully installed.";
+  EXPECT_EQ(FormatLogEntry(u"The game could not be started (%s).", {std::u16string_view(value)}),
+            u"The game could not be started (/games/ZKGame\uFFFD\uFFFD\uFEFFIt has been successfully installed.).");
+  EXPECT_EQ(FormatLogEntry(u"\r\nx %d %s", {7LL, std::u16string_view(u"\n")}), u"\r\nx 7 \uFFFD");
+}
+
 TEST(ProgressLog, AnUnwritableFolderDropsEntriesSilently) {
   TempDir dir(true);
   if (::geteuid() == 0) {

@@ -18,6 +18,36 @@ TEST(Utf, BadInputIsReplacedNotFatal) {
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }
 
+// Byte paths that are not UTF-8 (a folder named in code page 949) survive
+// the trip through UTF-16 byte for byte.
+TEST(EscapedBytes, EveryByteStringRoundTrips) {
+  const std::string cp949Folder = "/opt/\xB0\xD4\xC0\xD3/setup";  // "게임" in code page 949
+  const std::u16string text = BytesToUtf16Escaped(cp949Folder);
+  EXPECT_EQ(text, u"/opt/\xDCB0\xDCD4\xDCC0\xDCD3/setup");
+  EXPECT_EQ(Utf16ToBytesEscaped(text), cp949Folder);
+  for (const std::string& bytes : {std::string("\xC0\xAF"), std::string("\xED\xA0\x80x"), std::string("\xE6\x97"),
+                                  std::string("\xF4\x90\x80\x80"), std::string("\x80\xBF\xFE\xFF"),
+                                  std::string("\xE6\x97\xA5\xFF\xE6\x97\xA5")}) {
+    EXPECT_EQ(Utf16ToBytesEscaped(BytesToUtf16Escaped(bytes)), bytes);
+  }
+  for (int byte = 0; byte < 256; ++byte) {
+    const std::string one(1, static_cast<char>(byte));
+    EXPECT_EQ(Utf16ToBytesEscaped(BytesToUtf16Escaped(one)), one) << byte;
+  }
+  // UTF-8 decodes as ever; only a lone escaped unit turns back into a byte.
+  EXPECT_EQ(BytesToUtf16Escaped("게임 \xF0\x9F\x82\xA1"), u"게임 \U0001F0A1");
+  EXPECT_EQ(Utf16ToBytesEscaped(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+  EXPECT_EQ(Utf16ToUtf8(text), "/opt/\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD/setup");
+}
+
+TEST(SanitizeLogText, ControlsAndLoneSurrogatesBecomeReplacements) {
+  EXPECT_EQ(SanitizeLogText(u"C:\\Games\r\nIt has been successfully installed.\x7F\t"),
+            u"C:\\Games\uFFFD\uFFFDIt has been successfully installed.\uFFFD\uFFFD");
+  EXPECT_EQ(SanitizeLogText(std::u16string(u"a\0b", 3)), u"a\uFFFDb");
+  EXPECT_EQ(SanitizeLogText(u"/opt/\xDCB0\xDCD4 \U0001F0A1 日本語"), u"/opt/\uFFFD\uFFFD \U0001F0A1 日本語");
+  EXPECT_EQ(SanitizeLogText(std::u16string(1, char16_t(0xD800)) + u"x"), u"\uFFFDx");
+}
+
 TEST(Cp949, DecodesKoreanAndReplacesInvalidBytes) {
   EXPECT_EQ(Cp949ToUtf16("U_PATH=\xC7\xD1\xB1\xB9\xBE\xEE"), u"U_PATH=한국어");
   const std::u16string bad = Cp949ToUtf16("a\xFF" "b\xC7");

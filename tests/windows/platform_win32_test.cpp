@@ -85,6 +85,16 @@ TEST(Win32Files, CreatedFilesReplaceASecondNameAndAppendsRefuseOne) {
   EXPECT_EQ(ReadFileBytes(dir.Path() / "victim.txt"), "precious");
 }
 
+TEST(Win32Files, OnlyADrivesRootOrAShareIsAbsolute) {
+  EXPECT_TRUE(IsAbsolutePath(u"C:\\Games"));
+  EXPECT_TRUE(IsAbsolutePath(u"d:/Games"));
+  EXPECT_TRUE(IsAbsolutePath(u"\\\\server\\share\\Games"));
+  EXPECT_FALSE(IsAbsolutePath(u"C:Games"));     // relative to the drive's current folder
+  EXPECT_FALSE(IsAbsolutePath(u"\\Games"));     // relative to the current drive
+  EXPECT_FALSE(IsAbsolutePath(u"Games"));
+  EXPECT_FALSE(IsAbsolutePath(u""));
+}
+
 TEST(Win32Files, WholeFilesRoundTripAndTruncate) {
   TempDir dir;
   const std::u16string path = dir.U16("data.bin");

@@ -28,6 +28,9 @@ class WorkflowTest : public ::testing::Test {
   void OpenInstaller(std::chrono::milliseconds settingsRetryPause = std::chrono::milliseconds(0));
   // Serves `bytes` as every language's setup program.
   void ServeSetup(const std::string& bytes);
+  // Serves the sandbox's configuration with one key's value replaced (the
+  // sandbox must run).
+  bool ServeConfigValue(const std::string& key, const std::string& value);
   // The log as UTF-16 text (entry marks included).
   std::u16string Log() const;
   // The log that these entries make.

@@ -1,6 +1,8 @@
 // The whole installation, and each way it can end, against real services and
 // real child processes.
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "SelectLanguage/Messages.h"
 #include "net/GameSettings.h"
@@ -37,7 +39,7 @@ TEST_F(WorkflowTest, InstallsRussianStartsTheGameAndCloses) {
   for (uint64_t total : host_.progressRanges) EXPECT_EQ(total, fs::file_size(ZK_SAMPLE_SETUP));
   EXPECT_FALSE(host_.progressVisible);
   EXPECT_FALSE(host_.comboEnabled);
-  EXPECT_EQ(dialog_->SetupPath(), SetupFile().u16string());
+  EXPECT_EQ(dialog_->SetupPath(), BytesToUtf16Escaped(SetupFile().string()));
   const int repaintsBefore = host_.invalidateCount;
   ASSERT_TRUE(host_.RunUntil([&] { return host_.invalidateCount >= repaintsBefore + 1; }, 3s));
   EXPECT_TRUE(fs::exists(SetupFile()));  // still running: the tick could not delete it
@@ -62,6 +64,27 @@ TEST_F(WorkflowTest, InstallsRussianStartsTheGameAndCloses) {
   EXPECT_EQ(ModifiedTime(GameFolder() / "data" / "카드.dat"), kRecorded);
   EXPECT_EQ(ModifiedTime(GameFolder() / "data" / "table.dat"), kRecorded + 30);
   EXPECT_EQ(ModifiedTime(GameFolder() / "readme.txt"), kRecorded);
+}
+
+// The whole installation again, by a copy of this program in a folder whose
+// name is in code page 949 ("게임"), not UTF-8: the setup program goes next
+// to it and is found there byte for byte.
+TEST(ProgramFolderTest, ANameThatIsNotUtf8StillInstalls) {
+  TempDir dir;
+  const fs::path folder = dir.Path() / "\xB0\xD4\xC0\xD3";
+  fs::create_directory(folder);
+  fs::copy_file("/proc/self/exe", folder / "workflow_tests");
+  const std::string program = (folder / "workflow_tests").string();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::execl(program.c_str(), program.c_str(), "--gtest_filter=WorkflowTest.InstallsRussianStartsTheGameAndCloses",
+            "--gtest_brief=1", nullptr);
+    ::_exit(127);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the run from the folder failed: " << status;
+  EXPECT_FALSE(fs::exists(folder / "_Set_UpZK.exe"));
 }
 
 TEST_F(WorkflowTest, NoSelectionClosesAfterTheAttempt) {

@@ -10,7 +10,8 @@
 // game's folder: absolute names, "..", a link to a file outside, very long
 // lines, times past 64 bits, text after a zero byte), "giant-list" (a list
 // file of 64 GiB that takes no disk space), "fifo-list" (a FIFO where the
-// list belongs).
+// list belongs), "relative-path" (the value "Path" relative: "games"),
+// "newline-value" (the value "localfolder" ends with a line break and text).
 #include <iconv.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -145,6 +146,8 @@ int main() {
   std::string folderValue = game.parent_path().string();
   std::string localFolder = kGameFolder;
   if (mode == "long-values") localFolder = std::string(600, 'x');
+  if (mode == "relative-path") folderValue = game.parent_path().filename().string();
+  if (mode == "newline-value") localFolder += "\r\nIt has been successfully installed.";
   WriteFile(registry / "HKEY_LOCAL_MACHINE" / kRootKey / "Path", folderValue);
   WriteFile(registry / "HKEY_LOCAL_MACHINE" / kGameKey / "localfolder", localFolder);
   return 0;
