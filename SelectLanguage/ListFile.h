@@ -9,13 +9,19 @@
 #include <string_view>
 #include <vector>
 
+// The latest time a list line may give: 3000-01-01 00:00:00 UTC. Far later
+// times wrap around in Windows' tick count or are clamped by the file
+// system, so both platforms skip such lines alike.
+inline constexpr int64_t kLatestListTime = 32503680000;
+
 struct ListEntry {
   int64_t time = 0;
   std::u16string relativeName;  // "\" separators, as written
 };
 
-// One line without its "\r\n"; nothing when the line breaks a rule, or
-// names a file outside the list's folder (an absolute name or a ".." part).
+// One line without its "\r\n"; nothing when the line breaks a rule (a time
+// outside 1 ... kLatestListTime among them), or names a file outside the
+// list's folder (an absolute name or a ".." part).
 std::optional<ListEntry> ParseListLine(std::u16string_view line);
 
 // Every line up to its "\r\n"; text after the last "\r\n" is not a line.
