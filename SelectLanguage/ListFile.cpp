@@ -43,7 +43,7 @@ std::optional<ListEntry> ParseListLine(std::u16string_view line) {
   if (sizeStart >= head.size()) return std::nullopt;
   const auto size = ReadNumber(head, sizeStart);
   if (!size || size->second >= head.size()) return std::nullopt;  // a separator before the "\"
-  if (time->first == 0 || size->first < 1) return std::nullopt;
+  if (time->first < 1 || time->first > kLatestListTime || size->first < 1) return std::nullopt;
   if (!RelativePathInside(name)) return std::nullopt;
   return ListEntry{time->first, std::u16string(name)};
 }

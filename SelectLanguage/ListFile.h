@@ -8,13 +8,19 @@
 #include <string>
 #include <string_view>
 
+// The latest time a list line may give: 3000-01-01 00:00:00 UTC. Far later
+// times wrap around in Windows' tick count or are clamped by the file
+// system, so both platforms skip such lines alike.
+inline constexpr int64_t kLatestListTime = 32503680000;
+
 struct ListEntry {
   int64_t time = 0;
   std::u16string relativeName;  // "\" separators, as written
 };
 
-// One line without its "\r\n"; nothing when the line breaks a rule, or
-// names a file that could lie outside the list's folder (RelativePathInside).
+// One line without its "\r\n"; nothing when the line breaks a rule (a time
+// outside 1 ... kLatestListTime among them), or names a file that could lie
+// outside the list's folder (RelativePathInside).
 std::optional<ListEntry> ParseListLine(std::u16string_view line);
 
 // Calls visit(line) for every line of `text` up to its "\r\n", without the

@@ -72,7 +72,7 @@ inline void FuzzListFile(const uint8_t* data, std::size_t size) {
     covered += line.size() + 2;
     Check(covered <= text.size());
     if (const auto entry = ParseListLine(line)) {
-      Check(entry->time > 0);
+      Check(entry->time > 0 && entry->time <= kLatestListTime);
       CheckInside(entry->relativeName);
       Check(line.ends_with(entry->relativeName));
     }

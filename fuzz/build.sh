@@ -19,7 +19,7 @@ $cxx $flags -o "$out/json_extract_fuzzer" "$here/json_extract_fuzzer.cpp" \
 # the link), the language list, and the sprite loader with its JPEG decoder.
 posix="$root/net/Files.cpp $root/platform/posix/files_posix.cpp $root/platform/posix/registry_posix.cpp"
 $cxx $flags -o "$out/list_file_fuzzer" "$here/list_file_fuzzer.cpp" \
-  "$root/SelectLanguage/ListFile.cpp" $posix $common
+  "$root/SelectLanguage/ListFile.cpp" "$root/SelectLanguage/GameFolder.cpp" $posix $common
 $cxx $flags -o "$out/language_list_fuzzer" "$here/language_list_fuzzer.cpp" \
   "$root/SelectLanguage/LanguageList.cpp" $common
 $cxx $flags -o "$out/sprite_file_fuzzer" "$here/sprite_file_fuzzer.cpp" \

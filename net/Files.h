@@ -78,7 +78,9 @@ int GetCurrentDir(std::u16string& out);
 // Last-modification time in seconds since 1970-01-01 UTC. A symbolic link
 // is not followed: its own time is read and written, never its target's.
 std::optional<int64_t> GetFileModifiedTime(std::u16string_view path);
-// Replaces only the last-modification time; failure is silent.
+// Replaces only the last-modification time; failure is silent. A time the
+// platform's own count cannot hold is refused (on Windows, before 1601 or
+// past 910,692,730,085 s): the file keeps its time.
 void SetFileModifiedTime(std::u16string_view path, int64_t time);
 // A folder, with every link in it resolved once, that many paths are tested
 // against. The folder of the last path tested is remembered too: a list

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net/HttpTransport.h"
+#include "net/Text.h"
 
 namespace {
 
@@ -120,6 +121,18 @@ void ReportHttpError(HttpErrorBox box, bool showErrors) {
 void SetHttpMessageBoxHandler(std::function<void(const std::u16string&)> handler) {
   std::lock_guard lock(HandlerMutex());
   Handler() = std::move(handler);
+}
+
+HttpRequestBody BuildHttpRequestBody(const HttpRequestArgs& args) {
+  const std::u16string_view form = args.formData.value_or(std::u16string_view{});
+  HttpRequestBody out;
+  out.post = !form.empty() && form.front() != u'\0';
+  if (args.rawBodyLength > 0) {
+    out.bytes.assign(reinterpret_cast<const char*>(form.data()), static_cast<std::size_t>(args.rawBodyLength));
+  } else {
+    out.bytes = Utf16ToUtf8(form.substr(0, std::min(form.size(), form.find(u'\0'))));
+  }
+  return out;
 }
 
 std::u16string SendHttpRequest(std::optional<std::u16string_view> url, std::optional<std::u16string_view> formData,

@@ -26,6 +26,16 @@ struct HttpTransferControl {
   const std::atomic<bool>* cancel = nullptr;
 };
 
+// What a request sends, the same on every platform: POST when the form's
+// first unit is not zero, else GET; the body is the raw bytes when
+// rawBodyLength > 0, else the form's UTF-8 up to its first zero unit.
+// Assumes a raw length the form's storage holds.
+struct HttpRequestBody {
+  bool post = false;
+  std::string bytes;
+};
+HttpRequestBody BuildHttpRequestBody(const HttpRequestArgs& args);
+
 std::u16string PerformHttpRequest(const HttpRequestArgs& args, const HttpTransferControl& control);
 
 // Makes the HTTP library ready for use from several threads. Idempotent.

@@ -170,12 +170,15 @@ int Dispatch(SpritePage& page, int x, int y, const SpriteEntry& e, uint32_t opt,
   if (x < -kFar || x > kFar || y < -kFar || y > kFar) return 1;
   Placement at{x, y, false, false, false, std::clamp(grade, 0, 31)};
   if (e.compressed) {
-    // Mirroring left to right wins over top to bottom. Of the effect bits
-    // only the grade blend (8) is drawn; the others (0x80, 4, 0x100, 0x200,
-    // 0x10, 0x20, 0x40) take the plain copy, since nothing here selects them.
+    // Mirroring left to right wins over top to bottom. Then the first effect
+    // bit set chooses the path: 0x80 (unmirrored only), 4, 8, and the rest.
+    // Only the grade blend (8) is drawn; the others take the plain copy,
+    // since nothing here selects them, but one ahead of 8 still wins over it.
     at.mirrorX = (opt & kOptMirrorX) != 0;
     at.mirrorY = !at.mirrorX && (opt & kOptMirrorY) != 0;
-    at.blend = (opt & kOptGradeBlend) != 0;
+    const bool mirrored = at.mirrorX || at.mirrorY;
+    const uint32_t ahead = kOptEffect4 | (mirrored ? 0 : kOptUnmirroredEffect);
+    at.blend = (opt & kOptGradeBlend) != 0 && (opt & ahead) == 0;
     return DrawEncoded(page, e, clip, at) ? 1 : -1;
   }
   at.blend = opt != 0 && (opt & kOptGradeBlend) != 0;

@@ -28,9 +28,6 @@ struct ErrorTrap {
 void OnJpegError(j_common_ptr info) { std::longjmp(reinterpret_cast<ErrorTrap*>(info->err)->jump, 1); }
 void OnJpegMessage(j_common_ptr) {}  // warnings are not shown anywhere
 
-// A stream may compress well, but not endlessly: refuse images whose RGB
-// rows would exceed this many bytes per stream byte before allocating them.
-constexpr uint64_t kMaxExpansion = 4096;
 // What the decoder itself may allocate (progressive coefficient buffers).
 constexpr long kDecoderMemory = 256L * 1024 * 1024;
 // A progressive stream may hold any number of tiny scans, each of which
@@ -125,8 +122,11 @@ int AddSaturating(uint8_t& channel, int amount) {
 bool DecodeJpegSprite(std::span<const uint8_t> stream, int width, int height, bool dither,
                       std::vector<uint16_t>& out) {
   if (width <= 0 || height <= 0 || stream.empty()) return false;
+  // No ratio of image to stream size is asked for: arithmetic coding packs a
+  // flat megapixel into a few hundred bytes. The pixel cap here and the
+  // scan cap bound the work instead.
   const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 3;
-  if (bytes > stream.size() * kMaxExpansion || bytes / 3 > kMaxDecodedPixels) return false;
+  if (bytes / 3 > kMaxDecodedPixels) return false;
   auto decoder = std::make_unique<Decoder>();
   RowTarget target{width, nullptr, nullptr};
   if (dither) {

@@ -55,6 +55,7 @@ int SpritePage::Create(int width, int height, int bitsPerPixel, int shadow, std:
     bits_ = reinterpret_cast<uint8_t*>(memory_.data());
     if (shadowEnabled_) shadow_.assign(bytes / 2, 0);  // twice the depth: 32 bits per pixel
   }
+  KeepClipInside();
   GetBlendTables();
   frozen_ = 0;
   return 1;
@@ -91,6 +92,8 @@ void SpritePage::Destroy() {
   hasBitmapInfo_ = false;
   bitmapInfo_ = PageBitmapInfo{};
   bits_ = nullptr;
+  // Nothing is left to clip to: the box starts over as on a new page.
+  clipLeft_ = clipTop_ = clipRight_ = clipBottom_ = 0;
 }
 
 int SpritePage::Attach(int width, int height, uint16_t* pixels, int strideBytes) {
@@ -102,6 +105,7 @@ int SpritePage::Attach(int width, int height, uint16_t* pixels, int strideBytes)
   pitch_ = strideBytes / 2;
   bitsPerPixel_ = 16, bytesPerPixel_ = 2;
   attached_ = 1;
+  KeepClipInside();
   return 1;
 }
 
@@ -110,6 +114,7 @@ int SpritePage::Detach() {
   bits_ = nullptr;
   width_ = height_ = stride_ = pitch_ = 0;
   attached_ = 0;
+  KeepClipInside();
   return 1;
 }
 
@@ -122,6 +127,10 @@ void SpritePage::SetClip(int x1, int y1, int x2, int y2) {
   clipTop_ = std::clamp(y1, 0, maxY);
   clipBottom_ = std::clamp(y2, 0, maxY);
 }
+
+// Drawing trusts the clip box to lie inside the page; a box kept from a
+// larger page is cut to the new one (an empty page keeps it at (0, 0)).
+void SpritePage::KeepClipInside() { SetClip(clipLeft_, clipTop_, clipRight_, clipBottom_); }
 
 void SpritePage::SetOutput(int x, int y, int scale) {
   outputX_ = x, outputY_ = y;

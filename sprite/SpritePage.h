@@ -46,6 +46,8 @@ class SpritePage {
   int Attach(int width, int height, uint16_t* pixels, int strideBytes);
   int Detach();
 
+  // Orders and clamps the corners to the page. The box stays inside the
+  // page: Create, Attach and Detach cut it to the new size, Destroy resets it.
   void SetClip(int x1, int y1, int x2, int y2);
   void EnableClip(int flag) { clipEnabled_ = flag; }
   void SetMirrorAxis(int x) { mirrorAxis_ = x; }
@@ -97,6 +99,7 @@ class SpritePage {
  private:
   void BuildPalette(std::span<const uint8_t> paletteSource, const char* paletteFile);
   void Combine(int x, int y, uint32_t color, PaintMode mode);
+  void KeepClipInside();
 
   PageBitmapInfo bitmapInfo_;
   bool hasBitmapInfo_ = false;

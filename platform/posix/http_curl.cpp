@@ -121,10 +121,7 @@ std::u16string PerformHttpRequest(const HttpRequestArgs& args, const HttpTransfe
   AppendHeader(headers, "Cache-Control: no-cache");
   AppendHeader(headers, "Expect:");  // the body goes out at once
 
-  const std::string body = args.rawBodyLength > 0
-                               ? std::string(reinterpret_cast<const char*>(form.data()),
-                                             static_cast<std::size_t>(args.rawBodyLength))
-                               : Utf16ToUtf8(form);
+  const HttpRequestBody body = BuildHttpRequestBody(args);
   const std::string agent = Utf16ToUtf8(GetApplicationName());
   Answer answer;
   answer.cancel = control.cancel;
@@ -137,9 +134,11 @@ std::u16string PerformHttpRequest(const HttpRequestArgs& args, const HttpTransfe
   curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(c, CURLOPT_USERAGENT, agent.c_str());
   curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
-  if (!body.empty()) {
-    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.data());
+  if (!body.bytes.empty()) {
+    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.bytes.size()));
+    curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.bytes.data());
+    // A raw body whose first unit is zero still goes out, under GET.
+    if (!body.post) curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, "GET");
   } else {
     curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
   }

@@ -168,6 +168,11 @@ std::optional<int64_t> GetFileModifiedTime(std::u16string_view path) {
 }
 
 void SetFileModifiedTime(std::u16string_view path, int64_t time) {
+  // A tick count outside 0 ... INT64_MAX would wrap around and date the
+  // file anywhere: such a time is refused.
+  constexpr int64_t kEarliest = -kUnixEpochTicks / kTicksPerSecond;
+  constexpr int64_t kLatest = (INT64_MAX - kUnixEpochTicks) / kTicksPerSecond;
+  if (time < kEarliest || time > kLatest) return;
   const KernelHandle file = OpenForAttributes(path, FILE_WRITE_ATTRIBUTES);
   if (file.get() == INVALID_HANDLE_VALUE) return;
   const uint64_t ticks = static_cast<uint64_t>(time * kTicksPerSecond + kUnixEpochTicks);

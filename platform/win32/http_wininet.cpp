@@ -113,24 +113,21 @@ std::u16string PerformHttpRequest(const HttpRequestArgs& args, const HttpTransfe
   const InternetHandle connection(::InternetConnectW(internet.get(), url.host.c_str(), url.port, nullptr, nullptr,
                                                      INTERNET_SERVICE_HTTP, 0, 1));
   if (!connection) return {};
-  const bool post = !form.empty() && form.front() != u'\0';
-  const InternetHandle request(::HttpOpenRequestW(connection.get(), post ? L"POST" : L"GET", url.object.c_str(),
+  const HttpRequestBody body = BuildHttpRequestBody(args);
+  const InternetHandle request(::HttpOpenRequestW(connection.get(), body.post ? L"POST" : L"GET", url.object.c_str(),
                                                   nullptr, nullptr, nullptr, flags, 0));
   if (!request) return {};
 
   std::wstring headers = args.rawBodyLength > 0 ? L"Content-Type: multipart/form-data"
                                                  : L"Content-Type: application/x-www-form-urlencoded";
   if (args.extraHeaders && !args.extraHeaders->empty()) headers += L"\r\n" + ToWide(*args.extraHeaders);
-  const std::string body = args.rawBodyLength > 0
-                               ? std::string(reinterpret_cast<const char*>(form.data()),
-                                             static_cast<std::size_t>(args.rawBodyLength))
-                               : Utf16ToUtf8(form.substr(0, std::min(form.size(), form.find(u'\0'))));
   auto fail = [&]() {
     ReportHttpError(HttpErrorBox::kDownload, args.showErrors);
     return std::u16string();
   };
   if (!::HttpSendRequestW(request.get(), headers.c_str(), static_cast<DWORD>(-1),
-                          body.empty() ? nullptr : const_cast<char*>(body.data()), static_cast<DWORD>(body.size()))) {
+                          body.bytes.empty() ? nullptr : const_cast<char*>(body.bytes.data()),
+                          static_cast<DWORD>(body.bytes.size()))) {
     return fail();
   }
   DWORD status = 0;

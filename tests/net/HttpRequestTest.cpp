@@ -39,6 +39,32 @@ TEST_F(HttpRequestTest, FormBodiesTravelAsUtf8Bytes) {
   EXPECT_EQ(sandbox.LastRequest("files").body, "name=\xE6\x97\xA5\xE6\x9C\xAC\xC3\xA9");
 }
 
+// The form text ends at its first zero unit, as on Windows: one that starts
+// with zero is a GET without a body, one with a zero inside sends the text
+// before it.
+TEST_F(HttpRequestTest, FormTextEndsAtItsFirstZeroUnit) {
+  EXPECT_EQ(SendHttpRequest(U16(sandbox.FilesBase() + "/sandbox/echo"), std::u16string(u"\0a=b", 4)), u"ok");
+  Sandbox::Request r = sandbox.LastRequest("files");
+  EXPECT_EQ(r.method, "GET");
+  EXPECT_EQ(r.body, "");
+  EXPECT_EQ(r.headers.count("content-length"), 0u);
+  EXPECT_EQ(r.headers["content-type"], "application/x-www-form-urlencoded");
+
+  EXPECT_EQ(SendHttpRequest(U16(sandbox.FilesBase() + "/sandbox/echo"), std::u16string(u"a=b\0c=d", 7)), u"ok");
+  r = sandbox.LastRequest("files");
+  EXPECT_EQ(r.method, "POST");
+  EXPECT_EQ(r.body, "a=b");
+  EXPECT_EQ(r.headers["content-length"], "3");
+
+  // A raw body goes whole; its first unit still picks the verb.
+  const std::u16string raw(u"\0\u6362", 2);  // bytes 0 0 'b' 'c'
+  EXPECT_EQ(SendHttpRequest(U16(sandbox.FilesBase() + "/sandbox/echo"), raw, false, nullptr, 4), u"ok");
+  r = sandbox.LastRequest("files");
+  EXPECT_EQ(r.method, "GET");
+  EXPECT_EQ(r.body, std::string("\0\0bc", 4));
+  EXPECT_EQ(r.headers["content-type"], "multipart/form-data");
+}
+
 TEST_F(HttpRequestTest, RawBodyExtraHeadersAndDigest) {
   const std::u16string storage = u"\u6261\u0063\u0000";  // bytes 'a' 'b' 'c' 0 ...
   std::array<char, 33> digest{};

@@ -133,6 +133,35 @@ TEST_P(SpriteDraw, GradeBlendMixesWithThePage) {
   EXPECT_EQ(Px(1, 0) & 31, 15);
 }
 
+// An encoded sprite takes the first effect bit set, in the order 0x80 (only
+// when not mirrored), 4, 8; the paths of 0x80 and 4 draw the plain copy, so
+// the blend shows only when neither comes first. Raw sprites blend whenever
+// bit 8 is set. Grade 0 blends to the page itself, which tells the paths apart.
+TEST_P(SpriteDraw, TheFirstEffectBitSetChoosesThePath) {
+  struct Case {
+    uint32_t opt;
+    bool encodedBlends;
+  };
+  const Case cases[] = {
+      {kOptGradeBlend, true},
+      {kOptEffect4 | kOptGradeBlend, false},
+      {kOptUnmirroredEffect | kOptGradeBlend, false},
+      {kOptUnmirroredEffect | kOptGradeBlend | kOptMirrorX, true},
+      {kOptUnmirroredEffect | kOptGradeBlend | kOptMirrorY, true},
+      {kOptEffect4 | kOptGradeBlend | kOptMirrorX, false},
+      {kOptEffect4 | kOptGradeBlend | kOptMirrorY, false},
+      {0x100 | kOptGradeBlend, true},  // later bits do not come first
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "opt 0x" << std::hex << c.opt);
+    page.FillRect(0, 0, 7, 5, 0x7FFF);
+    ASSERT_EQ(PutSprAuto(page, 0, 0, &set, 0, c.opt, 0, 0), 1);
+    // (1, 1) lands on (1, 1) or (2, 1) of the page, never on a key pixel.
+    const bool blended = Px(1, 1) == 0x7FFF && Px(2, 1) == 0x7FFF;
+    EXPECT_EQ(blended, GetParam() ? c.encodedBlends : true);
+  }
+}
+
 TEST_P(SpriteDraw, RefusesWithoutDrawing) {
   EXPECT_EQ(PutSprAuto(page, 0, 0, nullptr, 0, 0, 0, 0), 0);
   EXPECT_EQ(PutSprAuto(page, 0, 0, &set, 1, 0, 0, 0), 0);  // sprnum == count

@@ -1,4 +1,4 @@
-// JPEG-coded sprites: decoding, the size check, dithering, and the page's
+// JPEG-coded sprites: decoding, the size and work limits, dithering, and the page's
 // JPEG export read back.
 #include <gtest/gtest.h>
 
@@ -115,6 +115,29 @@ TEST(SpriteJpeg, AStreamOfAnotherSizeFailsTheLoad) {
   xSprite set;
   EXPECT_EQ(set.LoadFromMemory(BuildFile({JpegSprite(8, 9, MakeJpeg(8, 8, 1, 2, 3))})), 0);
   EXPECT_EQ(set.LoadFromMemory(BuildFile({JpegSprite(7, 8, MakeJpeg(8, 8, 1, 2, 3))})), 0);
+}
+
+// Arithmetic coding packs a flat megapixel into a few hundred bytes, over
+// 4 KiB of image per stream byte: a valid stream, and the set holding it
+// must load. Only the pixel and scan limits bound the work.
+TEST(SpriteJpeg, ATinyArithmeticCodedMegapixelLoads) {
+  const auto stream = EncodeDirectly(
+      1024, 1024, false, [](jpeg_compress_struct& info) { info.arith_code = TRUE; },
+      [](int, std::vector<uint8_t>& row) {
+        for (size_t x = 0; x < row.size(); x += 3) row[x] = 200, row[x + 1] = 100, row[x + 2] = 48;
+      });
+  ASSERT_LT(stream.size(), 1024u * 1024 * 3 / 4096);
+  xSprite set;
+  ASSERT_EQ(set.LoadFromMemory(BuildFile({JpegSprite(1024, 1024, stream), RawSprite(1, 1, {0x0123})})), 1);
+  ASSERT_EQ(set.GetCount(), 2);
+  const SpriteEntry& e = *set.Entry(0);
+  ASSERT_EQ(e.pixels.size(), 1024u * 1024);
+  for (size_t i : {size_t{0}, e.pixels.size() / 2 + 517, e.pixels.size() - 1}) {
+    EXPECT_NEAR(Channel(e.pixels[i], 10), 25, 1);
+    EXPECT_NEAR(Channel(e.pixels[i], 5), 12, 1);
+    EXPECT_NEAR(Channel(e.pixels[i], 0), 6, 1);
+  }
+  EXPECT_EQ(set.Entry(1)->pixels[0], 0x0123);
 }
 
 TEST(SpriteJpeg, DitheredSpritesSetBit15) {

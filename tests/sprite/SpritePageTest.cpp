@@ -1,11 +1,14 @@
 // Drawing pages: geometry, clip rectangle, foreign memory, primitives, BMP export.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 
 #include "SpriteTestUtil.h"
 #include "sprite/ByteReader.h"
+#include "sprite/SpriteDraw.h"
 #include "sprite/SpritePage.h"
+#include "sprite/SpriteSet.h"
 
 using namespace spritetest;
 
@@ -55,6 +58,48 @@ TEST(SpritePage, SetClipOrdersAndClamps) {
   EXPECT_EQ(page.ClipTop(), 0);
   EXPECT_EQ(page.ClipRight(), 99);
   EXPECT_EQ(page.ClipBottom(), 99);
+}
+
+// The clip box is what drawing trusts to stay inside the page: a box kept
+// from a larger page must shrink with the page, or a clipped draw writes
+// past the new, smaller memory.
+TEST(SpritePage, ClipBoxShrinksWithThePage) {
+  auto box = [](const SpritePage& p) { return std::array{p.ClipLeft(), p.ClipTop(), p.ClipRight(), p.ClipBottom()}; };
+  xSprite set;
+  ASSERT_EQ(set.CreateFromPixels(40, 40, std::vector<uint16_t>(40 * 40, 0x0123), 0x7C1F, 1), 1);
+  SpritePage page;
+  ASSERT_EQ(page.Create(330, 170, 16), 1);
+  page.SetClip(0, 0, 329, 169);
+  page.EnableClip(1);
+  page.Destroy();
+  ASSERT_EQ(page.Create(10, 10, 16), 1);
+  EXPECT_EQ(box(page), (std::array{0, 0, 0, 0}));  // as on a new page
+  EXPECT_EQ(PutSprAuto(page, 0, 0, &set, 0, 0, 0, 0), 1);
+  page.FillRect(0, 1, 329, 169, 0x7FFF);
+  EXPECT_EQ(page.GetPixel(0, 0), 0x0123u);
+  EXPECT_EQ(page.GetPixel(1, 0), 0u);
+  EXPECT_EQ(page.GetPixel(0, 1), 0u);
+
+  // Rebuilt smaller without Destroy: the box is cut to the new page.
+  page.SetClip(2, 3, 9, 9);
+  ASSERT_EQ(page.Create(5, 4, 16), 1);
+  EXPECT_EQ(box(page), (std::array{2, 3, 4, 3}));
+  page.FillRect(0, 0, 329, 169, 0x7FFF);
+  EXPECT_EQ(page.GetPixel(4, 3), 0x7FFFu);
+  EXPECT_EQ(page.GetPixel(4, 2), 0u);
+
+  // Foreign memory: detached from a large page, attached to a small one.
+  std::vector<uint16_t> large(330 * 170), small(6 * 3, 0xAAAA);
+  SpritePage foreign;
+  ASSERT_EQ(foreign.Attach(330, 170, large.data(), 660), 1);
+  foreign.SetClip(0, 0, 329, 169);
+  foreign.EnableClip(1);
+  ASSERT_EQ(foreign.Detach(), 1);
+  ASSERT_EQ(foreign.Attach(6, 3, small.data(), 12), 1);
+  EXPECT_EQ(box(foreign), (std::array{0, 0, 0, 0}));
+  EXPECT_EQ(PutSprAuto(foreign, 0, 0, &set, 0, 0, 0, 0), 1);
+  EXPECT_EQ(small[0], 0x0123);
+  EXPECT_EQ(small[1], 0xAAAA);
 }
 
 TEST(SpritePage, AttachDrawsIntoForeignMemory) {

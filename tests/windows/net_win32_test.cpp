@@ -106,6 +106,17 @@ TEST_F(SandboxTest, RequestsSendTheFormInUtf8WithTheFormContentType) {
   EXPECT_EQ(request.substr(request.size() - 12), "a=b&name=\xED\x95\x9C") << request;
 }
 
+TEST_F(SandboxTest, TheFormEndsAtItsFirstZeroUnit) {
+  EXPECT_EQ(SendHttpRequest(files_ + u"/sandbox/echo", std::u16string(u"\0a=b", 4)), u"ok");
+  std::string request = LastRequest("files");
+  EXPECT_EQ(request.rfind("GET ", 0), 0u) << request;
+  EXPECT_EQ(request.substr(request.size() - 4), "\r\n\r\n") << request;  // no body
+  EXPECT_EQ(SendHttpRequest(files_ + u"/sandbox/echo", std::u16string(u"a=b\0c=d", 7)), u"ok");
+  request = LastRequest("files");
+  EXPECT_EQ(request.rfind("POST ", 0), 0u) << request;
+  EXPECT_EQ(request.substr(request.size() - 7), "\r\n\r\na=b") << request;
+}
+
 TEST_F(SandboxTest, HttpsOnAnotherPortStillTravelsOverTls) {
   // The configuration service speaks only TLS on its own port.
   const std::u16string answer = SendHttpRequest(config_ + u"/Desktop/ZKZKINI/GameConfig-V1.ini", u"");

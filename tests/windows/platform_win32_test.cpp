@@ -121,6 +121,21 @@ TEST(Win32Files, ModificationTimesSurviveTheRoundTripToFileTime) {
   EXPECT_FALSE(fs::exists(dir.Path() / "missing.txt"));
 }
 
+// A time whose tick count (100 ns since 1601) does not fit in 63 bits would
+// wrap around and date the file anywhere: it is refused, the file keeps its
+// time. Past 910,692,730,085 s (the year 30828) and before 1601.
+TEST(Win32Files, TimesOutsideTheTickRangeLeaveTheFileAlone) {
+  TempDir dir;
+  WriteFileBytes(dir.Path() / "f.txt", "x");
+  const std::u16string path = dir.U16("f.txt");
+  SetFileModifiedTime(path, 1000000000);
+  ASSERT_EQ(GetFileModifiedTime(path), std::optional<int64_t>(1000000000));
+  for (const int64_t when : {int64_t{910692730086}, int64_t{INT64_MAX}, int64_t{-11644473601}, int64_t{INT64_MIN}}) {
+    SetFileModifiedTime(path, when);
+    EXPECT_EQ(GetFileModifiedTime(path), std::optional<int64_t>(1000000000)) << when;
+  }
+}
+
 TEST(Win32Files, ModuleAndFolderHelpersUseBackslashes) {
   std::u16string module;
   ASSERT_GT(GetModulePath(module), 0);
