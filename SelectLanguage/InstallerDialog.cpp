@@ -3,6 +3,7 @@
 #include "SelectLanguage/LanguageList.h"
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/ProgressLog.h"
+#include "SelectLanguage/WindowLayout.h"
 #include "net/Files.h"
 #include "net/GameSettings.h"
 #include "net/HttpRequest.h"
@@ -43,8 +44,8 @@ int InstallerDialog::OnInitDialog() {
 
   ComposeArtwork();
 
-  host_.MoveControl(kComboLanguage, 115, 59);
-  host_.MoveControl(kProgressBar, 115, 85);
+  host_.MoveControl(kComboLanguage, kComboPlace.x, kComboPlace.y);
+  host_.MoveControl(kProgressBar, kProgressPlace.x, kProgressPlace.y);
   host_.CentreWindow();
 
   ProgressLog::Instance().Write(u"The program has been executed.\r\n", true);
@@ -63,8 +64,8 @@ void InstallerDialog::ComposeArtwork() {
   // not load stays empty, and the window then simply has no artwork.
   xSprite& sprites = WindowSprites();
   sprites.LoadFromMemory(FindProgramResource(u"MTO", kResourceSpriteFile));
-  installButton.Create(this, &page, 121, 109, &sprites, 1, kCmdInstall, 4);
-  closeButton.Create(this, &page, 219, 109, &sprites, 5, kCmdClose, 4);
+  installButton.Create(this, &page, kInstallButtonPlace.x, kInstallButtonPlace.y, &sprites, 1, kCmdInstall, 4);
+  closeButton.Create(this, &page, kCloseButtonPlace.x, kCloseButtonPlace.y, &sprites, 5, kCmdClose, 4);
   page.Create(sprites.GetWidth(0) + 10, sprites.GetHeight(0) + 10, 16);
   host_.SetClientSize(sprites.GetWidth(0), sprites.GetHeight(0));
 }
