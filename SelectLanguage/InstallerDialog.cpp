@@ -44,8 +44,7 @@ int InstallerDialog::OnInitDialog() {
 
   ComposeArtwork();
 
-  host_.MoveControl(kComboLanguage, kComboPlace.x, kComboPlace.y);
-  host_.MoveControl(kProgressBar, kProgressPlace.x, kProgressPlace.y);
+  PlaceControls();
   host_.CentreWindow();
 
   ProgressLog::Instance().Write(u"The program has been executed.\r\n", true);
@@ -68,6 +67,16 @@ void InstallerDialog::ComposeArtwork() {
   closeButton.Create(this, &page, kCloseButtonPlace.x, kCloseButtonPlace.y, &sprites, 5, kCmdClose, 4);
   page.Create(sprites.GetWidth(0) + 10, sprites.GetHeight(0) + 10, 16);
   host_.SetClientSize(sprites.GetWidth(0), sprites.GetHeight(0));
+}
+
+void InstallerDialog::PlaceControls() {
+  // Widths in pixels: the template's dialog units follow the system's font,
+  // and the substitute for the template's font may be wider than the artwork.
+  const int artworkWidth = WindowSprites().GetWidth(0);
+  host_.MoveControl(kComboLanguage, kComboPlace.x, kComboPlace.y,
+                    ControlWidthOverArtwork(kComboPlace.x, ZK_COMBO_WIDTH, artworkWidth));
+  host_.MoveControl(kProgressBar, kProgressPlace.x, kProgressPlace.y,
+                    ControlWidthOverArtwork(kProgressPlace.x, ZK_PROGRESS_WIDTH, artworkWidth));
 }
 
 void InstallerDialog::FillLanguageList() {

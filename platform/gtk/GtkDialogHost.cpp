@@ -340,11 +340,15 @@ void GtkDialogHost::ProgressSetPosition(uint64_t done) {
 
 void GtkDialogHost::ProgressShow(bool visible) { gtk_widget_set_visible(state_->progress, visible); }
 
-void GtkDialogHost::MoveControl(int controlId, int x, int y) {
+void GtkDialogHost::MoveControl(int controlId, int x, int y, int width) {
   GtkWidget* control = controlId == kComboLanguage ? state_->combo
                        : controlId == kProgressBar ? state_->progress
                                                    : nullptr;
-  if (control != nullptr) gtk_fixed_move(GTK_FIXED(state_->fixed), control, x, y);
+  if (control == nullptr) return;
+  gint height = -1;
+  gtk_widget_get_size_request(control, nullptr, &height);
+  gtk_widget_set_size_request(control, width, height);
+  gtk_fixed_move(GTK_FIXED(state_->fixed), control, x, y);
 }
 
 void GtkDialogHost::SetClientSize(int width, int height) {
