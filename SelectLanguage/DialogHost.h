@@ -59,8 +59,9 @@ class DialogHost {
   virtual void ProgressSetPosition(uint64_t done) = 0;
   virtual void ProgressShow(bool visible) = 0;
 
-  // Places a control at a client position in pixels; its size stays.
-  virtual void MoveControl(int controlId, int x, int y) = 0;
+  // Places a control at a client position and gives it a width, both in
+  // pixels; its height stays as the template made it.
+  virtual void MoveControl(int controlId, int x, int y, int width) = 0;
   // Sizes the window so that its client area is width x height.
   virtual void SetClientSize(int width, int height) = 0;
   virtual void CentreWindow() = 0;

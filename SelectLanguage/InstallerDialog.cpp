@@ -3,6 +3,7 @@
 #include "SelectLanguage/LanguageList.h"
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/ProgressLog.h"
+#include "SelectLanguage/WindowLayout.h"
 #include "net/Files.h"
 #include "net/GameSettings.h"
 #include "net/HttpRequest.h"
@@ -43,8 +44,7 @@ int InstallerDialog::OnInitDialog() {
 
   ComposeArtwork();
 
-  host_.MoveControl(kComboLanguage, 115, 59);
-  host_.MoveControl(kProgressBar, 115, 85);
+  PlaceControls();
   host_.CentreWindow();
 
   ProgressLog::Instance().Write(u"The program has been executed.\r\n", true);
@@ -63,10 +63,20 @@ void InstallerDialog::ComposeArtwork() {
   // not load stays empty, and the window then simply has no artwork.
   xSprite& sprites = WindowSprites();
   sprites.LoadFromMemory(FindProgramResource(u"MTO", kResourceSpriteFile));
-  installButton.Create(this, &page, 121, 109, &sprites, 1, kCmdInstall, 4);
-  closeButton.Create(this, &page, 219, 109, &sprites, 5, kCmdClose, 4);
+  installButton.Create(this, &page, kInstallButtonPlace.x, kInstallButtonPlace.y, &sprites, 1, kCmdInstall, 4);
+  closeButton.Create(this, &page, kCloseButtonPlace.x, kCloseButtonPlace.y, &sprites, 5, kCmdClose, 4);
   page.Create(sprites.GetWidth(0) + 10, sprites.GetHeight(0) + 10, 16);
   host_.SetClientSize(sprites.GetWidth(0), sprites.GetHeight(0));
+}
+
+void InstallerDialog::PlaceControls() {
+  // Widths in pixels: the template's dialog units follow the system's font,
+  // and the substitute for the template's font may be wider than the artwork.
+  const int artworkWidth = WindowSprites().GetWidth(0);
+  host_.MoveControl(kComboLanguage, kComboPlace.x, kComboPlace.y,
+                    ControlWidthOverArtwork(kComboPlace.x, ZK_COMBO_WIDTH, artworkWidth));
+  host_.MoveControl(kProgressBar, kProgressPlace.x, kProgressPlace.y,
+                    ControlWidthOverArtwork(kProgressPlace.x, ZK_PROGRESS_WIDTH, artworkWidth));
 }
 
 void InstallerDialog::FillLanguageList() {

@@ -77,6 +77,7 @@ class InstallerDialog : public DialogWindow, public ButtonOwner {
  private:
   void FillLanguageList();
   void ComposeArtwork();
+  void PlaceControls();
   void PostClose();
   void DisableInstallButton();
 

@@ -5,17 +5,18 @@
 #include <vector>
 
 #include "SelectLanguage/Messages.h"
+#include "SelectLanguage/WindowLayout.h"
 #include "net/Text.h"
 #include "platform/gtk/GtkHostState.h"
 
 namespace {
 
-// Dialog units of the window template, in pixels for its font.
-constexpr int kTemplateWidth = 163 * 7 / 4;
-constexpr int kTemplateHeight = 77 * 14 / 8;
-constexpr int kComboWidth = 110 * 7 / 4;
-constexpr int kProgressWidth = 110 * 7 / 4;
-constexpr int kProgressHeight = 11 * 14 / 8;
+// The window template in pixels for its font.
+constexpr int kTemplateWidth = DialogUnitsToPixelsX(ZK_DIALOG_WIDTH);
+constexpr int kTemplateHeight = DialogUnitsToPixelsY(ZK_DIALOG_HEIGHT);
+constexpr int kComboWidth = DialogUnitsToPixelsX(ZK_COMBO_WIDTH);
+constexpr int kProgressWidth = DialogUnitsToPixelsX(ZK_PROGRESS_WIDTH);
+constexpr int kProgressHeight = DialogUnitsToPixelsY(ZK_PROGRESS_HEIGHT);
 
 std::string ToUtf8(const std::u16string& text) { return Utf16ToUtf8(text); }
 
@@ -201,12 +202,13 @@ GtkDialogHost::GtkDialogHost() : state_(std::make_unique<GtkHostState>()) {
   s->combo = gtk_combo_box_text_new();
   gtk_widget_set_size_request(s->combo, kComboWidth, -1);
   gtk_widget_set_name(s->combo, "language");
-  gtk_fixed_put(GTK_FIXED(s->fixed), s->combo, 34 * 7 / 4, 25 * 14 / 8);
+  gtk_fixed_put(GTK_FIXED(s->fixed), s->combo, DialogUnitsToPixelsX(ZK_COMBO_LEFT), DialogUnitsToPixelsY(ZK_COMBO_TOP));
 
   s->progress = gtk_progress_bar_new();
   gtk_widget_set_size_request(s->progress, kProgressWidth, kProgressHeight);
   gtk_widget_set_name(s->progress, "progress");
-  gtk_fixed_put(GTK_FIXED(s->fixed), s->progress, 34 * 7 / 4, 41 * 14 / 8);
+  gtk_fixed_put(GTK_FIXED(s->fixed), s->progress, DialogUnitsToPixelsX(ZK_PROGRESS_LEFT),
+                DialogUnitsToPixelsY(ZK_PROGRESS_TOP));
 
   s->css = gtk_css_provider_new();
   gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(s->window), GTK_STYLE_PROVIDER(s->css),
@@ -338,11 +340,15 @@ void GtkDialogHost::ProgressSetPosition(uint64_t done) {
 
 void GtkDialogHost::ProgressShow(bool visible) { gtk_widget_set_visible(state_->progress, visible); }
 
-void GtkDialogHost::MoveControl(int controlId, int x, int y) {
+void GtkDialogHost::MoveControl(int controlId, int x, int y, int width) {
   GtkWidget* control = controlId == kComboLanguage ? state_->combo
                        : controlId == kProgressBar ? state_->progress
                                                    : nullptr;
-  if (control != nullptr) gtk_fixed_move(GTK_FIXED(state_->fixed), control, x, y);
+  if (control == nullptr) return;
+  gint height = -1;
+  gtk_widget_get_size_request(control, nullptr, &height);
+  gtk_widget_set_size_request(control, width, height);
+  gtk_fixed_move(GTK_FIXED(state_->fixed), control, x, y);
 }
 
 void GtkDialogHost::SetClientSize(int width, int height) {

@@ -28,7 +28,7 @@ class GtkDialogHost : public DialogHost {
   void ProgressSetRange(uint64_t total) override;
   void ProgressSetPosition(uint64_t done) override;
   void ProgressShow(bool visible) override;
-  void MoveControl(int controlId, int x, int y) override;
+  void MoveControl(int controlId, int x, int y, int width) override;
   void SetClientSize(int width, int height) override;
   void CentreWindow() override;
   void Invalidate() override;

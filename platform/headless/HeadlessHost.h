@@ -52,7 +52,10 @@ class HeadlessHost : public DialogHost {
   void ProgressSetRange(uint64_t total) override { progressRanges.push_back(total); }
   void ProgressSetPosition(uint64_t done) override { progressPositions.push_back(done); }
   void ProgressShow(bool visible) override { progressVisible = visible; }
-  void MoveControl(int controlId, int x, int y) override { controlPositions[controlId] = {x, y}; }
+  void MoveControl(int controlId, int x, int y, int width) override {
+    controlPositions[controlId] = {x, y};
+    controlWidths[controlId] = width;
+  }
   void SetClientSize(int width, int height) override { clientWidth = width, clientHeight = height; }
   void CentreWindow() override { ++centreCount; }
   void Invalidate() override { ++invalidateCount; }
@@ -76,6 +79,7 @@ class HeadlessHost : public DialogHost {
   std::vector<uint64_t> progressPositions;
   bool progressVisible = false;
   std::map<int, std::pair<int, int>> controlPositions;
+  std::map<int, int> controlWidths;
   int clientWidth = 0, clientHeight = 0;
   int centreCount = 0;
   int invalidateCount = 0;

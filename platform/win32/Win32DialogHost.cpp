@@ -218,9 +218,14 @@ void Win32DialogHost::ProgressShow(bool visible) {
   ::ShowWindow(::GetDlgItem(state_->window, kProgressBar), visible ? SW_SHOW : SW_HIDE);
 }
 
-void Win32DialogHost::MoveControl(int controlId, int x, int y) {
+void Win32DialogHost::MoveControl(int controlId, int x, int y, int width) {
   const HWND control = ::GetDlgItem(state_->window, controlId);
-  if (control != nullptr) ::SetWindowPos(control, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  if (control == nullptr) return;
+  // The height stays: a combo box's window height is its closed height, and
+  // a resize to that leaves its drop-down list as the template made it.
+  RECT own{};
+  ::GetWindowRect(control, &own);
+  ::SetWindowPos(control, nullptr, x, y, width, own.bottom - own.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32DialogHost::SetClientSize(int width, int height) {

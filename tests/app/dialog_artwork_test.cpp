@@ -3,6 +3,7 @@
 
 #include "SelectLanguage/InstallerDialog.h"
 #include "SelectLanguage/Messages.h"
+#include "SelectLanguage/WindowLayout.h"
 #include "platform/headless/HeadlessHost.h"
 #include "sprite/SpriteDraw.h"
 #include "sprite/SpriteSet.h"
@@ -65,6 +66,23 @@ TEST_F(ArtworkTest, APaintShowsBackgroundAndButtonsInOneCopy) {
   ASSERT_EQ(host_.screenWidth, 330);
   EXPECT_TRUE(ShowsFrame(121, 109, 1));  // install, normal
   EXPECT_TRUE(ShowsFrame(219, 109, 5));  // close, normal
+}
+
+TEST_F(ArtworkTest, TheControlsKeepTheirDesignedWidthInsideTheArtwork) {
+  for (const int id : {kComboLanguage, kProgressBar}) {
+    EXPECT_EQ(host_.controlWidths[id], 192) << id;  // 110 dialog units in the template font's 7-pixel cell
+    EXPECT_LE(host_.controlPositions[id].first + host_.controlWidths[id], host_.clientWidth) << id;
+  }
+}
+
+TEST(ControlWidthOverArtwork, StopsAtTheArtworksRightEdge) {
+  EXPECT_EQ(ControlWidthOverArtwork(115, 110, 320), 192);
+  EXPECT_EQ(ControlWidthOverArtwork(115, 110, 307), 192);  // ends exactly at the edge
+  EXPECT_EQ(ControlWidthOverArtwork(115, 110, 300), 185);
+  EXPECT_EQ(ControlWidthOverArtwork(115, 110, 116), 1);
+  // No artwork right of the control (it did not load): no edge to keep to.
+  EXPECT_EQ(ControlWidthOverArtwork(115, 110, 115), 192);
+  EXPECT_EQ(ControlWidthOverArtwork(115, 110, 0), 192);
 }
 
 TEST_F(ArtworkTest, HoverAndPressChangeTheFrameAtTheNextPaint) {

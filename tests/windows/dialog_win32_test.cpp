@@ -1,0 +1,148 @@
+// The real main window (template 102 from the resource section) run by the
+// Win32 host: the two controls that the window lays over its artwork must
+// end inside it. Wine has no "굴림체" and substitutes a wider font, which
+// makes the template's 110 dialog units 220 pixels instead of 192.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+
+#include "SelectLanguage/InstallerDialog.h"
+#include "platform/win32/Win32DialogHost.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+// A control's rectangle in the dialog's client coordinates.
+RECT ClientRectOf(HWND dialog, int controlId) {
+  RECT rect{};
+  const HWND control = ::GetDlgItem(dialog, controlId);
+  if (control == nullptr) return rect;
+  ::GetWindowRect(control, &rect);
+  ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+// The top-level window of this thread that holds the language combo box.
+HWND ThreadDialog() {
+  HWND found = nullptr;
+  ::EnumThreadWindows(
+      ::GetCurrentThreadId(),
+      [](HWND window, LPARAM out) -> BOOL {
+        if (::GetDlgItem(window, kComboLanguage) == nullptr) return TRUE;
+        *reinterpret_cast<HWND*>(out) = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+struct Geometry {
+  RECT client{};
+  RECT combo{};
+  RECT progress{};
+  int droppedHeight = 0;  // the combo box's drop-down list
+};
+
+Geometry Measure(HWND window) {
+  Geometry geometry;
+  ::GetClientRect(window, &geometry.client);
+  geometry.combo = ClientRectOf(window, kComboLanguage);
+  geometry.progress = ClientRectOf(window, kProgressBar);
+  RECT dropped{};
+  ::SendDlgItemMessageW(window, kComboLanguage, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+  geometry.droppedHeight = dropped.bottom - dropped.top;
+  return geometry;
+}
+
+// Runs the installer's window through its initialisation and records where
+// its controls are as the template made them and then the moment the host
+// hands the window its first message (its first paint, normally). The window
+// is then ended before any workflow runs.
+class GeometryProbe : public DialogWindow {
+ public:
+  GeometryProbe(DialogHost& host, InstallerDialog& dialog) : host_(host), dialog_(dialog) {}
+
+  int OnInitDialog() override {
+    fromTemplate = Measure(ThreadDialog());
+    return dialog_.OnInitDialog();
+  }
+  bool PreTranslateMessage(const DialogMessage& message) override { return dialog_.PreTranslateMessage(message); }
+  ControlColors OnCtlColor(int kind) override { return dialog_.OnCtlColor(kind); }
+  int64_t Dispatch(const DialogMessage& message) override {
+    if (!shown.has_value()) {
+      shown = Measure(ThreadDialog());
+      host_.EndDialog();
+    }
+    return message.id == kWmPaint ? dialog_.Dispatch(message) : 0;
+  }
+
+  Geometry fromTemplate;
+  std::optional<Geometry> shown;
+
+ private:
+  DialogHost& host_;
+  InstallerDialog& dialog_;
+};
+
+// One run of the window serves every case.
+class Win32DialogGeometry : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    // Nothing answers here: start-up settles on the forced region at once.
+    _putenv_s("ZK_REGION_HOST", "127.0.0.1:1");
+    _putenv_s("ZK_CLIENT_IP_HOST", "127.0.0.1");
+    _putenv_s("ZK_CONFIG_HOST", "127.0.0.1:1");
+    TempDir dir(true);  // the progress log goes to the current folder
+    Win32DialogHost host;
+    DialogTimings quick;
+    quick.region = {std::chrono::milliseconds(0), std::chrono::milliseconds(1000)};
+    InstallerDialog dialog(host, quick);
+    GeometryProbe probe(host, dialog);
+    host.RunModal(probe);
+    fromTemplate_ = probe.fromTemplate;
+    shown_ = probe.shown;
+  }
+  void SetUp() override { ASSERT_TRUE(shown_.has_value()) << "the window did not come up"; }
+
+  static inline Geometry fromTemplate_;
+  static inline std::optional<Geometry> shown_;
+};
+
+TEST_F(Win32DialogGeometry, TheClientAreaIsTheBackgroundSprite) {
+  EXPECT_EQ(shown_->client.right, 320);
+  EXPECT_EQ(shown_->client.bottom, 160);
+}
+
+TEST_F(Win32DialogGeometry, BothControlsEndInsideTheArtwork) {
+  for (const RECT& control : {shown_->combo, shown_->progress}) {
+    EXPECT_LE(control.right, shown_->client.right) << "left " << control.left;
+    EXPECT_LE(control.bottom, shown_->client.bottom) << "left " << control.left;
+  }
+}
+
+TEST_F(Win32DialogGeometry, ControlsSitAtTheirPlacesWithTheDesignedWidth) {
+  EXPECT_EQ(shown_->combo.left, 115);
+  EXPECT_EQ(shown_->combo.top, 59);
+  EXPECT_EQ(shown_->progress.left, 115);
+  EXPECT_EQ(shown_->progress.top, 85);
+  // 110 dialog units in the template font's 7-pixel character cell, whatever
+  // font the system substituted.
+  EXPECT_EQ(shown_->combo.right - shown_->combo.left, 192);
+  EXPECT_EQ(shown_->progress.right - shown_->progress.left, 192);
+}
+
+TEST_F(Win32DialogGeometry, TheComboBoxKeepsItsDropDownList) {
+  EXPECT_EQ(shown_->combo.bottom - shown_->combo.top, fromTemplate_.combo.bottom - fromTemplate_.combo.top);
+  EXPECT_EQ(shown_->droppedHeight, fromTemplate_.droppedHeight);
+  EXPECT_GT(shown_->droppedHeight, 2 * (shown_->combo.bottom - shown_->combo.top));
+}
+
+}  // namespace
