@@ -17,6 +17,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -29,19 +30,6 @@ using Claim = SingleInstance::Claim;
 extern char** environ;
 
 namespace {
-
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
-  }
-  ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 // A process this test started, ended with the test.
 struct Child {
@@ -80,10 +68,12 @@ bool RunLoop(Done done, int tenths = 50) {
 
 class SingleInstanceTest : public testing::Test {
  protected:
+  void SetUp() override {
+    ::setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+    ::unsetenv("XDG_ACTIVATION_TOKEN");
+    ::unsetenv("DESKTOP_STARTUP_ID");
+  }
   TempDir runtime;
-  ScopedEnv runtimeDir{"XDG_RUNTIME_DIR", runtime.Path().c_str()};
-  ScopedEnv activation{"XDG_ACTIVATION_TOKEN", nullptr};
-  ScopedEnv startupId{"DESKTOP_STARTUP_ID", nullptr};
   fs::path socket = runtime.Path() / "zk-installer.sock";
   std::vector<std::string> heard;
 
@@ -112,12 +102,10 @@ TEST_F(SingleInstanceTest, OneClaimAtATimeNotHandedDownToStartedPrograms) {
 TEST_F(SingleInstanceTest, LaterStartsAreHeardOnTheMainLoopEvenWhenItWasBusy) {
   SingleInstance first;
   ASSERT_EQ(first.Outcome(), Claim::First) << first.Problem();
-  {
-    ScopedEnv token("XDG_ACTIVATION_TOKEN", "launcher_TIME42");
-    SingleInstance later;
-    ASSERT_EQ(later.Outcome(), Claim::Second);
-    EXPECT_TRUE(later.BringRunningToFront());  // queued before the first one answers
-  }
+  ::setenv("XDG_ACTIVATION_TOKEN", "launcher_TIME42", 1);
+  SingleInstance later;
+  ASSERT_EQ(later.Outcome(), Claim::Second);
+  EXPECT_TRUE(later.BringRunningToFront());  // queued before the first one answers
   Answer(first);
   ASSERT_TRUE(RunLoop([&] { return !heard.empty(); }));
   EXPECT_EQ(heard, std::vector<std::string>{"launcher_TIME42"});
@@ -149,9 +137,9 @@ class TmpLockTest : public testing::Test {
  protected:
   void SetUp() override {
     if (!tmp.Mounted()) GTEST_SKIP() << tmp.Error();
+    ::unsetenv("XDG_RUNTIME_DIR");
   }
   PrivateMount tmp{"/tmp", "mode=1777,size=1m", false};
-  ScopedEnv noRuntime{"XDG_RUNTIME_DIR", nullptr};
   const std::string base = "/tmp/zk-installer-" + std::to_string(::geteuid());
   const fs::path lock = base + ".lock";
   const fs::path socket = base + ".sock";
