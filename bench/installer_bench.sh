@@ -12,6 +12,7 @@ source "$source/scripts/lib-session.sh"
 pids=()
 trap stop_started EXIT
 mkdir -p "$work/inst/bin" "$work/inst/registry" "$work/inst/games"
+private_runtime_dir "$work/inst/runtime"  # its own one-instance lock
 cp "$build/platform/gtk/SelectLanguage" "$work/inst/bin/"
 
 # The setup download goes to the file server; everything else to the sandbox.

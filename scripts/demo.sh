@@ -45,6 +45,7 @@ export ZK_EXTRA_CA_BUNDLE="$(port ca)"
 export ZK_REGISTRY_ROOT="$work/registry"
 export ZK_GAME_DIR="$work/games"
 export ZK_SETUP_SECONDS=3
+private_runtime_dir "$work/runtime"  # its own one-instance lock, whatever else runs
 
 headless=0
 if [ -z "${DISPLAY:-}" ]; then

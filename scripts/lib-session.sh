@@ -39,3 +39,15 @@ find_window() {
   done
   echo "$window"
 }
+
+# private_runtime_dir FOLDER: a fresh runtime folder (mode 0700) for the
+# programs this script starts, so that runs side by side never meet in the
+# installer's one-instance lock. A Wayland display named relative to the old
+# runtime folder is kept reachable by its full path.
+private_runtime_dir() {
+  if [ -n "${WAYLAND_DISPLAY:-}" ] && [ "${WAYLAND_DISPLAY#/}" = "$WAYLAND_DISPLAY" ] && [ -n "${XDG_RUNTIME_DIR:-}" ]; then
+    export WAYLAND_DISPLAY="$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY"
+  fi
+  mkdir -m 700 "$1"
+  export XDG_RUNTIME_DIR=$1
+}

@@ -14,17 +14,16 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   timeout 300 "$wine" wineboot --init >/dev/null 2>&1
 fi
 status=0
-# The unit tests open the real main window: they get a display of their own,
-# and wine lets go of it before the end-to-end test starts its own.
-source scripts/lib-session.sh
-pids=()
-trap stop_started EXIT
-start_display
-(cd build/win-x64/tests/windows && timeout 600 "$wine" win_unit_tests.exe --gtest_brief=1) || status=$?
-timeout 60 /usr/lib/wine/wineserver -k 2>/dev/null || true
-stop_started
-pids=()
-unset DISPLAY
+# The unit tests get a display of their own, since some of them make
+# windows; wine's desktop keeps the display it started on, so wine stops
+# before the display does.
+(
+  source scripts/lib-session.sh
+  pids=()
+  trap 'timeout 60 /usr/lib/wine/wineserver -k 2>/dev/null; stop_started' EXIT
+  start_display
+  cd build/win-x64/tests/windows && timeout 600 "$wine" win_unit_tests.exe --gtest_brief=1
+) || status=$?
 # WinINet and urlmon against the sandbox, then the whole installation in a
 # window under Xvfb.
 timeout 600 tests/windows/e2e/run.sh build/win-x64 || status=$?

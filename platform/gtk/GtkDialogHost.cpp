@@ -9,6 +9,8 @@
 #include "net/Text.h"
 #include "platform/gtk/GtkHostState.h"
 
+#include <gdk/gdkx.h>
+
 namespace {
 
 // The window template in pixels for its font.
@@ -445,4 +447,20 @@ void GtkDialogHost::SetIcons(std::span<const uint8_t> image) {
 bool GtkDialogHost::IsIconic() const {
   GdkWindow* w = gtk_widget_get_window(state_->window);
   return w != nullptr && (gdk_window_get_state(w) & GDK_WINDOW_STATE_ICONIFIED) != 0;
+}
+
+void GtkDialogHost::BringToFront(const std::string& activationToken) {
+  GtkHostState* s = state_.get();
+  if (s->window == nullptr || !gtk_widget_get_visible(s->window)) return;
+  GtkWindow* window = GTK_WINDOW(s->window);
+  // The launcher's token lets the compositor (Wayland) or the window
+  // manager (startup notification) accept the activation.
+  if (!activationToken.empty()) gtk_window_set_startup_id(window, activationToken.c_str());
+  gtk_window_deiconify(window);
+  // On X11 the request carries the server's present time: the user has just
+  // started the program again, which is the interaction that asks for it.
+  GdkWindow* native = gtk_widget_get_window(s->window);
+  const guint32 time = native != nullptr && GDK_IS_X11_WINDOW(native) ? gdk_x11_get_server_time(native)
+                                                                      : GDK_CURRENT_TIME;
+  gtk_window_present_with_time(window, time);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "SelectLanguage/DialogHost.h"
 
@@ -39,6 +40,12 @@ class GtkDialogHost : public DialogHost {
   void RunAboutBox() override;
   void SetIcons(std::span<const uint8_t> image) override;
   bool IsIconic() const override;
+
+  // Brings the shown window to the front, restored if minimised, for a
+  // later start of the program (with that start's activation token, or
+  // empty). Does nothing before the window has been shown or once it has
+  // closed.
+  void BringToFront(const std::string& activationToken);
 
  private:
   std::unique_ptr<GtkHostState> state_;

@@ -3,11 +3,23 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "SelectLanguage/InstallerApp.h"
+#include "SelectLanguage/SingleInstance.h"
 #include "platform/gtk/GtkDialogHost.h"
 
 int main(int argc, char** argv) {
+  // Before anything is shown or written: a second installer would replace
+  // the running one's setup program and empty its log.
+  std::optional<SingleInstance> instance(std::in_place);
+  // A running one that cannot be reached may just have ended: claim again.
+  if (instance->Outcome() == SingleInstance::Claim::Second && !instance->BringRunningToFront()) instance.emplace();
+  if (instance->Outcome() == SingleInstance::Claim::Second) return 0;
+  if (instance->Outcome() == SingleInstance::Claim::Unguarded) {
+    std::fprintf(stderr, "SelectLanguage: %s; running without the one-installer lock\n", instance->Problem().c_str());
+  }
+
   // The window draws with cairo only. Left alone, GDK opens the OpenGL
   // driver to pick its visuals, which maps a software rasteriser and its
   // compiler (tens of MiB resident) for nothing. The setting is dropped
@@ -21,7 +33,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   GtkDialogHost host;
+  instance->AnswerLaterStarts([&host](const std::string& token) { host.BringToFront(token); });
   InstallerApp app;
   app.InitInstance(host);
+  instance->AnswerLaterStarts(nullptr);  // the host goes before the lock does
   return 0;
 }

@@ -1,10 +1,13 @@
 // Entry point of the Windows program: the Win32 host runs the installer's
 // window.
 #include "SelectLanguage/InstallerApp.h"
+#include "SelectLanguage/SingleInstance.h"
 #include "platform/win32/Win32DialogHost.h"
 #include "platform/win32/WinHandles.h"
 
 #include <commctrl.h>
+
+#include <optional>
 
 namespace {
 
@@ -24,6 +27,12 @@ void RestrictLibrarySearch() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   RestrictLibrarySearch();
+  // Before anything is shown or written: a second installer would replace
+  // the running one's setup program and empty its log.
+  std::optional<SingleInstance> instance(std::in_place);
+  // A running one that cannot be reached may just have ended: claim again.
+  if (instance->Outcome() == SingleInstance::Claim::Second && !instance->BringRunningToFront()) instance.emplace();
+  if (instance->Outcome() == SingleInstance::Claim::Second) return 0;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
   Win32DialogHost host;

@@ -14,6 +14,7 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAILED: $*"; exit 1; }
 
+private_runtime_dir "$work/runtime"
 start_display 800x600x24
 sleep 0.5
 

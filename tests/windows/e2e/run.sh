@@ -72,6 +72,12 @@ log() { iconv -f UTF-16LE -t UTF-8 "$work/run/ZK_Progress_Installer.log" 2>/dev/
 for _ in $(seq 120); do log | grep -q 'Game settings file download' && break; sleep 0.5; done
 sleep 1
 [ -n "${ZK_E2E_SHOT:-}" ] && import -window root "$ZK_E2E_SHOT"
+# A second start from the same folder ends by itself, shows no window of its
+# own and leaves the first one's log as it was.
+cp "$work/run/ZK_Progress_Installer.log" "$work/log-before"
+(cd "$work/run" && exec timeout 60 "$wine" SelectLanguage.exe) >>"$work/wine.log" 2>&1 || fail "a second start did not end by itself"
+cmp -s "$work/run/ZK_Progress_Installer.log" "$work/log-before" || fail "a second start changed the first one's log"
+[ "$(xdotool search --onlyvisible --name '^Select language$' | wc -l)" = 1 ] || fail "a second window appeared"
 # A press on the background moves the window (a press on its caption).
 before=$(xdotool getwindowgeometry "$window" | sed -n 's/ *Position: \([0-9]*,[0-9]*\).*/\1/p')
 xdotool mousemove --window "$window" 30 30 mousedown 1

@@ -1,0 +1,229 @@
+// The one-installer lock on Linux with real files, sockets and processes:
+// one claim at a time and none handed down to the programs the installer
+// starts; later starts heard on the main loop; and, without a runtime
+// folder, a lock in /tmp that follows no planted link and trusts nothing
+// another user left there.
+#include <fcntl.h>
+#include <glib.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "SelectLanguage/SingleInstance.h"
+#include "tests/support/TempDir.h"
+#include "tests/workflow/PrivateMount.h"
+
+namespace fs = std::filesystem;
+using Claim = SingleInstance::Claim;
+extern char** environ;
+
+namespace {
+
+// A process this test started, ended with the test.
+struct Child {
+  pid_t pid = -1;
+  ~Child() {
+    if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+  }
+};
+
+sockaddr_un AddressOf(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  return address;
+}
+
+void SendRaw(const fs::path& socket, const std::string& bytes) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  const sockaddr_un address = AddressOf(socket);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+  ::close(fd);
+}
+
+// Runs the main loop (GLib's default context, as the window does) until
+// done, or for `tenths` tenths of a second.
+template <typename Done>
+bool RunLoop(Done done, int tenths = 50) {
+  for (int i = 0; i < tenths * 10 && !done(); ++i) {
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+    g_usleep(10000);
+  }
+  return done();
+}
+
+class SingleInstanceTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+    ::unsetenv("XDG_ACTIVATION_TOKEN");
+    ::unsetenv("DESKTOP_STARTUP_ID");
+  }
+  TempDir runtime;
+  fs::path socket = runtime.Path() / "zk-installer.sock";
+  std::vector<std::string> heard;
+
+  void Answer(SingleInstance& first) {
+    first.AnswerLaterStarts([this](const std::string& token) { heard.push_back(token); });
+  }
+};
+
+}  // namespace
+
+TEST_F(SingleInstanceTest, OneClaimAtATimeNotHandedDownToStartedPrograms) {
+  std::optional<SingleInstance> first(std::in_place);
+  ASSERT_EQ(first->Outcome(), Claim::First) << first->Problem();
+  EXPECT_EQ(fs::status(runtime.Path() / "zk-installer.lock").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(SingleInstance().Outcome(), Claim::Second);
+  // The setup program and the game outlive the installer; they must not
+  // keep the next installer out.
+  Child program;
+  char* argv[] = {const_cast<char*>("sleep"), const_cast<char*>("30"), nullptr};
+  ASSERT_EQ(::posix_spawnp(&program.pid, "sleep", nullptr, nullptr, argv, environ), 0);
+  first.reset();
+  EXPECT_FALSE(fs::exists(socket));
+  EXPECT_EQ(SingleInstance().Outcome(), Claim::First);
+}
+
+TEST_F(SingleInstanceTest, LaterStartsAreHeardOnTheMainLoopEvenWhenItWasBusy) {
+  SingleInstance first;
+  ASSERT_EQ(first.Outcome(), Claim::First) << first.Problem();
+  ::setenv("XDG_ACTIVATION_TOKEN", "launcher_TIME42", 1);
+  SingleInstance later;
+  ASSERT_EQ(later.Outcome(), Claim::Second);
+  EXPECT_TRUE(later.BringRunningToFront());  // queued before the first one answers
+  Answer(first);
+  ASSERT_TRUE(RunLoop([&] { return !heard.empty(); }));
+  EXPECT_EQ(heard, std::vector<std::string>{"launcher_TIME42"});
+
+  // Not a request, then a request whose token is not printable: only the
+  // request counts, without its token.
+  SendRaw(socket, "hello\n");
+  SendRaw(socket, "raise bad\x01token\n");
+  ASSERT_TRUE(RunLoop([&] { return heard.size() == 2; }));
+  EXPECT_EQ(heard[1], "");
+
+  first.AnswerLaterStarts(nullptr);
+  EXPECT_TRUE(SingleInstance().BringRunningToFront());
+  EXPECT_FALSE(RunLoop([&] { return heard.size() > 2; }, 5));
+}
+
+TEST_F(SingleInstanceTest, LaterStartGivesUpWhenTheFirstCannotBeReached) {
+  SingleInstance first;
+  ASSERT_TRUE(fs::remove(socket));
+  SingleInstance later;
+  ASSERT_EQ(later.Outcome(), Claim::Second);
+  EXPECT_FALSE(later.BringRunningToFront());
+}
+
+namespace {
+
+// Without a runtime folder the lock lives in /tmp, here a private one.
+class TmpLockTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!tmp.Mounted()) GTEST_SKIP() << tmp.Error();
+    ::unsetenv("XDG_RUNTIME_DIR");
+  }
+  PrivateMount tmp{"/tmp", "mode=1777,size=1m", false};
+  const std::string base = "/tmp/zk-installer-" + std::to_string(::geteuid());
+  const fs::path lock = base + ".lock";
+  const fs::path socket = base + ".sock";
+};
+
+}  // namespace
+
+TEST_F(TmpLockTest, IsThisUsersOwnPrivateFile) {
+  SingleInstance first;
+  ASSERT_EQ(first.Outcome(), Claim::First) << first.Problem();
+  struct stat st {};
+  ASSERT_EQ(::lstat(lock.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(st.st_uid, ::geteuid());
+  EXPECT_EQ(SingleInstance().Outcome(), Claim::Second);
+}
+
+// Whatever another user can leave at the lock's path: the installer runs
+// without the lock rather than follow, truncate or trust it (refusing would
+// let any local user keep everyone's installer from running).
+TEST_F(TmpLockTest, PlantedPathsAreNeitherFollowedNorTrusted) {
+  WriteFileBytes("/tmp/victim", "precious");
+  const struct {
+    const char* what;
+    std::function<void()> plant;
+    const char* problem;
+  } cases[] = {
+      {"link to a file", [&] { fs::create_symlink("/tmp/victim", lock); }, "symbolic link"},
+      {"dangling link", [&] { fs::create_symlink("/tmp/made-by-link", lock); }, "symbolic link"},
+      {"other user's file", [&] { WriteFileBytes(lock, "x"); ::chown(lock.c_str(), 65534, 65534); }, "another user"},
+      {"file others may open", [&] { WriteFileBytes(lock, ""); fs::permissions(lock, fs::perms(0644)); }, "other users"},
+      {"second name of a file", [&] { fs::create_hard_link("/tmp/victim", lock); }, "other names"},
+      {"named pipe", [&] { ::mkfifo(lock.c_str(), 0600); }, "not a regular file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::permissions("/tmp/victim", fs::perms(0600));
+    c.plant();
+    SingleInstance instance;
+    EXPECT_EQ(instance.Outcome(), Claim::Unguarded);
+    EXPECT_NE(instance.Problem().find(c.problem), std::string::npos) << instance.Problem();
+    EXPECT_FALSE(instance.BringRunningToFront());
+    EXPECT_EQ(ReadFileBytes("/tmp/victim"), "precious");
+    EXPECT_FALSE(fs::exists("/tmp/made-by-link"));
+    EXPECT_FALSE(fs::exists(socket));
+    fs::remove(lock);
+  }
+}
+
+TEST_F(TmpLockTest, SocketPlantedByAnotherUserIsNeitherRemovedNorTalkedTo) {
+  int report[2];
+  ASSERT_EQ(::pipe(report), 0);
+  Child planter;
+  planter.pid = ::fork();
+  ASSERT_GE(planter.pid, 0);
+  if (planter.pid == 0) {  // another user listens at the socket's path and reports what it hears
+    ::alarm(10);
+    const sockaddr_un address = AddressOf(socket);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0 || fd < 0 ||
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0) {
+      ::_exit(1);
+    }
+    (void)!::write(report[1], "R", 1);
+    char heard[64];
+    const int connection = ::accept(fd, nullptr, nullptr);
+    const ssize_t got = connection < 0 ? 0 : ::read(connection, heard, sizeof heard);
+    (void)!::write(report[1], got > 0 ? "T" : "N", 1);
+    ::_exit(0);
+  }
+  ::close(report[1]);  // a planter that dies ends the reads below
+  char news = 0;
+  ASSERT_EQ(::read(report[0], &news, 1), 1);
+  ASSERT_EQ(news, 'R');
+
+  SingleInstance first;
+  ASSERT_EQ(first.Outcome(), Claim::First) << first.Problem();
+  struct stat st {};
+  ASSERT_EQ(::lstat(socket.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 65534u);  // still the other user's
+  SingleInstance later;
+  EXPECT_FALSE(later.BringRunningToFront());
+  ASSERT_EQ(::read(report[0], &news, 1), 1);
+  EXPECT_EQ(news, 'N') << "the request went to another user's socket";
+  ::close(report[0]);
+}
