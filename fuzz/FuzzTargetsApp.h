@@ -25,13 +25,15 @@ inline void Check(bool condition) {
   if (!condition) std::abort();
 }
 
-// A name that ParseListLine accepts stays inside the list's folder.
+// A name that ParseListLine accepts stays inside the list's folder: "\\" and
+// "/" both separate its parts, and none of them climbs, is empty or names a
+// drive.
 inline void CheckInside(std::u16string_view name) {
   Check(!name.empty());
-  Check(name.find(u'/') == std::u16string_view::npos && name.find(u':') == std::u16string_view::npos);
+  Check(name.find(u':') == std::u16string_view::npos && name.find(u'\0') == std::u16string_view::npos);
   std::size_t start = 0;
   while (start <= name.size()) {
-    const auto end = std::min(name.find(u'\\', start), name.size());
+    const auto end = std::min(name.find_first_of(u"\\/", start), name.size());
     const std::u16string_view part = name.substr(start, end - start);
     Check(!part.empty() && part != u"." && part != u"..");
     start = end + 1;

@@ -5,6 +5,12 @@
 #include <span>
 #include <vector>
 
+// All JPEG sprites of one set together decode to no more pixels than this
+// (32 MB of 555 pixels): a stream of a few hundred bytes can describe a
+// megapixel, so the size of the file bounds nothing, and this bounds the
+// work of one load, the dithered conversion included.
+inline constexpr uint64_t kMaxJpegPixelsPerSet = uint64_t{1} << 24;
+
 // Decodes a complete JPEG stream into width x height 555 pixels, dithered
 // when asked. False when the stream does not decode or its image has another
 // size; `out` is then left as it was.

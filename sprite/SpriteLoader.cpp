@@ -127,6 +127,9 @@ class SpriteSetParser {
     // The stream must be whole: the next sprite begins dataSize bytes after
     // its start, whatever the decoder reads ahead.
     if (e.dataSize > in_.Remaining()) return false;
+    const uint64_t area = static_cast<uint64_t>(e.width) * static_cast<uint64_t>(e.height);
+    if (area > jpegPixelsLeft_) return false;
+    jpegPixelsLeft_ -= area;
     const std::span<const uint8_t> stream = in_.Peek(e.dataSize);
     std::vector<uint16_t> pixels;
     if (!DecodeJpegSprite(stream, e.width, e.height, e.dither == 1, pixels)) return false;
@@ -140,6 +143,7 @@ class SpriteSetParser {
 
   xSprite& set_;
   ByteReader in_;
+  uint64_t jpegPixelsLeft_ = kMaxJpegPixelsPerSet;
 };
 
 int xSprite::LoadFromMemory(std::span<const uint8_t> file, int wantedFormat) {

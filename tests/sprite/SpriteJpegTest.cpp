@@ -140,6 +140,21 @@ TEST(SpriteJpeg, ATinyArithmeticCodedMegapixelLoads) {
   EXPECT_EQ(set.Entry(1)->pixels[0], 0x0123);
 }
 
+// What bounds the work of one load is the set's pixels, not its bytes:
+// two tiny streams of 3000 x 3000 each are more than one set may decode.
+TEST(SpriteJpeg, TheSetsJpegPixelsAreBoundedTogether) {
+  const auto stream = EncodeDirectly(
+      3000, 3000, true, [](jpeg_compress_struct& info) { info.arith_code = TRUE; },
+      [](int, std::vector<uint8_t>& row) { std::fill(row.begin(), row.end(), uint8_t{90}); });
+  ASSERT_LT(stream.size(), 4096u);
+  ASSERT_GT(2u * 3000 * 3000, kMaxJpegPixelsPerSet);
+  xSprite set;
+  ASSERT_EQ(set.LoadFromMemory(BuildFile({JpegSprite(3000, 3000, stream)})), 1);
+  FileSprite dithered = JpegSprite(3000, 3000, stream);
+  dithered.dither = 1;
+  EXPECT_EQ(set.LoadFromMemory(BuildFile({JpegSprite(3000, 3000, stream), dithered})), 0);
+}
+
 TEST(SpriteJpeg, DitheredSpritesSetBit15) {
   FileSprite s = JpegSprite(8, 8, MakeJpeg(8, 8, 200, 100, 48));
   s.dither = 1;
