@@ -11,19 +11,24 @@ stop_started() {
 
 # start_display [WIDTHxHEIGHTxDEPTH]: a new Xvfb display on a free number,
 # with openbox on it (the close button needs a window manager); sets DISPLAY.
-# Returns once openbox manages the screen: a window mapped before that would
-# be taken over and moved while a script is already clicking into it.
+# Xvfb picks the number itself (-displayfd), so scripts started side by side
+# never share a display. Returns once openbox manages the screen and has
+# said what it supports: a window mapped before that would be taken over and
+# moved while a script is already clicking into it.
 start_display() {
-  local n
-  for n in $(shuf -i 100-899 -n 100); do [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break; done
-  export DISPLAY=:$n
-  Xvfb "$DISPLAY" -screen 0 "${1:-1024x768x24}" -nolisten tcp >/dev/null 2>&1 &
+  local number
+  number=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 "${1:-1024x768x24}" -nolisten tcp 3>"$number" >/dev/null 2>&1 &
   pids+=($!)
+  for _ in $(seq 200); do [ -s "$number" ] && break; sleep 0.05; done
+  export DISPLAY=:$(head -n 1 "$number")
+  rm -f "$number"
   for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
   openbox >/dev/null 2>&1 &
   pids+=($!)
   for _ in $(seq 200); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' &&
+      xprop -root _NET_SUPPORTED 2>/dev/null | grep -q '_NET_ACTIVE_WINDOW' && break
     sleep 0.05
   done
 }
