@@ -1,7 +1,9 @@
+#include <chrono>
 #include <filesystem>
 
 #include "net/GameSettings.h"
 #include "tests/net/NetTestUtil.h"
+#include "tests/support/DroppingHost.h"
 
 namespace {
 
@@ -72,6 +74,20 @@ TEST_F(LoadGameSettingsTest, UnreachableHostFails) {
   GameSettings s{};
   EXPECT_FALSE(LoadGameSettings(s));
   EXPECT_EQ(ReadBytes("InfoGlobal.txt"), "");
+}
+
+// A host that drops packets answers nothing at all: one try costs the 15 s
+// connect limit, so ten tries with their 3 s pauses cost about 180 s.
+TEST_F(LoadGameSettingsTest, AHostThatDropsPacketsCostsOneTryTheConnectLimit) {
+  const DroppingHost host;
+  ASSERT_NE(host.Port(), 0);
+  ::setenv("ZK_CONFIG_HOST", ("127.0.0.1:" + std::to_string(host.Port())).c_str(), 1);
+  const auto start = std::chrono::steady_clock::now();
+  GameSettings s{};
+  EXPECT_FALSE(LoadGameSettings(s));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::seconds(14));
+  EXPECT_LT(took, std::chrono::seconds(20));
 }
 
 }  // namespace
