@@ -19,36 +19,9 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/posix/PosixFd.h"
+
 namespace {
-
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd() { Reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      fd_ = other.Release();
-    }
-    return *this;
-  }
-  int Get() const { return fd_; }
-  bool Valid() const { return fd_ >= 0; }
-  int Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void Reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
 
 // A later start's request: the word, then its activation token if it has one.
 constexpr char kRequestWord[] = "raise";
@@ -85,7 +58,7 @@ std::string Describe(const std::string& path, const char* what) { return path + 
 // later start out) and that has no other name.
 UniqueFd OpenLockFile(const std::string& path, std::string& problem) {
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600));
-  if (!fd.Valid()) {
+  if (!fd) {
     problem = Describe(path, errno == ELOOP ? "is a symbolic link" : std::strerror(errno));
     return {};
   }
@@ -167,7 +140,7 @@ struct SingleInstance::State {
       ::unlink(paths.socket.c_str());
     }
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!fd.Valid()) return;
+    if (!fd) return;
     if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return;
     if (::listen(fd.Get(), 8) != 0 || ::lstat(paths.socket.c_str(), &st) != 0) {
       ::unlink(paths.socket.c_str());
@@ -181,7 +154,7 @@ struct SingleInstance::State {
   // Removes the socket while the lock is still held, so it is never a
   // successor's.
   void StopListening() {
-    if (!listener.Valid()) return;
+    if (!listener) return;
     listener.Reset();
     struct stat st {};
     if (::lstat(paths.socket.c_str(), &st) == 0 && st.st_dev == socketDevice && st.st_ino == socketInode) {
@@ -213,7 +186,7 @@ struct SingleInstance::State {
     auto* state = static_cast<State*>(data);
     for (;;) {
       UniqueFd connection(::accept4(state->listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
-      if (!connection.Valid()) {
+      if (!connection) {
         if (errno == EINTR || errno == ECONNABORTED) continue;
         return G_SOURCE_CONTINUE;  // drained (EAGAIN), or nothing to take now
       }
@@ -227,7 +200,7 @@ SingleInstance::SingleInstance() : state_(std::make_unique<State>()) {
   State& s = *state_;
   s.paths = ChoosePaths();
   s.lock = OpenLockFile(s.paths.lock, s.problem);
-  if (!s.lock.Valid()) return;
+  if (!s.lock) return;
   if (::flock(s.lock.Get(), LOCK_EX | LOCK_NB) != 0) {
     if (errno == EWOULDBLOCK) {
       s.claim = Claim::Second;
@@ -261,7 +234,7 @@ bool SingleInstance::BringRunningToFront() {
   const auto giveUpAt = std::chrono::steady_clock::now() + kReachTimeout;
   for (;;) {
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!fd.Valid()) return false;
+    if (!fd) return false;
     if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
       // Whoever listens must be this user, not someone who planted a socket.
       if (!PeerIsThisUser(fd.Get())) return false;
@@ -280,7 +253,7 @@ void SingleInstance::AnswerLaterStarts(std::function<void(const std::string& act
   State& s = *state_;
   s.RemoveWatch();
   s.bringToFront = std::move(bringToFront);
-  if (s.bringToFront && s.listener.Valid()) {
+  if (s.bringToFront && s.listener) {
     s.watch = g_unix_fd_add(s.listener.Get(), G_IO_IN, &State::OnRequests, &s);
   }
 }
