@@ -12,6 +12,9 @@ wine=/usr/lib/wine/wine64
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   timeout 300 "$wine" wineboot --init >/dev/null 2>&1
+  # The prefix's first start leaves wine's desktop running without a display;
+  # the tests that make windows need one that starts on theirs.
+  timeout 60 /usr/lib/wine/wineserver -k 2>/dev/null || true
 fi
 status=0
 # The unit tests get a display of their own, since some of them make
