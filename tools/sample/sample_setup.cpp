@@ -3,6 +3,8 @@
 // "localfolder" under $ZK_REGISTRY_ROOT, and writes the game's list file
 // (code page 949) with the files' recorded times. The installed files get
 // later times, as an unpacker would leave them, for the installer to reset.
+// As its last act every process of it appends "<CLOCK_REALTIME ns> <pid>" to
+// $ZK_GAME_DIR/setup-ended.txt.
 //
 // ZK_SETUP_MODE picks a misbehaving variant for tests: "exit" (ends at once,
 // doing nothing), "crash" (dies at once), "no-registry", "long-values"
@@ -12,9 +14,19 @@
 // file of 64 GiB that takes no disk space), "fifo-list" (a FIFO where the
 // list belongs), "relative-path" (the value "Path" relative: "games"),
 // "newline-value" (the value "localfolder" ends with a line break and text).
+// Variants that end before the installation does: "relaunch" (starts its own
+// file again, detached in a new session, and ends at once; the copy
+// installs, or with $ZK_SETUP_HOPS relaunches again), "relaunch-moved" (the
+// same from its file renamed to "<file>.moved"), "replace" (removes its file
+// and writes another file of that name, then installs), "self-delete"
+// (removes its file, then installs), "start-game" (installs, starts the
+// installed game with ZK_STARTED_BY=setup and ends; the game runs on for
+// $ZK_GAME_SECONDS).
 #include <iconv.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -27,6 +39,8 @@
 #include <vector>
 
 #include "platform/posix/EmbeddedResources.h"
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -83,14 +97,54 @@ std::string GamePayload() {
   return {};
 }
 
-}  // namespace
+std::string OwnFile() {
+  char self[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  return n > 0 ? std::string(self, static_cast<std::size_t>(n)) : std::string();
+}
 
-int main() {
-  const std::string mode = Env("ZK_SETUP_MODE", "normal");
+// Starts `file` again as a process of its own: a child in a new session
+// whose parent ends at once, so nothing of this process waits for it. With
+// $ZK_SETUP_HOPS above 0 the copy does the same again, that many times.
+void StartDetached(const std::string& file) {
+  if (::fork() != 0) return;
+  ::setsid();
+  if (::fork() == 0) {
+    const int hops = std::atoi(Env("ZK_SETUP_HOPS", "0").c_str());
+    ::setenv("ZK_SETUP_HOPS", std::to_string(hops - 1).c_str(), 1);
+    if (hops <= 0) ::setenv("ZK_SETUP_MODE", "normal", 1);
+    char* argv[] = {const_cast<char*>(file.c_str()), nullptr};
+    ::execv(file.c_str(), argv);
+  }
+  ::_exit(0);
+}
+
+void AppendEndStamp(const fs::path& gameRoot) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const long long ns = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+  std::error_code ignored;
+  fs::create_directories(gameRoot, ignored);
+  std::ofstream(gameRoot / "setup-ended.txt", std::ios::app) << ns << ' ' << ::getpid() << '\n';
+}
+
+int Install(const std::string& mode, const fs::path& gameRoot) {
   if (mode == "exit") return 0;
   if (mode == "crash") std::abort();
+  const std::string self = OwnFile();
+  if (mode == "relaunch") {
+    StartDetached(self);
+    return 0;
+  }
+  if (mode == "relaunch-moved") {
+    std::error_code ignored;
+    fs::rename(self, self + ".moved", ignored);
+    StartDetached(self + ".moved");
+    return 0;
+  }
+  if (mode == "replace" || mode == "self-delete") ::unlink(self.c_str());
+  if (mode == "replace") WriteFile(self, "#!/bin/sh\nexit 0\n");
   const fs::path registry = Env("ZK_REGISTRY_ROOT", "/var/lib/zk-registry");
-  const fs::path gameRoot = Env("ZK_GAME_DIR", (Env("HOME", "/tmp") + "/ZKGames").c_str());
   const int seconds = std::atoi(Env("ZK_SETUP_SECONDS", "3").c_str());
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
 
@@ -150,5 +204,21 @@ int main() {
   if (mode == "newline-value") localFolder += "\r\nIt has been successfully installed.";
   WriteFile(registry / "HKEY_LOCAL_MACHINE" / kRootKey / "Path", folderValue);
   WriteFile(registry / "HKEY_LOCAL_MACHINE" / kGameKey / "localfolder", localFolder);
+  if (mode == "start-game") {
+    const std::string gameFile = (game / "ZKUpdate.exe").string();
+    char* argv[] = {const_cast<char*>(gameFile.c_str()), nullptr};
+    ::setenv("ZK_STARTED_BY", "setup", 1);
+    pid_t pid = 0;
+    ::posix_spawn(&pid, gameFile.c_str(), nullptr, nullptr, argv, environ);
+  }
   return 0;
+}
+
+}  // namespace
+
+int main() {
+  const fs::path gameRoot = Env("ZK_GAME_DIR", (Env("HOME", "/tmp") + "/ZKGames").c_str());
+  const int code = Install(Env("ZK_SETUP_MODE", "normal"), gameRoot);
+  AppendEndStamp(gameRoot);
+  return code;
 }
