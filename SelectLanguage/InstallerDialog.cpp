@@ -3,6 +3,7 @@
 #include "SelectLanguage/LanguageList.h"
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/ProgressLog.h"
+#include "SelectLanguage/SetupProgram.h"
 #include "SelectLanguage/WindowLayout.h"
 #include "net/Files.h"
 #include "net/GameSettings.h"

@@ -16,6 +16,7 @@
 #include "widgets/SpriteButton.h"
 
 struct GameSettings;
+class SetupProgram;
 
 // The waits of start-up and of the configuration loop. Only tests shorten them.
 struct DialogTimings {
@@ -80,6 +81,8 @@ class InstallerDialog : public DialogWindow, public ButtonOwner {
   void PlaceControls();
   void PostClose();
   void DisableInstallButton();
+  // Whether the setup program has ended and its file is gone.
+  bool SetupHasEnded();
 
   // Repaints the window when the buttons' frames differ at the end of a scope.
   class FrameWatch {
@@ -106,6 +109,7 @@ class InstallerDialog : public DialogWindow, public ButtonOwner {
   std::unique_ptr<GameSettings> settings;
   uint32_t registered = 0;
   uint32_t setupStarted = 0;
+  std::unique_ptr<SetupProgram> setupProgram;  // from its start until it has ended
   SpritePage page;
   SpriteButton installButton;
   SpriteButton closeButton;

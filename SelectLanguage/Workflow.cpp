@@ -9,6 +9,7 @@
 #include "SelectLanguage/Messages.h"
 #include "net/Processes.h"
 #include "SelectLanguage/ProgressLog.h"
+#include "SelectLanguage/SetupProgram.h"
 #include "net/Files.h"
 #include "net/GameSettings.h"
 #include "net/Text.h"
@@ -95,8 +96,14 @@ int64_t InstallerDialog::OnSetupDownloaded(uint64_t, int64_t) {
   host_.Invalidate();
   LogEntry(u"Load setup file.");
   setupPath = SetupPathIn(folder);
+  if (!setupPath.empty() && MakeExecutable(setupPath)) {
+    // The end of the started process wakes the wait at once, through the
+    // timer's own message, rather than at the next tick.
+    DialogHost& host = host_;
+    setupProgram = SetupProgram::Start(setupPath, [&host] { host.Post(kWmTimer, kTimerSetupWait, 0); });
+  }
   // A setup program that cannot be started is a failure, not a finished setup.
-  if (setupPath.empty() || !MakeExecutable(setupPath) || !StartProgram(setupPath)) {
+  if (!setupProgram) {
     DeleteFilePath(setupPath);
     return OnSetupDownloadFailed(0, 0);
   }
@@ -111,13 +118,26 @@ int64_t InstallerDialog::OnSetupDownloadFailed(uint64_t, int64_t) {
   return 0;
 }
 
+// The setup has ended when the process started from its file has ended, no
+// process runs the file or holds it open (a setup may start itself again and
+// let the first process go), and the file is gone: deleted now, or by the
+// setup itself. The delete comes last, so a file still in use is never
+// taken away from under its program.
+bool InstallerDialog::SetupHasEnded() {
+  if (!setupProgram) return false;
+  const std::optional<int> exitCode = setupProgram->ExitCode();
+  if (!exitCode || setupProgram->FileInUse() || !setupProgram->RemoveFile()) return false;
+  setupProgram.reset();  // reaps what is left of it before the game starts
+  LogEntry(FormatLogEntry(u"The setup program ended (%d).", {static_cast<long long>(*exitCode)}));
+  return true;
+}
+
 void InstallerDialog::OnTimer(uint64_t id) {
   if (id != kTimerSetupWait) return;
-  if (setupStarted == 0 || registered == 1 || !DeleteFilePath(setupPath)) {
-    host_.Invalidate();  // only repaint; the next tick tries again
+  if (setupStarted == 0 || registered == 1 || !SetupHasEnded()) {
+    host_.Invalidate();  // only repaint; the next tick asks again
     return;
   }
-  // The file could be deleted, so the setup program has ended.
   registered = 1;
   host_.StopTimer(kTimerSetupWait);
   if (settings) RestoreFileTimes(*settings);

@@ -60,8 +60,7 @@ int64_t ReadWholeFile(std::u16string_view path, std::span<uint8_t> buffer, uint3
 // bytes: 1, else 0.
 int WriteWholeFile(std::u16string_view path, const void* data, std::size_t length);
 
-// Deletes a file: true when it was deleted. A file from which a still
-// running child of this process was started cannot be deleted.
+// Deletes a file: true when it was deleted.
 bool DeleteFilePath(std::u16string_view path);
 
 // Full path of the running program: its length in bytes (2 per unit), or -1.

@@ -103,6 +103,8 @@ void FileHandle::Close() {
 
 bool IsAbsolutePath(std::u16string_view path) { return !path.empty() && path.front() == u'/'; }
 
+bool DeleteFilePath(std::u16string_view path) { return ::unlink(ToNativePath(path).c_str()) == 0; }
+
 int GetModulePath(std::u16string& out) {
   char buffer[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);

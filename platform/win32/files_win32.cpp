@@ -127,7 +127,6 @@ void FileHandle::Close() {
 }
 
 bool DeleteFilePath(std::u16string_view path) {
-  // Windows refuses to delete the file of a running program by itself.
   return ::DeleteFileW(ToWide(path).c_str()) != 0;
 }
 

@@ -5,22 +5,23 @@
 
 #include "net/Processes.h"
 #include "platform/win32/Win32Text.h"
-#include "platform/win32/WinHandles.h"
+#include "platform/win32/WinProcess.h"
 
-bool StartProgram(std::u16string_view path) {
+KernelHandle StartProcess(std::u16string_view path) {
   const std::wstring application = ToWide(path);
-  if (application.empty() || application.find(L'"') != std::wstring::npos) return false;
+  if (application.empty() || application.find(L'"') != std::wstring::npos) return {};
   std::wstring commandLine = L"\"" + application + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   if (!::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &info)) {
-    return false;
+    return {};
   }
   ::CloseHandle(info.hThread);
-  ::CloseHandle(info.hProcess);
-  return true;
+  return KernelHandle(info.hProcess);
 }
+
+bool StartProgram(std::u16string_view path) { return StartProcess(path) != nullptr; }
 
 bool MakeExecutable(std::u16string_view) { return true; }  // every file may run

@@ -1,6 +1,8 @@
 #include "tests/workflow/WorkflowFixture.h"
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 #include "net/Files.h"
 #include "net/Text.h"
@@ -14,6 +16,8 @@ void WorkflowTest::SetUp() {
   ::setenv("ZK_GAME_DIR", (Root() / "games").c_str(), 1);
   ::setenv("ZK_SETUP_SECONDS", "3", 1);
   ::unsetenv("ZK_SETUP_MODE");
+  ::unsetenv("ZK_GAME_SECONDS");
+  ::unsetenv("ZK_SETUP_HOPS");
   ServeSetup(ReadFileBytes(ZK_SAMPLE_SETUP));
   fs::remove(SetupFile());
 }
@@ -21,6 +25,7 @@ void WorkflowTest::SetUp() {
 void WorkflowTest::TearDown() {
   dialog_.reset();  // stops the worker before the sandbox goes
   fs::remove(SetupFile());
+  fs::remove(SetupFile().string() + ".moved");  // where one setup variant moves its file
 }
 
 void WorkflowTest::StartInstaller(const std::vector<std::string>& sandboxOptions,
@@ -83,4 +88,29 @@ fs::path WorkflowTest::SetupFile() const {
   std::u16string folder;
   GetModuleDirectory(folder);
   return fs::path(Utf16ToBytesEscaped(folder)) / "_Set_UpZK.exe";
+}
+
+std::vector<WorkflowTest::GameStart> WorkflowTest::GameStarts() const {
+  std::vector<GameStart> starts;
+  std::ifstream in(GameFolder() / "started.txt");
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    long long seconds = 0;
+    std::string startedBy;
+    GameStart start;
+    if (fields >> seconds >> start.pid >> start.realtimeNs >> startedBy) {
+      start.bySetup = startedBy == "setup";
+      starts.push_back(start);
+    }
+  }
+  return starts;
+}
+
+std::vector<WorkflowTest::SetupEnd> WorkflowTest::SetupEnds() const {
+  std::vector<SetupEnd> ends;
+  std::ifstream in(Root() / "games" / "setup-ended.txt");
+  SetupEnd end;
+  while (in >> end.realtimeNs >> end.pid) ends.push_back(end);
+  return ends;
 }

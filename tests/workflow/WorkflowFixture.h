@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "SelectLanguage/InstallerDialog.h"
 #include "platform/headless/HeadlessHost.h"
@@ -39,6 +43,20 @@ class WorkflowTest : public ::testing::Test {
   std::filesystem::path Root() const { return cwd_.Path(); }
   std::filesystem::path GameFolder() const { return Root() / "games" / "ZKGame"; }
   std::filesystem::path SetupFile() const;
+
+  // One start of the sample game, from its "started.txt".
+  struct GameStart {
+    pid_t pid = 0;
+    long long realtimeNs = 0;
+    bool bySetup = false;  // the setup started it, not the installer
+  };
+  std::vector<GameStart> GameStarts() const;
+  // One ended process of the sample setup, from its "setup-ended.txt".
+  struct SetupEnd {
+    long long realtimeNs = 0;
+    pid_t pid = 0;
+  };
+  std::vector<SetupEnd> SetupEnds() const;
 
   TempDir cwd_{true};
   Sandbox sandbox_;

@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 
 #include "SelectLanguage/Messages.h"
+#include "net/Text.h"
 #include "tests/support/TempDir.h"
 #include "tests/workflow/PrivateMount.h"
 #include "tests/workflow/WorkflowFixture.h"
@@ -50,10 +52,12 @@ class SetupFaultTest : public WorkflowTest {
   static std::string Utf16(const std::u16string& text) { return std::string(text.begin(), text.end()); }
 };
 
-// A case of a parameterised test: its name and the mode it sets.
+// A case of a parameterised test: its name, the mode it sets and, for a
+// setup program's mode, the program's exit code.
 struct NamedMode {
   const char* name;
   const char* mode;
+  int exitCode = 0;
 };
 
 void PrintTo(const NamedMode& m, std::ostream* os) { *os << m.name; }
@@ -108,14 +112,16 @@ TEST_P(SetupProgramFaultTest, EndsWithoutAGame) {
   Install();
   ASSERT_TRUE(host_.RunUntilClosed(20s));
   EXPECT_TRUE(dialog_->SetupStarted());
-  EXPECT_TRUE(Log().ends_with(Entries({u"Load setup file.", u"\r\nGame setting registration failed."})));
+  const std::u16string ended = FormatText(u"The setup program ended (%d).", {GetParam().exitCode});
+  EXPECT_TRUE(Log().ends_with(Entries({u"Load setup file.", ended, u"\r\nGame setting registration failed."})))
+      << Utf16(Log());
   EXPECT_TRUE(host_.messageBoxes.empty());
   EXPECT_FALSE(fs::exists(GameFolder() / "started.txt"));
   EXPECT_FALSE(fs::exists(SetupFile()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, SetupProgramFaultTest,
-                         ::testing::Values(NamedMode{"ExitsAtOnce", "exit"}, NamedMode{"Crashes", "crash"},
+                         ::testing::Values(NamedMode{"ExitsAtOnce", "exit"}, NamedMode{"Crashes", "crash", 128 + SIGABRT},
                                            NamedMode{"ValuesOver1024Bytes", "long-values"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -124,7 +130,8 @@ TEST_F(SetupFaultTest, AHostileListTouchesNothingOutsideTheGame) {
   ::setenv("ZK_SETUP_SECONDS", "0", 1);
   Install();
   ASSERT_TRUE(host_.RunUntilClosed(20s));
-  EXPECT_TRUE(Log().ends_with(Entries({u"Load setup file.", u"\r\nIt has been successfully installed.\r\nExit the program."})));
+  EXPECT_TRUE(Log().ends_with(Entries({u"Load setup file.", u"The setup program ended (0).",
+                                       u"\r\nIt has been successfully installed.\r\nExit the program."})));
   // The good lines still apply; nothing past the zero byte does.
   EXPECT_EQ(ModifiedTime(GameFolder() / "ZKGame.exe"), kRecorded);
   EXPECT_EQ(ModifiedTime(GameFolder() / "readme.txt"), kRecorded);

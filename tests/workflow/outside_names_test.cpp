@@ -111,7 +111,8 @@ TEST_F(OutsideNamesTest, ARelativePathValueIsNoRegistration) {
   ::setenv("ZK_SETUP_MODE", "relative-path", 1);
   ASSERT_TRUE(fs::equivalent(fs::current_path(), Root()));
   InstallWith();
-  EXPECT_TRUE(Log().ends_with(Entries({u"Load setup file.", u"\r\nGame setting registration failed."})));
+  EXPECT_TRUE(Log().ends_with(Entries(
+      {u"Load setup file.", u"The setup program ended (0).", u"\r\nGame setting registration failed."})));
   EXPECT_FALSE(GameStarted());
 }
 

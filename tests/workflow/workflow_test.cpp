@@ -52,7 +52,7 @@ TEST_F(WorkflowTest, InstallsRussianStartsTheGameAndCloses) {
 
   EXPECT_EQ(Log(), Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN).",
                             u"Game settings file was successfully downloaded(1).", u"Attempt to install game(3).",
-                            u"Install the game(3).", u"Load setup file.",
+                            u"Install the game(3).", u"Load setup file.", u"The setup program ended (0).",
                             u"\r\nIt has been successfully installed.\r\nExit the program."}));
   EXPECT_FALSE(fs::exists(SetupFile()));
   EXPECT_FALSE(fs::exists(Root() / "InfoGlobal.txt"));
@@ -144,7 +144,8 @@ TEST_F(WorkflowTest, MissingRegistryValuesEndWithoutAGame) {
   host_.PumpPending();
   host_.Send(kWmCommand, kCmdInstall);
   ASSERT_TRUE(host_.RunUntilClosed(20s));
-  EXPECT_TRUE(Log().ends_with(Entries({u"Load setup file.", u"\r\nGame setting registration failed."})));
+  EXPECT_TRUE(Log().ends_with(Entries(
+      {u"Load setup file.", u"The setup program ended (0).", u"\r\nGame setting registration failed."})));
   EXPECT_FALSE(fs::exists(GameFolder() / "started.txt"));
   EXPECT_FALSE(fs::exists(SetupFile()));
   EXPECT_EQ(ModifiedTime(GameFolder() / "ZKGame.exe"), kRecorded + 3600);  // no registry, no list

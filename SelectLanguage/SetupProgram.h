@@ -1,0 +1,44 @@
+// The setup program that the installer starts, and what the installer asks of
+// it while it waits: has the started process ended, and with which exit
+// code; does any process still run its file or hold it open; is the file
+// gone. A setup can outlive the process that the installer started (it may
+// start itself again, or from a copy elsewhere), so the end of that process
+// alone is not the end of the setup.
+// Implemented per platform (SetupProgram_posix.cpp, SetupProgram_win32.cpp).
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+class SetupProgram {
+ public:
+  // Starts the program at `path` as StartProgram does. `onProcessEnded`, when
+  // given, is called once, on another thread, as soon as the started process
+  // has ended. Null when the program cannot be started.
+  static std::unique_ptr<SetupProgram> Start(std::u16string_view path, std::function<void()> onProcessEnded = {});
+
+  // Neither stops the program nor removes its file; what it started is left
+  // to run.
+  ~SetupProgram();
+  SetupProgram(const SetupProgram&) = delete;
+  SetupProgram& operator=(const SetupProgram&) = delete;
+
+  // The exit code of the started process once it has ended, else nothing.
+  // A process ended by a signal gives 128 + the signal's number.
+  std::optional<int> ExitCode();
+  // Whether some process still runs the program's file (also after a rename
+  // or a removal) or whatever file now has its name, or holds either open.
+  // Where the system itself refuses to remove a file that a process runs,
+  // this may leave the question to RemoveFile.
+  bool FileInUse();
+  // Removes the file at the program's path: true when it is gone, removed
+  // now or already removed by the setup itself.
+  bool RemoveFile();
+
+ private:
+  struct Platform;  // the platform's process handles and file identity
+  explicit SetupProgram(std::unique_ptr<Platform> platform);
+  std::unique_ptr<Platform> platform_;
+};

@@ -1,0 +1,81 @@
+// Win32 half of the setup program's seam. The started process is its
+// process handle. Windows refuses to delete a file while any process runs
+// it, or holds it open without allowing deletion, so the removal itself
+// answers whether the file is still in use.
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "SelectLanguage/SetupProgram.h"
+#include "platform/win32/Win32Text.h"
+#include "platform/win32/WinProcess.h"
+
+namespace {
+
+// Calls back once the process has ended, from a thread that waits on the
+// process and on a stop event; never after it was stopped.
+class EndWatch {
+ public:
+  EndWatch(HANDLE process, std::function<void()> onEnded) {
+    if (!onEnded) return;
+    stop_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (stop_ == nullptr) return;  // then only the timer's ticks see the end
+    try {
+      thread_ = std::thread([process, stop = stop_.get(), onEnded = std::move(onEnded)] {
+        const HANDLE waits[2] = {stop, process};
+        if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) onEnded();
+      });
+    } catch (const std::system_error&) {
+      // No thread: the ticks alone see the end.
+    }
+  }
+  ~EndWatch() {
+    if (!thread_.joinable()) return;
+    ::SetEvent(stop_.get());
+    thread_.join();
+  }
+  EndWatch(const EndWatch&) = delete;
+  EndWatch& operator=(const EndWatch&) = delete;
+
+ private:
+  KernelHandle stop_;
+  std::thread thread_;
+};
+
+}  // namespace
+
+struct SetupProgram::Platform {
+  std::wstring path;
+  KernelHandle process;
+  std::optional<EndWatch> watch;  // after the handle it waits on: stopped first
+};
+
+SetupProgram::SetupProgram(std::unique_ptr<Platform> platform) : platform_(std::move(platform)) {}
+
+SetupProgram::~SetupProgram() = default;
+
+std::unique_ptr<SetupProgram> SetupProgram::Start(std::u16string_view path, std::function<void()> onProcessEnded) {
+  auto platform = std::make_unique<Platform>();
+  platform->path = ToWide(path);
+  platform->process = StartProcess(path);
+  if (platform->process == nullptr) return nullptr;
+  platform->watch.emplace(platform->process.get(), std::move(onProcessEnded));
+  return std::unique_ptr<SetupProgram>(new SetupProgram(std::move(platform)));
+}
+
+std::optional<int> SetupProgram::ExitCode() {
+  const HANDLE process = platform_->process.get();
+  DWORD code = 0;
+  if (::WaitForSingleObject(process, 0) != WAIT_OBJECT_0 || !::GetExitCodeProcess(process, &code)) {
+    return std::nullopt;
+  }
+  return static_cast<int>(code);
+}
+
+bool SetupProgram::FileInUse() { return false; }  // RemoveFile fails while it is
+
+bool SetupProgram::RemoveFile() {
+  if (::DeleteFileW(platform_->path.c_str())) return true;
+  const DWORD error = ::GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}

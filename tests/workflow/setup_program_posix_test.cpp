@@ -1,0 +1,179 @@
+// The setup program's seam on POSIX, with shell scripts as setup programs:
+// the shell reads its script from the file while it runs, so a script that
+// still runs holds its file open, under whatever name it now has.
+#include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <fstream>
+
+#include "SelectLanguage/SetupProgram.h"
+#include "net/Text.h"
+#include "tests/support/TempDir.h"
+#include "tests/workflow/ChildProcesses.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+class SetupProgramTest : public ::testing::Test {
+ protected:
+  // A setup program made of a shell script; "$0" is its path.
+  fs::path Script(const std::string& name, const std::string& body) {
+    const fs::path file = dir_.Path() / name;
+    WriteFileBytes(file, "#!/bin/sh\n" + body);
+    ::chmod(file.c_str(), 0755);
+    return file;
+  }
+  static std::unique_ptr<SetupProgram> Start(const fs::path& file, std::function<void()> onEnded = {}) {
+    return SetupProgram::Start(Utf8ToUtf16(file.string()), std::move(onEnded));
+  }
+  // Asks as the installer's ticks do, until the setup has ended and its file is free.
+  static bool WaitForEnd(SetupProgram& setup) {
+    return WaitUntil([&] { return setup.ExitCode().has_value() && !setup.FileInUse(); }, 15s);
+  }
+  // The process id that a script wrote to "<its path>.pid".
+  static pid_t PidIn(const fs::path& file) {
+    pid_t pid = 0;
+    std::ifstream(file.string() + ".pid") >> pid;
+    return pid;
+  }
+  static bool IsSubreaper() {
+    int on = 0;
+    ::prctl(PR_GET_CHILD_SUBREAPER, &on, 0, 0, 0);
+    return on != 0;
+  }
+  static void ExpectReaped(pid_t pid) {
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsRunning(pid); }, 15s));
+    EXPECT_TRUE(WaitUntil([] { return ZombieChildren().empty(); }, 5s)) << "a child was left a zombie";
+  }
+  TempDir dir_;
+};
+
+TEST_F(SetupProgramTest, GivesTheExitCodeAndCallsBackOnceTheProcessEnds) {
+  const fs::path file = Script("set up.sh", "sleep 0.5\nexit 7\n");  // a blank must not split the path
+  std::atomic<int> calls{0};
+  auto setup = Start(file, [&] { ++calls; });
+  ASSERT_NE(setup, nullptr);
+  EXPECT_TRUE(IsSubreaper());
+  EXPECT_EQ(setup->ExitCode(), std::nullopt);
+  EXPECT_TRUE(setup->FileInUse());
+  ASSERT_TRUE(WaitUntil([&] { return calls.load() > 0; }, 10s));
+  EXPECT_EQ(setup->ExitCode(), 7);
+  EXPECT_FALSE(setup->FileInUse());
+  EXPECT_TRUE(setup->RemoveFile());
+  EXPECT_FALSE(fs::exists(file));
+  EXPECT_TRUE(setup->RemoveFile());  // already gone is gone
+  setup.reset();
+  EXPECT_EQ(calls.load(), 1);
+  EXPECT_FALSE(IsSubreaper());
+}
+
+TEST_F(SetupProgramTest, AProcessEndedByASignalGivesTheShellsCode) {
+  auto setup = Start(Script("killed.sh", "kill -9 $$\n"));
+  ASSERT_NE(setup, nullptr);
+  ASSERT_TRUE(WaitForEnd(*setup));
+  EXPECT_EQ(setup->ExitCode(), 128 + 9);
+}
+
+// Each script starts a copy in a new session and ends at once; the copy,
+// its parent gone, works on for a second and leaves "copy.done".
+struct CopyCase {
+  const char* name;
+  const char* firstProcess;  // what the started process does first
+  const char* copyOf;        // the file that the copy runs
+};
+
+void PrintTo(const CopyCase& c, std::ostream* os) { *os << c.name; }
+
+class SetupCopyTest : public SetupProgramTest, public ::testing::WithParamInterface<CopyCase> {};
+
+TEST_P(SetupCopyTest, TheFileStaysInUseUntilTheCopyEnds) {
+  const std::string copyWork =
+      "echo $$ > \"$(dirname \"$0\")/copy.pid\"\nsleep 1\ntouch \"$(dirname \"$0\")/copy.done\"\n";
+  WriteFileBytes(dir_.Path() / "next.sh", "#!/bin/sh\n" + copyWork);
+  const fs::path file = Script("setup.sh", std::string("if [ \"$1\" != copy ]; then\n") + GetParam().firstProcess +
+                                               "\nsetsid \"" + GetParam().copyOf + "\" copy &\nexit 3\nfi\n" +
+                                               copyWork);
+  auto setup = Start(file);
+  ASSERT_NE(setup, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return setup->ExitCode().has_value(); }, 10s));
+  EXPECT_EQ(setup->ExitCode(), 3);
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(dir_.Path() / "copy.pid"); }, 10s));
+  EXPECT_TRUE(setup->FileInUse()) << "the copy runs, yet its file counts as free";
+  ASSERT_TRUE(WaitForEnd(*setup));
+  EXPECT_TRUE(fs::exists(dir_.Path() / "copy.done"));
+  EXPECT_TRUE(setup->RemoveFile());
+  EXPECT_FALSE(fs::exists(file));
+  setup.reset();
+  ExpectReaped(PidIn(dir_.Path() / "copy"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Copies, SetupCopyTest,
+    ::testing::Values(CopyCase{"FromItsOwnFile", ":", "$0"},
+                      CopyCase{"FromItsFileMovedElsewhere", "mv \"$0\" \"$(dirname \"$0\")/moved.sh\"",
+                               "$(dirname \"$0\")/moved.sh"},
+                      CopyCase{"FromAnotherFileNowAtItsName",
+                               "rm \"$0\"; cp \"$(dirname \"$0\")/next.sh\" \"$0\"; chmod +x \"$0\"", "$0"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A copy that starts the next copy and ends, many times over: at every
+// moment some process runs the file, though none of them for long, and the
+// processes change while they are looked at.
+TEST_F(SetupProgramTest, AChainOfCopiesHoldsTheFileUntilItsLastLink) {
+  constexpr int kHops = 40;
+  const fs::path file = dir_.Path() / "setup";
+  fs::copy_file(ZK_SAMPLE_SETUP, file);
+  ::setenv("ZK_SETUP_MODE", "relaunch", 1);
+  ::setenv("ZK_SETUP_HOPS", std::to_string(kHops).c_str(), 1);
+  ::setenv("ZK_SETUP_SECONDS", "0", 1);
+  ::setenv("ZK_GAME_DIR", (dir_.Path() / "games").c_str(), 1);
+  ::setenv("ZK_REGISTRY_ROOT", (dir_.Path() / "registry").c_str(), 1);
+  auto setup = Start(file);
+  ::unsetenv("ZK_SETUP_MODE");
+  ::unsetenv("ZK_SETUP_HOPS");
+  ASSERT_NE(setup, nullptr);
+  // Asked without a pause, as often as the answers come.
+  const auto until = std::chrono::steady_clock::now() + 30s;
+  while (!(setup->ExitCode().has_value() && !setup->FileInUse()) && std::chrono::steady_clock::now() < until) {
+  }
+  // The first process, each copy that started the next, and the last one.
+  std::ifstream ends(dir_.Path() / "games" / "setup-ended.txt");
+  long long stamp = 0;
+  pid_t pid = 0;
+  int count = 0;
+  while (ends >> stamp >> pid) ++count;
+  EXPECT_EQ(count, kHops + 2) << "the file was found free while a copy still ran";
+  EXPECT_TRUE(fs::exists(dir_.Path() / "games" / "ZKGame" / "ZKGame.lst"));
+  setup.reset();
+  ExpectReaped(pid);
+}
+
+TEST_F(SetupProgramTest, NothingStartsFromAMissingOrNonProgramFile) {
+  EXPECT_EQ(Start(dir_.Path() / "missing"), nullptr);
+  WriteFileBytes(dir_.Path() / "text", "not a program\n");
+  ::chmod((dir_.Path() / "text").c_str(), 0755);
+  EXPECT_EQ(Start(dir_.Path() / "text"), nullptr);
+  EXPECT_EQ(SetupProgram::Start(u""), nullptr);
+  EXPECT_FALSE(IsSubreaper());
+  EXPECT_TRUE(ZombieChildren().empty());
+}
+
+TEST_F(SetupProgramTest, LettingGoNeitherStopsTheProgramNorLeavesAZombie) {
+  const fs::path file = Script("long.sh", "echo $$ > \"$0.pid\"\nsleep 1\ntouch \"$0.done\"\n");
+  auto setup = Start(file);
+  ASSERT_NE(setup, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(file.string() + ".pid"); }, 10s));
+  setup.reset();
+  EXPECT_FALSE(IsSubreaper());
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_TRUE(IsRunning(PidIn(file)));
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(file.string() + ".done"); }, 10s)) << "the program was stopped";
+  ExpectReaped(PidIn(file));
+}
+
+}  // namespace
