@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "SelectLanguage/Registry.h"
+#include "SelectLanguage/SetupProgram.h"
 #include "net/Files.h"
 #include "net/Processes.h"
 #include "net/Text.h"
@@ -230,6 +232,38 @@ TEST(Win32Processes, AMissingProgramDoesNotStart) {
   EXPECT_FALSE(StartProgram(dir.U16("missing.exe")));
   EXPECT_FALSE(StartProgram(u""));
   EXPECT_TRUE(MakeExecutable(dir.U16("anything.exe")));
+}
+
+// A setup program that starts its own file again and ends at once: its exit
+// code comes at once, its file stays in use until the copy has ended.
+TEST(Win32SetupProgram, ACopyStartedFromTheFileHoldsItUntilTheCopyEnds) {
+  std::u16string folder;
+  ASSERT_GT(GetModuleDirectory(folder), 0);
+  TempDir dir;
+  const fs::path target = dir.Path() / "set up.exe";
+  fs::copy_file(fs::path(std::wstring(folder.begin(), folder.end())) / ZK_TEST_CHILD, target);
+  std::atomic<int> calls{0};
+  ::SetEnvironmentVariableW(L"ZK_TEST_CHILD_RELAUNCH", L"1");
+  auto setup = SetupProgram::Start(U16(target), [&] { ++calls; });
+  ::SetEnvironmentVariableW(L"ZK_TEST_CHILD_RELAUNCH", nullptr);
+  ASSERT_NE(setup, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return calls.load() > 0; }, std::chrono::seconds(10)));
+  EXPECT_EQ(setup->ExitCode(), 7);
+  const fs::path ran = fs::path(target.wstring() + L".ran");
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(ran) && fs::file_size(ran) > 0; }, std::chrono::seconds(10)));
+  EXPECT_FALSE(setup->RemoveFile());  // the copy runs it
+  EXPECT_TRUE(fs::exists(target));
+  EXPECT_TRUE(WaitFor([&] { return setup->RemoveFile(); }, std::chrono::seconds(10)));
+  EXPECT_FALSE(fs::exists(target));
+  EXPECT_TRUE(setup->RemoveFile());  // already gone is gone
+  setup.reset();
+  EXPECT_EQ(calls.load(), 1);
+}
+
+TEST(Win32SetupProgram, NothingStartsFromAMissingFile) {
+  TempDir dir;
+  EXPECT_EQ(SetupProgram::Start(dir.U16("missing.exe")), nullptr);
+  EXPECT_EQ(SetupProgram::Start(u""), nullptr);
 }
 
 TEST(Win32Resources, TheResourceSectionHoldsTheProgramsResources) {

@@ -109,4 +109,29 @@ for _ in $(seq 20); do [ -f "$work/games/ZKGame/started.txt" ] && break; sleep 0
 [ "$(stat -c %Y "$work/games/ZKGame/data/table.dat")" = 1700000030 ] || fail "a file time within the tolerance was changed"
 for _ in $(seq 20); do xdotool search --onlyvisible --name '^Select language$' >/dev/null 2>&1 || break; sleep 0.5; done
 ! xdotool search --onlyvisible --name '^Select language$' >/dev/null 2>&1 || fail "the window did not close"
-echo "PASS: window dragged, keys swallowed, installed, setup program deleted, game started, file times reset, window closed"
+log | grep -qF 'The setup program ended (0).' || fail "the setup program's exit code was not logged"
+
+# Again, with a setup program that starts its own file again and ends at
+# once: the installer finishes only after the copy, and only then starts the
+# game (each setup process stamps its end, the game its start).
+export ZK_SETUP_MODE=relaunch
+(cd "$work/run" && exec "$wine" SelectLanguage.exe) >>"$work/wine.log" 2>&1 &
+pids+=($!)
+window=$(find_window 'Select language' 600)
+[ -n "$window" ] || fail "no window for the second installation"
+for _ in $(seq 120); do log | grep -q 'Game settings file download' && break; sleep 0.5; done
+sleep 1
+xdotool mousemove --window "$window" 163 124 click 1
+for _ in $(seq 120); do log | grep -q 'It has been successfully installed' && break; sleep 0.5; done
+log | grep -q 'It has been successfully installed' || fail "the second installation did not finish"
+log | grep -qF 'The setup program ended (0).' || fail "the relaunching setup's exit code was not logged"
+for _ in $(seq 20); do [ "$(wc -l <"$work/games/ZKGame/started.txt")" -ge 2 ] && break; sleep 0.5; done
+ends=$(wc -l <"$work/games/setup-ended.txt")
+[ "$ends" -eq 3 ] || fail "expected 3 setup processes to have ended (1 + the relaunching one and its copy), found $ends"
+last_end=$(sort -n "$work/games/setup-ended.txt" | tail -n 1 | tr -d '\r')
+game_start=$(tail -n 1 "$work/games/ZKGame/started.txt" | cut -d' ' -f2)
+[ -n "$game_start" ] && [ "$game_start" -gt "$last_end" ] ||
+  fail "the game started ($game_start) before the setup's copy ended ($last_end)"
+[ ! -e "$work/run/_Set_UpZK.exe" ] || fail "the relaunching setup's file was not deleted"
+echo "PASS: window dragged, keys swallowed, installed, setup program deleted, game started, file times reset," \
+  "window closed; a relaunching setup program was waited for"

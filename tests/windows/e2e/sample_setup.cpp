@@ -4,6 +4,9 @@
 // code page 949 with the files' recorded times (the installed files get other
 // times, for the installer to reset), and the registry values
 // HKLM\SOFTWARE\ZKGame "Path" and HKLM\SOFTWARE\ZKGame\Game "localfolder".
+// As its last act every process of it appends its end time (100 ns units
+// since 1601) to %ZK_GAME_DIR%\setup-ended.txt. With ZK_SETUP_MODE=relaunch
+// it starts its own file again and ends at once; the copy installs.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -58,11 +61,32 @@ bool SetValue(const wchar_t* key, const wchar_t* name, const std::wstring& value
   return rc == ERROR_SUCCESS;
 }
 
-}  // namespace
+bool StartOwnFileAgain() {
+  wchar_t self[1024];
+  const DWORD n = ::GetModuleFileNameW(nullptr, self, 1024);
+  if (n == 0 || n >= 1024) return false;
+  ::SetEnvironmentVariableW(L"ZK_SETUP_MODE", L"normal");
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(self, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return false;
+  ::CloseHandle(info.hThread);
+  ::CloseHandle(info.hProcess);
+  return true;
+}
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+void AppendEndStamp(const fs::path& root) {
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  std::error_code ignored;
+  fs::create_directories(root, ignored);
+  std::ofstream(root / L"setup-ended.txt", std::ios::app)
+      << ((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime) << '\n';
+}
+
+int Install(const fs::path& root) {
+  if (Env(L"ZK_SETUP_MODE", L"normal") == L"relaunch") return StartOwnFileAgain() ? 0 : 4;
   ::Sleep(static_cast<DWORD>(_wtoi(Env(L"ZK_SETUP_SECONDS", L"3").c_str())) * 1000);
-  const fs::path root = Env(L"ZK_GAME_DIR", L"C:\\ZKGames");
   const fs::path game = root / L"ZKGame";
   std::error_code error;
   fs::create_directories(game / L"data", error);
@@ -82,4 +106,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     return 3;
   }
   return 0;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  const fs::path root = Env(L"ZK_GAME_DIR", L"C:\\ZKGames");
+  const int code = Install(root);
+  AppendEndStamp(root);
+  return code;
 }
