@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every performance measurement on a release build and prints each
 # figure beside its reference from the same run. Never part of the tests.
-#   scripts/bench.sh            # all of it (about 5 minutes on 2 cores)
+#   scripts/bench.sh            # all of it (about 6 minutes on 2 cores)
 # ZK_BENCH_MIB (default 1024) sizes the download file; ZK_BENCH_RUNS (5) the
 # alternating download runs.
 set -euo pipefail
@@ -14,7 +14,7 @@ ensure_packages strace curl binutils  # the bench's own tools
 
 cmake --preset release >/dev/null
 cmake --build --preset release --target sprite_bench core_bench file_server download_bench gtk_progress_bench \
-  SelectLanguage
+  SelectLanguage zk_sample_setup zk_sample_game
 build=$source/build/release
 mib=${ZK_BENCH_MIB:-1024}
 runs=${ZK_BENCH_RUNS:-5}
@@ -74,6 +74,10 @@ start_server "$work/setup.bin" $((2 * runs + 1))
 echo
 echo "== The whole installer: peak memory during the download, start-up to the window"
 bench/installer_bench.sh "$build" "$work"
+
+echo
+echo "== The setup program's end to the game's start (whole installer, sample setup of 1 s)"
+bench/setup_end_bench.sh "$build" "$work"
 
 echo
 echo "== Size"
