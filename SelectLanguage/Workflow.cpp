@@ -41,11 +41,14 @@ int64_t InstallerDialog::OnLoadSettings(uint64_t, int64_t) {
   settings = std::make_unique<GameSettings>();
   long long v = region.IsCN() ? 1 : 0;
   for (int attempt = 0; attempt < kSettingsTries; ++attempt) {
-    if (LoadGameSettings(*settings)) {
+    const SettingsOutcome outcome = LoadGameSettings(*settings);
+    if (outcome == SettingsOutcome::kLoaded) {
       LogEntry(FormatLogEntry(u"Game settings file was successfully downloaded(%d).", {v}));
       return 0;
     }
     std::this_thread::sleep_for(settingsRetryPause_);
+    // A refused file says why, before the try's own entry.
+    if (const std::u16string_view cause = SettingsRefusalEntry(outcome); !cause.empty()) LogEntry(cause);
     LogEntry(FormatLogEntry(u"Game settings file download failed(%d).", {v}));
     v = v == 0 ? 1 : 0;
   }

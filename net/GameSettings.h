@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "net/Text.h"
@@ -32,13 +33,35 @@ std::u16string_view FieldText(const char16_t (&field)[N]) {
 // A configuration body larger than this fails the attempt.
 inline constexpr uint64_t kMaxGameConfigBytes = 1024 * 1024;
 
+// The configuration's bytes as the keys are searched in: the text up to its
+// first zero byte, CR LF appended (so the last line needs no line end),
+// decoded from code page 949.
+std::u16string DecodeGameConfigText(std::string_view bytes);
+
 // Fills the record from the bytes of a configuration file (code page 949,
 // CR LF lines, "KEY=value"). Fields are filled in key order; the first
 // missing key, or a value that does not fit its field, ends the parse with
 // false, leaving the earlier fields filled and the rest untouched.
 bool ParseGameSettings(std::string_view bytes, GameSettings& settings);
 
+// How one attempt ended. Every outcome but kLoaded is a failed try.
+enum class SettingsOutcome : uint8_t {
+  kLoaded,              // all fifteen fields filled
+  kNotFetched,          // no complete answer, or its file could not be read
+  kIncomplete,          // a key missing, or a value too long for its field
+  kNoSignature,         // the last line is no signature line
+  kMalformedSignature,  // not canonical base64, or not a strict DER signature
+  kNotTrusted,          // no trusted key verifies it: changed after signing, or signed by another key
+  kUnreadableExpiry,    // "X_EXPIRES=" is not a number
+  kExpired,             // past its "X_EXPIRES=" time
+};
+
+// The log entry that names why a configuration was refused; empty for the
+// outcomes that the try's own entry already tells.
+std::u16string_view SettingsRefusalEntry(SettingsOutcome outcome);
+
 // One attempt: fetches the configuration into "InfoGlobal.txt" in the
-// current directory, reads and deletes it, and parses it. True when all
-// fifteen fields were filled. Shows and logs nothing.
-bool LoadGameSettings(GameSettings& settings);
+// current directory, reads and deletes it, checks its signature (in a build
+// with keys) and expiry time, and parses what the signature covers. Nothing
+// of a refused file reaches the record. Shows and logs nothing.
+SettingsOutcome LoadGameSettings(GameSettings& settings);

@@ -42,13 +42,17 @@ constexpr std::u16string_view kLineEnd = u"\r\n";
 
 }  // namespace
 
-bool ParseGameSettings(std::string_view bytes, GameSettings& settings) {
-  if (bytes.size() > kMaxGameConfigBytes) return false;
+std::u16string DecodeGameConfigText(std::string_view bytes) {
   // The text ends at its first zero byte; CR LF behind it lets the last line
   // go without a line end.
   std::string text(bytes.substr(0, bytes.find('\0')));
   text += "\r\n";
-  const std::u16string decoded = Cp949ToUtf16(text);
+  return Cp949ToUtf16(text);
+}
+
+bool ParseGameSettings(std::string_view bytes, GameSettings& settings) {
+  if (bytes.size() > kMaxGameConfigBytes) return false;
+  const std::u16string decoded = DecodeGameConfigText(bytes);
   const std::u16string_view all(decoded);
 
   // Every key is searched in the whole text: a cut made for one key never

@@ -13,7 +13,7 @@ bool ConfigFileLeft() { return std::filesystem::exists("InfoGlobal.txt"); }
 
 TEST_F(LoadGameSettingsTest, ReadsTheServedConfigurationAndDeletesTheFile) {
   GameSettings s{};
-  ASSERT_TRUE(LoadGameSettings(s));
+  ASSERT_EQ(LoadGameSettings(s), SettingsOutcome::kLoaded);
   EXPECT_FALSE(ConfigFileLeft());
   const std::u16string prefix = U16("http://127.0.0.1:" + std::to_string(sandbox.FilesPort()) + "/setup/");
   for (int slot = 0; slot < kLanguageSlots; ++slot) EXPECT_EQ(std::u16string(s.uPath[slot]), prefix);
@@ -34,7 +34,7 @@ TEST_F(LoadGameSettingsTest, SuppliedTemplateIsParsedAsCodePage949) {
   text += "R_PATH_Game=\xC7\xD1";  // no final line end
   ASSERT_TRUE(sandbox.SetAnswer("config", text));
   GameSettings s{};
-  ASSERT_TRUE(LoadGameSettings(s));
+  ASSERT_EQ(LoadGameSettings(s), SettingsOutcome::kLoaded);
   EXPECT_EQ(std::u16string(s.rPathGame), u"\uD55C");
 }
 
@@ -50,13 +50,13 @@ TEST_F(LoadGameSettingsTest, FailedAnswersFailTheAttempt) {
     std::filesystem::remove("InfoGlobal.txt");
     ASSERT_TRUE(sandbox.SetFault("config", c.mode));
     GameSettings s{};
-    EXPECT_FALSE(LoadGameSettings(s));
+    EXPECT_NE(LoadGameSettings(s), SettingsOutcome::kLoaded);
     EXPECT_EQ(ConfigFileLeft(), c.fileLeft);
   }
   // The same sandbox recovers: the next attempt succeeds.
   ASSERT_TRUE(sandbox.SetFault("config", "ok"));
   GameSettings s{};
-  EXPECT_TRUE(LoadGameSettings(s));
+  EXPECT_EQ(LoadGameSettings(s), SettingsOutcome::kLoaded);
 }
 
 TEST_F(LoadGameSettingsTest, WrongConfigurationKeepsTheFirstFourteenFields) {
@@ -64,7 +64,7 @@ TEST_F(LoadGameSettingsTest, WrongConfigurationKeepsTheFirstFourteenFields) {
   GameSettings s{};
   s.rPathGame[0] = u'?';
   s.rPathGame[1] = 0;
-  EXPECT_FALSE(LoadGameSettings(s));
+  EXPECT_NE(LoadGameSettings(s), SettingsOutcome::kLoaded);
   EXPECT_EQ(std::u16string(s.rPathRoot), u"SOFTWARE\\ZKGame");
   EXPECT_EQ(std::u16string(s.rPathGame), u"?");
 }
@@ -72,7 +72,7 @@ TEST_F(LoadGameSettingsTest, WrongConfigurationKeepsTheFirstFourteenFields) {
 TEST_F(LoadGameSettingsTest, UnreachableHostFails) {
   ::setenv("ZK_CONFIG_HOST", "127.0.0.1:1", 1);
   GameSettings s{};
-  EXPECT_FALSE(LoadGameSettings(s));
+  EXPECT_NE(LoadGameSettings(s), SettingsOutcome::kLoaded);
   EXPECT_EQ(ReadBytes("InfoGlobal.txt"), "");
 }
 
@@ -84,7 +84,7 @@ TEST_F(LoadGameSettingsTest, AHostThatDropsPacketsCostsOneTryTheConnectLimit) {
   ::setenv("ZK_CONFIG_HOST", ("127.0.0.1:" + std::to_string(host.Port())).c_str(), 1);
   const auto start = std::chrono::steady_clock::now();
   GameSettings s{};
-  EXPECT_FALSE(LoadGameSettings(s));
+  EXPECT_NE(LoadGameSettings(s), SettingsOutcome::kLoaded);
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GE(took, std::chrono::seconds(14));
   EXPECT_LT(took, std::chrono::seconds(20));
