@@ -7,7 +7,7 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 seconds=${1:-60}
 out=${2:-$here/build}
-targets="game_settings json_extract list_file language_list sprite_file"
+targets="game_settings config_signature json_extract list_file language_list sprite_file"
 for target in $targets; do
   [ -x "$out/${target}_fuzzer" ] || { "$here/build.sh" "$out"; break; }
 done
