@@ -1,8 +1,8 @@
-// The three service hosts. Each is fixed at build time and may be overridden
-// by an environment variable of the same name (ZK_CONFIG_HOST, ZK_REGION_HOST,
-// ZK_CLIENT_IP_HOST) for staging and tests. A host may carry a port
-// ("127.0.0.1:8443") where its URL leaves room for one; the client-IP URL
-// fixes port 443.
+// The three service hosts. Each is fixed at build time; in staging and test
+// builds an environment variable of the same name (ZK_CONFIG_HOST,
+// ZK_REGION_HOST, ZK_CLIENT_IP_HOST) may override it (net/StagingOverrides.h).
+// A host may carry a port ("127.0.0.1:8443") where its URL leaves room for
+// one; the client-IP URL fixes port 443.
 #pragma once
 
 #include <string>

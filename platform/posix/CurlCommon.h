@@ -1,7 +1,6 @@
 // What every libcurl transfer of the program shares: a process-wide global
 // init, an owning handle type, and the trust settings (the system's CA store
-// plus an optional extra bundle named by the environment for staging and
-// tests).
+// plus, in staging builds, an optional extra bundle named by the environment).
 #pragma once
 
 #include <curl/curl.h>
@@ -23,8 +22,9 @@ using CurlHeaders = std::unique_ptr<curl_slist, CurlSlistDeleter>;
 // process-wide global init has run once.
 CurlEasy NewCurlEasy();
 
-// Verifies peers against the system's CA store and, when the environment
-// variable ZK_EXTRA_CA_BUNDLE names a PEM file, against its certificates too.
+// Verifies peers against the system's CA store and, in a staging build whose
+// environment names a PEM file in ZK_EXTRA_CA_BUNDLE, against its
+// certificates too.
 void ApplyTrustSettings(CURL* curl);
 
 // Adds a header line to a list, keeping the list owned.

@@ -1,12 +1,13 @@
 #include "platform/posix/CurlCommon.h"
 
+#include "net/StagingOverrides.h"
+
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
 
 namespace {
@@ -39,8 +40,8 @@ CurlEasy NewCurlEasy() {
 
 void ApplyTrustSettings(CURL* curl) {
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-  static const char* const extra = std::getenv("ZK_EXTRA_CA_BUNDLE");
-  if (extra != nullptr && *extra != '\0') {
+  static const char* const extra = StagingOverride(StagingVariable::kExtraCaBundle);
+  if (extra != nullptr) {
     curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, AddExtraCertificates);
     curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, const_cast<char*>(extra));
   }
