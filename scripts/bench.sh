@@ -85,7 +85,7 @@ strip -o "$work/SelectLanguage.stripped" "$build/platform/gtk/SelectLanguage"
 echo "stripped Linux program: $(stat -c %s "$work/SelectLanguage.stripped") bytes"
 # The Windows program, when scripts/build-windows.sh has built it (it is
 # linked static and stripped already; stripping again shows nothing is left).
-win=$source/build/win-i686/platform/win32/SelectLanguage.exe
+win=$source/build/product-win-i686/platform/win32/SelectLanguage.exe
 if [ -f "$win" ] && command -v i686-w64-mingw32-strip >/dev/null; then
   i686-w64-mingw32-strip -o "$work/SelectLanguage.exe" "$win"
   echo "stripped static Windows i686 program: $(stat -c %s "$work/SelectLanguage.exe") bytes (budget < 1572864)"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds both Windows programs and runs the Windows tests under wine64, in a
 # wine prefix inside the build tree (its first start takes a few seconds):
-# the unit tests, then the network and end-to-end tests against the sandbox.
+# the import tables, the unit tests, then the network and end-to-end tests
+# against the sandbox.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps-windows.sh
@@ -17,6 +18,14 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   timeout 60 /usr/lib/wine/wineserver -k 2>/dev/null || true
 fi
 status=0
+# The import tables name only DLLs that Windows takes from its own folder,
+# and the product holds no staging variable.
+tests/windows/check_imports.sh build/product-win-i686/platform/win32/SelectLanguage.exe \
+  build/win-x64/platform/win32/SelectLanguage.exe || status=$?
+if grep -qaE 'ZK_(CONFIG|REGION|CLIENT_IP)_HOST|ZK_EXTRA_CA_BUNDLE' build/product-win-i686/platform/win32/SelectLanguage.exe; then
+  echo "FAIL: the product program holds a staging variable's name"
+  status=1
+fi
 # The unit tests get a display of their own, since some of them make
 # windows; wine's desktop keeps the display it started on, so wine stops
 # before the display does.

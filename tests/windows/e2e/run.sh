@@ -4,7 +4,7 @@
 # prefix), the sample Windows setup program served for every language, the
 # Install button clicked with xdotool, and then the progress log, the
 # deleted setup program, the registry-driven game start and the reset file
-# times checked.
+# times checked. DLLs planted beside the program are never loaded.
 # Usage: tests/windows/e2e/run.sh <win-x64 build folder>   (WINEPREFIX set)
 set -euo pipefail
 source=$(cd "$(dirname "$0")/../../.." && pwd)
@@ -54,6 +54,12 @@ port() { sed -n "s/^$1=//p" "$work/ports"; }
   export ZK_TEST_CONFIG_BASE="https://localhost:$(port config)" ZK_TEST_CONTROL_BASE="http://127.0.0.1:$(port control)"
   cd "$build/tests/windows" && timeout 300 "$wine" win_net_tests.exe --gtest_brief=1
 ) || fail "the WinINet and urlmon tests failed"
+
+# DLLs planted beside the program under the names of those it delay-loads
+# (a downloads folder takes whatever a web page drops): they must never load,
+# even with wine told to prefer a DLL it finds to its own.
+for dll in wininet bcrypt urlmon; do cp "$build/tests/windows/planted.dll" "$work/run/$dll.dll"; done
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}wininet,bcrypt,urlmon=n,b"
 
 export ZK_CONFIG_HOST="localhost:$(port config)"
 export ZK_REGION_HOST="127.0.0.1:$(port region)"
@@ -133,5 +139,6 @@ game_start=$(tail -n 1 "$work/games/ZKGame/started.txt" | cut -d' ' -f2)
 [ -n "$game_start" ] && [ "$game_start" -gt "$last_end" ] ||
   fail "the game started ($game_start) before the setup's copy ended ($last_end)"
 [ ! -e "$work/run/_Set_UpZK.exe" ] || fail "the relaunching setup's file was not deleted"
+[ ! -e "$work/run/planted-loaded.txt" ] || fail "a DLL planted beside the program was loaded"
 echo "PASS: window dragged, keys swallowed, installed, setup program deleted, game started, file times reset," \
-  "window closed; a relaunching setup program was waited for"
+  "window closed; a relaunching setup program was waited for; planted DLLs were not loaded"
