@@ -64,7 +64,7 @@ class Handler(BaseHTTPRequestHandler):
         stall = "stall-body" in applied
         drop = applied.get("drop")
         dripping = applied.get("drip")
-        self.send_head(answer.status, payload.length + (2 if stall else 0), answer.content_type, answer.headers)
+        self.send_head(answer.status, payload.length, answer.content_type, answer.headers)
         if self.command == "HEAD":
             return
         limit = payload.length // 2 if stall else payload.length

@@ -36,6 +36,13 @@ class Service:
     def close_listener(self):
         with self.lock:
             if self.sock is not None:
+                # The accept thread's poll holds the socket open past close();
+                # shutdown stops the listening at once, so the next connect
+                # is refused rather than accepted and then reset.
+                try:
+                    self.sock.shutdown(socket.SHUT_RDWR)
+                except OSError:
+                    pass
                 self.sock.close()
                 self.sock = None
 
