@@ -26,9 +26,10 @@ kill "$fs_pid" 2>/dev/null || true; wait "$fs_pid" 2>/dev/null || true
 clientip_bind=127.0.0.1
 [ "$(id -u)" -eq 0 ] && clientip_bind=127.0.0.2
 start_services() {  # file-server port
+  sign_options "$build"
   python3 "$source/tools/sandbox/sandbox.py" --client-ip-bind "$clientip_bind" --ca-dir "$work/inst/ca" \
     --ports-file "$work/inst/ports" --config <(sed "s/{{FILES_HOST}}/127.0.0.1:$1/" "$work/inst/config.tmpl") \
-    >/dev/null 2>&1 &
+    "${sign_options[@]}" >/dev/null 2>&1 &
   pids+=($!)
   for _ in $(seq 200); do grep -q '^ca=' "$work/inst/ports" 2>/dev/null && break; sleep 0.05; done
   port() { sed -n "s/^$1=//p" "$work/inst/ports"; }

@@ -24,8 +24,9 @@ cp "$installer" "$work/bin/SelectLanguage"
 for language in EN SC TC RU JP; do cp "$build/tools/sample/ZKSetup" "$work/files/setup/ZKSetup_$language.exe"; done
 clientip_bind=127.0.0.1
 [ "$(id -u)" -eq 0 ] && clientip_bind=127.0.0.2
+sign_options "$build"
 python3 "$source/tools/sandbox/sandbox.py" --files "$work/files" --client-ip-bind "$clientip_bind" \
-  --ca-dir "$work/ca" --ports-file "$work/ports" >/dev/null 2>&1 &
+  --ca-dir "$work/ca" --ports-file "$work/ports" "${sign_options[@]}" >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 200); do grep -q '^ca=' "$work/ports" 2>/dev/null && break; sleep 0.05; done
 port() { sed -n "s/^$1=//p" "$work/ports"; }

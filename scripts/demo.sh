@@ -33,8 +33,9 @@ for language in EN SC TC RU JP; do cp "$build/tools/sample/ZKSetup" "$work/files
 
 clientip_bind=127.0.0.1
 [ "$(id -u)" -eq 0 ] && clientip_bind=127.0.0.2   # port 443 needs root; without it the lookup falls back
+sign_options "$build"  # the configuration is signed, with the key the build trusts
 python3 tools/sandbox/sandbox.py --files "$work/files" --client-ip-bind "$clientip_bind" \
-  --ca-dir "$work/ca" --ports-file "$work/ports" >"$work/sandbox.log" 2>&1 &
+  --ca-dir "$work/ca" --ports-file "$work/ports" "${sign_options[@]}" >"$work/sandbox.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 200); do grep -q '^ca=' "$work/ports" 2>/dev/null && break; sleep 0.05; done
 port() { sed -n "s/^$1=//p" "$work/ports"; }

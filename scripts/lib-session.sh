@@ -56,3 +56,12 @@ private_runtime_dir() {
   mkdir -m 700 "$1"
   export XDG_RUNTIME_DIR=$1
 }
+
+# sign_options BUILD: sets the array sign_options to the sandbox options that
+# sign its configuration with BUILD's first test key, which test builds
+# trust; empty for a build without test keys.
+sign_options() {
+  sign_options=()
+  [ -f "$1/test-keys/signer-1.pem" ] && sign_options=(--sign-key "$1/test-keys/signer-1.pem")
+  return 0
+}

@@ -5,6 +5,8 @@ set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib-session.sh"
 program=$1
 sandbox=$2
+sign=()
+[ -n "${3:-}" ] && sign=(--sign-key "$3")  # the key the program's build trusts
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -18,7 +20,7 @@ private_runtime_dir "$work/runtime"
 start_display 800x600x24
 sleep 0.5
 
-python3 "$sandbox" --ca-dir "$work/ca" --ports-file "$work/ports" >/dev/null 2>&1 &
+python3 "$sandbox" --ca-dir "$work/ca" --ports-file "$work/ports" "${sign[@]}" >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 200); do grep -q '^ca=' "$work/ports" 2>/dev/null && break; sleep 0.05; done
 port() { sed -n "s/^$1=//p" "$work/ports"; }

@@ -4,13 +4,15 @@
 # window, leaves the first one's log and setup program alone and brings the
 # first window back to the front (also from minimised); the first one then
 # installs to the end.
-#   second_start.sh <program> <sandbox.py> <sample setup program>
+#   second_start.sh <program> <sandbox.py> <sample setup program> [<key the program trusts>]
 # ZK_GUI_SHOT names a screenshot to keep, taken after the second start.
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib-session.sh"
 program=$1
 sandbox=$2
 setup=$3
+sign=()
+[ -n "${4:-}" ] && sign=(--sign-key "$4")
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -61,7 +63,7 @@ for language in EN SC TC RU JP; do cp "$setup" "$work/files/setup/ZKSetup_$langu
 private_runtime_dir "$work/runtime"
 start_display 800x600x24
 
-python3 "$sandbox" --files "$work/files" --ca-dir "$work/ca" --ports-file "$work/ports" >/dev/null 2>&1 &
+python3 "$sandbox" --files "$work/files" --ca-dir "$work/ca" --ports-file "$work/ports" "${sign[@]}" >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 200); do grep -q '^ca=' "$work/ports" 2>/dev/null && break; sleep 0.05; done
 port() { sed -n "s/^$1=//p" "$work/ports"; }

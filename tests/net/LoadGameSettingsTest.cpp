@@ -59,6 +59,29 @@ TEST_F(LoadGameSettingsTest, FailedAnswersFailTheAttempt) {
   EXPECT_EQ(LoadGameSettings(s), SettingsOutcome::kLoaded);
 }
 
+// The sandbox signs with the build's first test key; each signature fault
+// is refused with its own outcome, and nothing of the file reaches the record.
+TEST_F(LoadGameSettingsTest, OnlyAFileSignedByATrustedKeyIsTaken) {
+  const std::vector<std::pair<const char*, SettingsOutcome>> cases = {
+      {"ok", SettingsOutcome::kLoaded},
+      {"sig-key2", SettingsOutcome::kLoaded},
+      {"sig-body", SettingsOutcome::kNotTrusted},
+      {"sig-flip", SettingsOutcome::kNotTrusted},
+      {"sig-untrusted", SettingsOutcome::kNotTrusted},
+      {"unsigned", SettingsOutcome::kNoSignature},
+      {"expired", SettingsOutcome::kExpired},
+  };
+  for (const auto& [mode, outcome] : cases) {
+    SCOPED_TRACE(mode);
+    ASSERT_TRUE(sandbox.SetFault("config", mode));
+    GameSettings s{};
+    s.uPath[0][0] = u'?';
+    EXPECT_EQ(LoadGameSettings(s), outcome);
+    EXPECT_EQ(s.uPath[0][0] == u'?', outcome != SettingsOutcome::kLoaded);
+    EXPECT_FALSE(ConfigFileLeft());
+  }
+}
+
 TEST_F(LoadGameSettingsTest, WrongConfigurationKeepsTheFirstFourteenFields) {
   ASSERT_TRUE(sandbox.SetFault("config", "wrong"));  // R_PATH_Game left out
   GameSettings s{};

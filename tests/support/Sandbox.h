@@ -24,7 +24,9 @@ class Sandbox {
   Sandbox& operator=(const Sandbox&) = delete;
 
   // Starts the program with these further options; true once it is ready.
-  // The client-IP service gets a random 127.x.y.z address on port 443.
+  // The client-IP service gets a random 127.x.y.z address on port 443. The
+  // configuration is signed with the build's first test key (the fault
+  // "sig-key2" signs with its second).
   bool Start(const std::vector<std::string>& options = {});
   void Stop();
 

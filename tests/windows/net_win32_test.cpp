@@ -11,9 +11,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "SelectLanguage/DownloadThread.h"
 #include "SelectLanguage/SetupDownload.h"
+#include "net/GameSettings.h"
 #include "net/HttpRequest.h"
 #include "net/Text.h"
 #include "net/UrlFetch.h"
@@ -131,4 +134,36 @@ TEST_F(SandboxTest, ErrorPagesAreAnswersAndTheDigestIsMd5) {
   EXPECT_STREQ(digest.data(), "444bcb3a3fcf8389296c49467f27e1d6");
   EXPECT_EQ(SendHttpRequest(files_ + u"/sandbox/empty", u""), u"");
   EXPECT_EQ(SendHttpRequest(u"ftp://127.0.0.1/x", u""), u"");
+}
+
+// The configuration over WinINet, its signature checked with CNG: the
+// sandbox signs with this build's first test key (e2e/run.sh), and each of
+// its signature faults is refused with its own outcome.
+TEST_F(SandboxTest, OnlyAConfigurationSignedByATrustedKeyIsTaken) {
+  const std::u16string host = config_.substr(config_.find(u"://") + 3);
+  ASSERT_EQ(_putenv_s("ZK_CONFIG_HOST", Utf16ToUtf8(host).c_str()), 0);
+  TempDir dir;
+  struct InFolder {  // "InfoGlobal.txt" goes to the current folder
+    explicit InFolder(const fs::path& folder) : previous(fs::current_path()) { fs::current_path(folder); }
+    ~InFolder() { fs::current_path(previous); }
+    fs::path previous;
+  } inFolder(dir.Path());
+  const std::vector<std::pair<const char*, SettingsOutcome>> cases = {
+      {"ok", SettingsOutcome::kLoaded},
+      {"sig-key2", SettingsOutcome::kLoaded},
+      {"sig-body", SettingsOutcome::kNotTrusted},
+      {"sig-flip", SettingsOutcome::kNotTrusted},
+      {"sig-untrusted", SettingsOutcome::kNotTrusted},
+      {"unsigned", SettingsOutcome::kNoSignature},
+      {"expired", SettingsOutcome::kExpired},
+  };
+  for (const auto& [mode, outcome] : cases) {
+    SCOPED_TRACE(mode);
+    ASSERT_FALSE(SendHttpRequest(control_ + u"/control/fault?service=config&mode=" + Utf8ToUtf16(mode), u"").empty());
+    GameSettings settings{};
+    settings.uPath[0][0] = u'?';
+    EXPECT_EQ(LoadGameSettings(settings), outcome);
+    EXPECT_EQ(settings.uPath[0][0] == u'?', outcome != SettingsOutcome::kLoaded);
+  }
+  SendHttpRequest(control_ + u"/control/fault?service=config&mode=ok", u"");
 }

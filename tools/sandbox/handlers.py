@@ -151,7 +151,7 @@ class Handler(BaseHTTPRequestHandler):
             return self.send_body(302, b"", extra={"Location": "ftp://127.0.0.1/elsewhere"})
         replaced = None
         if "wrong" in applied:
-            replaced = self.wrong_answer()
+            replaced = self.wrong_answer(applied)
         elif "big" in applied:
             replaced = answer.payload.as_bytes() + b"\r\n" + b";" * ONE_MIB
         elif "empty" in applied:
@@ -174,14 +174,16 @@ class Handler(BaseHTTPRequestHandler):
 
     def make_answer(self, found, applied):
         """The service's own answer for what find() found, before faults."""
-        content_type = "text/plain" if self.server.name == "config" else "text/html"
-        return Answer(200, Payload(found), content_type, [])
+        if self.server.name == "config":
+            return Answer(200, Payload(self.server.state.signer.serve(found, applied)), "text/plain", [])
+        return Answer(200, Payload(found), "text/html", [])
 
-    def wrong_answer(self):
+    def wrong_answer(self, applied):
         name = self.server.name
         if name == "config":
             text = self.server.state.config_body()
-            return b"\r\n".join(l for l in text.split(b"\r\n") if not l.startswith(b"R_PATH_Game="))
+            text = b"\r\n".join(l for l in text.split(b"\r\n") if not l.startswith(b"R_PATH_Game="))
+            return self.server.state.signer.serve(text, applied)  # signed like the right one
         return WRONG[name]
 
     def helper(self, what, query):

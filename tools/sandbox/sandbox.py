@@ -43,6 +43,13 @@ at run time, which replaces the service's faults unless add=1 is given):
   no-range      ignores Range and If-Range: always 200 with the whole file
   etag-changes  a new ETag and Last-Modified at every request (If-Range fails)
   weak-etag     the ETag is weak (W/"..."); no-etag: none; no-last-modified
+  config only (see SIGNING):
+  unsigned      no signature line
+  sig-body      signed, then a byte of the body flipped
+  sig-flip      a bit of the signature's s flipped (the DER stays well formed)
+  sig-untrusted signed by a key the sandbox makes itself
+  sig-key2      signed by the second --sign-key
+  expired       an X_EXPIRES= line of an hour ago added, then signed
 Every fault takes times=K: it applies to the next K requests, then goes off.
 
 CONTROL (on the control port):
@@ -68,6 +75,11 @@ HELPERS (on every service; faults do not touch them):
   /sandbox/loop             302 to itself
   /sandbox/echo             "ok"
 
+SIGNING: with --sign-key PEM (a P-256 private key; given twice, the second
+is the one sig-key2 signs with), the configuration is served with a last
+line "SIG_P256=<base64 of the DER signature>" over every byte before it
+(openssl dgst -sha256 -sign), a CR LF added first where the text lacks one.
+
 The configuration template's {{FILES_HOST}} becomes 127.0.0.1:<files port>
 (the files service's address and port). SIGTERM or SIGINT ends the program.
 """
@@ -89,6 +101,7 @@ from control import ControlHandler  # noqa: E402
 from files import FilesHandler  # noqa: E402
 from handlers import Handler  # noqa: E402
 from service import Service  # noqa: E402
+from signing import Signer  # noqa: E402
 from state import MODES, SERVICES, State, parse_fault  # noqa: E402
 
 
@@ -119,6 +132,8 @@ def main():
     parser.add_argument("--cert-name", help="DNS name of the server certificate instead of the bound addresses")
     parser.add_argument("--ca-dir", help="folder that keeps the test CA (made when missing)")
     parser.add_argument("--ports-file", help="file that receives the key=value lines")
+    parser.add_argument("--sign-key", action="append", default=[], metavar="PEM",
+                        help="private key that signs the configuration (see SIGNING)")
     args = parser.parse_args()
 
     client_bind = args.client_ip_bind or args.bind
@@ -144,6 +159,7 @@ def main():
         tls.load_cert_chain(cert, key)
 
         state = State(args)
+        state.signer = Signer(args.sign_key, work_dir)
         stop = threading.Event()
         signal.signal(signal.SIGTERM, lambda *_: stop.set())
         signal.signal(signal.SIGINT, lambda *_: stop.set())

@@ -5,11 +5,14 @@ import os
 import threading
 import time
 
+from signing import SIGNATURE_MODES
+
 SERVICES = ("config", "region", "clientip", "files")
-# Faults that every service knows, then those only the files service knows.
+# Faults that every service knows, then those only the files service knows,
+# then those only the configuration service knows.
 MODES = ("ok", "refused", "404", "500", "status", "slow", "stalled", "reset", "wrong", "big", "empty",
          "redirect-loop", "redirect-ftp", "short", "stall-body", "drop", "drip", "once",
-         "no-range", "etag-changes", "weak-etag", "no-etag", "no-last-modified")
+         "no-range", "etag-changes", "weak-etag", "no-etag", "no-last-modified") + SIGNATURE_MODES
 CONFIG_PATH = "/Desktop/ZKZKINI/GameConfig-V1.ini"
 REGION_PATH = "/CheckData/UserCheck_Get_CN.asp"
 CLIENT_IP_PATH = "/api/env/getClientIP.asp"

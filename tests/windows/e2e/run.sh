@@ -37,8 +37,10 @@ for language in EN SC TC RU JP; do cp "$build/tests/windows/win_sample_setup.exe
 # wine's certificate check matches DNS names only, not IP addresses: the
 # server certificate is issued for "localhost", and the configuration host
 # is named so.
+# The configuration is signed with the build's first test key, which it trusts.
 python3 "$source/tools/sandbox/sandbox.py" --files "$work/files" --client-ip-bind 127.0.0.2 --cert-name localhost \
-  --ca-dir "$work/ca" --ports-file "$work/ports" >"$work/sandbox.log" 2>&1 &
+  --ca-dir "$work/ca" --ports-file "$work/ports" --sign-key "$build/test-keys/signer-1.pem" \
+  --sign-key "$build/test-keys/signer-2.pem" >"$work/sandbox.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 200); do grep -q '^ca=' "$work/ports" 2>/dev/null && break; sleep 0.05; done
 grep -q '^ca=' "$work/ports" || fail "the sandbox did not start"
