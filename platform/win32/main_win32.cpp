@@ -21,6 +21,14 @@ void RestrictLibrarySearch() {
                                      : nullptr;
   if (set != nullptr) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
   ::SetDllDirectoryW(L"");  // and never the current folder
+  // The DLLs the program delay-loads are also loaded by name as dependencies
+  // of system DLLs, and such a load may still look beside the program (wine's
+  // crypt32 does, for bcrypt). Loaded now from the system folder, each is
+  // the module that every later load by that name finds; they stay loaded
+  // for the life of the process.
+  for (const wchar_t* name : {L"bcrypt.dll", L"wininet.dll", L"urlmon.dll"}) {
+    ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  }
 }
 
 }  // namespace
