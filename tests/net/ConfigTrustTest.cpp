@@ -134,21 +134,6 @@ TEST_F(ConfigCheckTest, ABuildWithoutKeysIgnoresTheLineButKeepsTheExpiry) {
   EXPECT_EQ(Check("X_EXPIRES=soon\r\n", {}), SettingsOutcome::kUnreadableExpiry);
 }
 
-TEST_F(ConfigCheckTest, TheSignatureLineNeverFillsAField) {
-  // A build without keys parses the whole file: the line's base64 cannot
-  // hold a key, which always has a "_".
-  GameSettings settings{};
-  std::string file;
-  for (const char* key : {"U_PATH_ZKEN=", "U_PATH_ZKSC=", "U_PATH_ZKTC=", "U_PATH_ZKRU=", "U_PATH_ZKJP=",
-                          "F_NAME_ZKEN=", "F_NAME_ZKSC=", "F_NAME_ZKTC=", "F_NAME_ZKRU=", "F_NAME_ZKJP=",
-                          "F_NAME_Lst=", "F_NAME_Game=", "F_NAME_Update=", "R_PATH_Root="}) {
-    file += std::string(key) + "v\r\n";
-  }
-  file += "SIG_P256=" + std::string(SignedFixtures::kSignatureByKey1) + "\r\n";
-  EXPECT_EQ(Check(file, {}), SettingsOutcome::kLoaded);
-  EXPECT_FALSE(ParseGameSettings(usable_, settings)) << "R_PATH_Game= is missing, whatever the line holds";
-}
-
 TEST(SettingsRefusal, EachRefusalHasItsOwnEntryAndTheOthersNone) {
   EXPECT_TRUE(SettingsRefusalEntry(SettingsOutcome::kLoaded).empty());
   EXPECT_TRUE(SettingsRefusalEntry(SettingsOutcome::kNotFetched).empty());

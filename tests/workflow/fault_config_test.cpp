@@ -17,13 +17,15 @@ struct Fault {
   std::vector<std::string> sandboxOptions;
   const char* variable = nullptr;  // set after the sandbox's own values
   const char* value = nullptr;
+  bool errorPage = false;  // an answer arrives, but it is no signed configuration
 };
 
 void PrintTo(const Fault& f, std::ostream* os) { *os << f.name; }
 
-std::u16string TenFailures() {
+std::u16string TenFailures(bool errorPage = false) {
   std::u16string log;
   for (int i = 0; i < 10; ++i) {
+    if (errorPage) log += u"\uFEFF" + std::u16string(SettingsRefusalEntry(SettingsOutcome::kNoSignature)) + u"\r\n";
     log += u"\uFEFF" + std::u16string(i % 2 == 0 ? u"Game settings file download failed(1)."
                                                   : u"Game settings file download failed(0).") + u"\r\n";
   }
@@ -42,7 +44,7 @@ TEST_P(ConfigFaultTest, TenTriesThenTheBox) {
   ASSERT_TRUE(host_.RunUntilClosed(5s));
   EXPECT_LT(std::chrono::steady_clock::now() - start, 60s) << "a fault must not hold the window for minutes";
   EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"Game settings file download failed."});
-  EXPECT_EQ(Log(), Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN)."}) + TenFailures());
+  EXPECT_EQ(Log(), Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN)."}) + TenFailures(f.errorPage));
   EXPECT_EQ(dialog_->Settings() == nullptr ? u'\0' : dialog_->Settings()->uPath[0][0], u'\0') << "nothing was taken in";
   EXPECT_FALSE(fs::exists(SetupFile()));
 }
@@ -51,8 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, ConfigFaultTest,
     ::testing::Values(Fault{"Refused", {"--fault", "config=refused"}},
                       Fault{"UnresolvableHost", {}, "ZK_CONFIG_HOST", "config.zkgame.invalid"},
-                      Fault{"NotFound", {"--fault", "config=404"}},
-                      Fault{"ServerError", {"--fault", "config=500"}},
+                      Fault{"NotFound", {"--fault", "config=404"}, nullptr, nullptr, true},
+                      Fault{"ServerError", {"--fault", "config=500"}, nullptr, nullptr, true},
                       Fault{"BodyOverOneMiB", {"--fault", "config=big"}},
                       Fault{"ResetMidBody", {"--fault", "config=reset"}},
                       Fault{"ShortBody", {"--fault", "config=short"}},

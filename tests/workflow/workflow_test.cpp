@@ -177,7 +177,9 @@ TEST_F(WorkflowTest, TenConfigurationFailuresTakeThirtySecondsThenClose) {
   EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"Game settings file download failed."});
   std::u16string expected = Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN)."});
   for (int i = 0; i < 10; ++i) {
-    expected += Entries({i % 2 == 0 ? u"Game settings file download failed(1)." : u"Game settings file download failed(0)."});
+    // An error page is no signed configuration: each try says so first.
+    expected += Entries({std::u16string(SettingsRefusalEntry(SettingsOutcome::kNoSignature)),
+                         i % 2 == 0 ? u"Game settings file download failed(1)." : u"Game settings file download failed(0)."});
   }
   EXPECT_EQ(Log(), expected);
 }
