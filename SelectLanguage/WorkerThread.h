@@ -84,8 +84,7 @@ class WorkerThread {
   // has returned. False when the thread cannot start (or already started).
   template <typename Block>
   bool Start(std::shared_ptr<Block> block, void (*body)(Block&)) {
-    WorkerLink* link = block.get();
-    return Launch(std::shared_ptr<WorkerLink>(block, link), [block, body] { body(*block); });
+    return Launch(block, [block, body] { body(*block); });
   }
   // Asks the worker to stop, without waiting; the bounded wait of the
   // destructor counts from the first request.

@@ -141,21 +141,6 @@ TEST_F(WorkerThreadTest, AWorkerThatHeedsTheStopIsJoinedAtOnceAndPostsNothingAft
   EXPECT_EQ(window_.received, std::vector<uint32_t>{kMsgDownloadProgress});
 }
 
-TEST_F(WorkerThreadTest, APauseEndsAtTheStopRequest) {
-  struct Sleeper : WorkerLink {
-    using WorkerLink::WorkerLink;
-    static void Run(Sleeper& self) { self.Pause(60s); }
-  };
-  const int runningBefore = WorkerThread::Running();
-  WorkerThread worker(5000ms);
-  ASSERT_TRUE(worker.Start(std::make_shared<Sleeper>(&host_), &Sleeper::Run));
-  std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(WorkerThread::Running(), runningBefore + 1);
-  worker.RequestStop();
-  EXPECT_TRUE(WaitFor([&] { return WorkerThread::Running() == runningBefore; }, 1000ms))
-      << "the pause went on after the stop";
-}
-
 TEST_F(WorkerThreadTest, TheOwnersWaitCountsFromTheFirstStopRequest) {
   Pipe pipe;
   ASSERT_TRUE(pipe.Ok());
