@@ -159,10 +159,37 @@ std::string Sandbox::Control(const std::string& pathAndQuery, const std::string*
   return answer;
 }
 
-bool Sandbox::SetFault(const std::string& service, const std::string& mode) const {
+bool Sandbox::Fault(const std::string& service, const std::string& mode,
+                    const std::map<std::string, std::string>& parameters, bool add) const {
+  std::string query = "/control/fault?service=" + service + "&mode=" + mode + (add ? "&add=1" : "");
+  for (const auto& [name, value] : parameters) query += "&" + name + "=" + value;
   bool ok = false;
-  Control("/control/fault?service=" + service + "&mode=" + mode, nullptr, &ok);
+  Control(query, nullptr, &ok);
   return ok;
+}
+
+bool Sandbox::SetFault(const std::string& service, const std::string& mode,
+                       const std::map<std::string, std::string>& parameters) const {
+  return Fault(service, mode, parameters, false);
+}
+
+bool Sandbox::AddFault(const std::string& service, const std::string& mode,
+                       const std::map<std::string, std::string>& parameters) const {
+  return Fault(service, mode, parameters, true);
+}
+
+Sandbox::Served Sandbox::Counts(const std::string& service, const std::string& path) const {
+  bool ok = false;
+  std::istringstream lines(Control("/control/counts?service=" + service, nullptr, &ok));
+  Served served;
+  std::string line;
+  while (ok && std::getline(lines, line)) {
+    std::istringstream fields(line);
+    Served row;
+    std::string rowPath;
+    if (fields >> row.requests >> row.bodyBytes >> rowPath && rowPath == path) served = row;
+  }
+  return served;
 }
 
 bool Sandbox::SetAnswer(const std::string& service, const std::string& body) const {

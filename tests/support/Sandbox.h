@@ -44,12 +44,26 @@ class Sandbox {
   std::string RegionBase() const;
   std::string FilesBase() const;
 
-  bool SetFault(const std::string& service, const std::string& mode) const;
+  // Switches one fault on, replacing the service's faults ("ok": none), or
+  // adding it to them. Parameters as the sandbox's --help lists them, for
+  // example {{"after", "1000"}, {"times", "1"}} for "drop".
+  bool SetFault(const std::string& service, const std::string& mode,
+                const std::map<std::string, std::string>& parameters = {}) const;
+  bool AddFault(const std::string& service, const std::string& mode,
+                const std::map<std::string, std::string>& parameters = {}) const;
+  // What a service served for one path (the query left out) since the start.
+  struct Served {
+    int requests = 0;
+    long long bodyBytes = 0;
+  };
+  Served Counts(const std::string& service, const std::string& path) const;
   bool SetAnswer(const std::string& service, const std::string& body) const;
   Request LastRequest(const std::string& service) const;
 
  private:
   int Port(const std::string& key) const;
+  bool Fault(const std::string& service, const std::string& mode,
+             const std::map<std::string, std::string>& parameters, bool add) const;
   std::string Control(const std::string& pathAndQuery, const std::string* body, bool* ok) const;
 
   pid_t pid_ = -1;

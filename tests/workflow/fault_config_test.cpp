@@ -75,6 +75,24 @@ TEST_F(WorkflowTest, AStalledConfigurationServerEndsEachTryAndThenTheRun) {
   EXPECT_EQ(Log(), Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN)."}) + TenFailures());
 }
 
+// A configuration server that drips two bytes a second holds one try for
+// its 30 s limit, not for days; the loop then goes on to the next try.
+TEST_F(WorkflowTest, ADrippingConfigurationServerCostsOneTryAndTheLoopGoesOn) {
+  ASSERT_TRUE(StartSandbox({"--fault", "config=drip:rate=2:times=1"}));
+  const auto start = std::chrono::steady_clock::now();
+  OpenInstaller();
+  ASSERT_TRUE(host_.RunUntil([&] { return dialog_->Settings() != nullptr && dialog_->Settings()->uPath[0][0] != 0; },
+                             60s));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, 29s);
+  EXPECT_LT(took, 40s);
+  host_.RunUntil([&] { return Log().find(u"successfully") != std::u16string::npos; }, 5s);
+  EXPECT_EQ(Log(), Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN).",
+                            u"Game settings file download failed(1).",
+                            u"Game settings file was successfully downloaded(0)."}));
+  EXPECT_TRUE(host_.messageBoxes.empty());
+}
+
 // Region lookups: a failed region check falls to the client-IP service
 // (country "KR": "0 - ORIGIN"); when that fails too the code is forced.
 struct RegionFault {
