@@ -47,6 +47,20 @@ void ApplyTrustSettings(CURL* curl) {
   }
 }
 
+void ApplyCommonOptions(CURL* curl, const char* url, const CurlTransferRules& rules) {
+  curl_easy_setopt(curl, CURLOPT_URL, url);
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, rules.maxRedirects);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, rules.agent);
+  if (rules.direct) curl_easy_setopt(curl, CURLOPT_PROXY, "");
+  ApplyTrustSettings(curl);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, rules.checkHostName ? 2L : 0L);
+}
+
 void AppendHeader(CurlHeaders& headers, const std::string& line) {
   curl_slist* grown = curl_slist_append(headers.get(), line.c_str());
   if (grown != nullptr) {

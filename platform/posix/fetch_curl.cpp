@@ -1,4 +1,5 @@
-// URL fetch on libcurl: direct connection, agent "MyTest agent", raw body.
+// URL fetch on libcurl: direct connection, agent "MyTest agent", raw body,
+// and a try that ends within 30 s whatever the server does.
 #include <string>
 
 #include "net/Files.h"
@@ -14,6 +15,10 @@ constexpr long kConnectTimeoutSeconds = 15;
 // silent server must cost seconds, not minutes (ten tries of 30 s would hold
 // the window for five); 10 s still rides out a congested link's pauses.
 constexpr long kStallSeconds = 10;
+// A try ends by then whatever the server does: one that drips a byte or two
+// a second is never silent for 10 s, and would otherwise hold a try for as
+// long as it cares to drip.
+constexpr long kTryLimitSeconds = 30;
 constexpr long kMaxRedirects = 8;
 
 struct FetchState {
@@ -57,22 +62,15 @@ FetchResult FetchUrlToFile(std::u16string_view url, std::u16string_view path, ui
   AppendHeader(headers, "Pragma: no-cache");
 
   CURL* c = curl.get();
-  curl_easy_setopt(c, CURLOPT_URL, urlText.c_str());
-  curl_easy_setopt(c, CURLOPT_PROXY, "");  // direct: no proxy from the environment
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects);
-  curl_easy_setopt(c, CURLOPT_USERAGENT, "MyTest agent");
+  // Direct: no proxy, not even one from the environment.
+  ApplyCommonOptions(c, urlText.c_str(), {.agent = "MyTest agent", .direct = true, .maxRedirects = kMaxRedirects});
   curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
-  curl_easy_setopt(c, CURLOPT_HTTP_CONTENT_DECODING, 0L);  // raw body
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+  curl_easy_setopt(c, CURLOPT_TIMEOUT, kTryLimitSeconds);
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &state);
-  ApplyTrustSettings(c);
 
   const CURLcode rc = curl_easy_perform(c);
   if (state.tooLarge) return FetchResult::kBodyTooLarge;

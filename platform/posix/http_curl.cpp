@@ -127,12 +127,11 @@ std::u16string PerformHttpRequest(const HttpRequestArgs& args, const HttpTransfe
   answer.cancel = control.cancel;
 
   CURL* c = curl.get();
-  curl_easy_setopt(c, CURLOPT_URL, url.text.c_str());
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects);
-  curl_easy_setopt(c, CURLOPT_USERAGENT, agent.c_str());
+  // The system's proxies (the environment's); TLS on every https URL, and
+  // only on port 443 is a certificate for another name accepted. The chain
+  // is checked everywhere.
+  ApplyCommonOptions(c, url.text.c_str(),
+                     {.agent = agent.c_str(), .checkHostName = !url.secure443, .maxRedirects = kMaxRedirects});
   curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
   if (!body.bytes.empty()) {
     curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.bytes.size()));
@@ -142,7 +141,6 @@ std::u16string PerformHttpRequest(const HttpRequestArgs& args, const HttpTransfe
   } else {
     curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
   }
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(control.cap.count()));
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::min(control.cap, kConnectTimeout).count()));
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
@@ -150,10 +148,6 @@ std::u16string PerformHttpRequest(const HttpRequestArgs& args, const HttpTransfe
   curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, &answer);
-  ApplyTrustSettings(c);
-  // TLS on every https URL; only on port 443 is a certificate for another
-  // name accepted. The chain is checked everywhere.
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, url.secure443 ? 0L : 2L);
 
   const CURLcode rc = curl_easy_perform(c);
   long status = 0;

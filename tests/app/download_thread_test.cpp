@@ -5,28 +5,13 @@
 #include "SelectLanguage/Messages.h"
 #include "net/Text.h"
 #include "platform/headless/HeadlessHost.h"
+#include "tests/app/RecordingWindow.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// Records what the worker posts to its window.
-class RecordingWindow : public DialogWindow {
- public:
-  int OnInitDialog() override { return 1; }
-  bool PreTranslateMessage(const DialogMessage&) override { return false; }
-  int64_t Dispatch(const DialogMessage& m) override {
-    messages.push_back(m);
-    return 0;
-  }
-  ControlColors OnCtlColor(int) override { return {}; }
-  int Count(uint32_t id) const {
-    return static_cast<int>(std::count_if(messages.begin(), messages.end(), [id](auto& m) { return m.id == id; }));
-  }
-  std::vector<DialogMessage> messages;
-};
 
 class DownloadThreadTest : public ::testing::Test {
  protected:
@@ -46,9 +31,9 @@ class DownloadThreadTest : public ::testing::Test {
     request->progress = &DownloadProgress::Instance();
     return request;
   }
-  bool WaitForResult() {
+  bool WaitForResult(std::chrono::milliseconds limit = 10000ms) {
     return host_.RunUntil([&] { return window_.Count(kMsgSetupDownloaded) + window_.Count(kMsgSetupDownloadFailed) > 0; },
-                          10000ms);
+                          limit);
   }
 
   TempDir dir_;
@@ -111,7 +96,7 @@ TEST_F(DownloadThreadTest, BrokenTransfersLeaveNoFileBehind) {
   for (mode = 0; mode < 3; ++mode) {
     window_.messages.clear();
     thread_.PostToThread(kMsgDownloadRequest, Request(server.Url("/setup.exe"), target));
-    ASSERT_TRUE(WaitForResult()) << mode;
+    ASSERT_TRUE(WaitForResult(30000ms)) << mode;  // after five attempts and their pauses
     EXPECT_EQ(window_.Count(kMsgSetupDownloadFailed), 1) << mode;
     EXPECT_TRUE(std::filesystem::is_empty(dir_.Path())) << mode;
   }

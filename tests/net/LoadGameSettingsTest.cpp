@@ -113,4 +113,17 @@ TEST_F(LoadGameSettingsTest, AHostThatDropsPacketsCostsOneTryTheConnectLimit) {
   EXPECT_LT(took, std::chrono::seconds(20));
 }
 
+// A server that announces its body and drips two bytes a second is never
+// silent for 10 s: only the try's own 30 s limit ends it.
+TEST_F(LoadGameSettingsTest, ADrippingServerCostsOneTryThirtySeconds) {
+  ASSERT_TRUE(sandbox.SetFault("config", "drip", {{"rate", "2"}}));
+  const auto start = std::chrono::steady_clock::now();
+  GameSettings s{};
+  EXPECT_NE(LoadGameSettings(s), SettingsOutcome::kLoaded);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::seconds(29));
+  EXPECT_LT(took, std::chrono::seconds(33));
+  EXPECT_GE(sandbox.Counts("config", "/Desktop/ZKZKINI/GameConfig-V1.ini").bodyBytes, 50) << "it was dripping";
+}
+
 }  // namespace

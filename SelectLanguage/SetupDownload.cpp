@@ -1,0 +1,163 @@
+// The setup download's retries and resumes, the same on every platform. One
+// partial file is opened before the first attempt and kept open across all
+// of them: a resumed body is appended through the same descriptor, and the
+// file reaches its destination only once the whole body is in it.
+#include "SelectLanguage/SetupDownload.h"
+
+#include <chrono>
+#include <thread>
+
+#include "SelectLanguage/DownloadThread.h"
+#include "net/HttpAttempt.h"
+#include "net/PartialFile.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+// Progress is posted at most this often; the final figure always goes out.
+constexpr auto kProgressInterval = std::chrono::milliseconds(33);
+constexpr auto kCancelPoll = std::chrono::milliseconds(50);
+
+class ProgressReport {
+ public:
+  explicit ProgressReport(DownloadProgress& progress) : progress_(progress) {}
+
+  // A bar that moves back (the file started over) is shown at once.
+  void Report(uint64_t done, std::optional<uint64_t> total, bool final) {
+    if (!total || *total == 0 || (done == lastDone_ && *total == lastTotal_)) return;
+    const auto now = Clock::now();
+    const bool back = done < lastDone_;
+    if (!final && !back && done != *total && now - lastPost_ < kProgressInterval) return;
+    lastPost_ = now;
+    lastDone_ = done;
+    lastTotal_ = *total;
+    progress_.OnProgress(done, *total, 0, nullptr);
+  }
+
+ private:
+  DownloadProgress& progress_;
+  Clock::time_point lastPost_{};
+  uint64_t lastDone_ = 0;
+  uint64_t lastTotal_ = 0;
+};
+
+// Takes one attempt's answer: judges its head and writes its body on.
+class AttemptSink final : public HttpAnswerSink {
+ public:
+  AttemptSink(PartialFile& file, ResumePoint& point, uint64_t askedFrom, ProgressReport& progress)
+      : file_(file), point_(point), askedFrom_(askedFrom), progress_(progress) {}
+
+  bool OnHead(const HttpAnswerHead& head) override {
+    verdict_ = JudgeHead(head, askedFrom_, point_);
+    retryAfter_ = ParseRetryAfter(head.retryAfter, std::chrono::system_clock::now());
+    if (verdict_ == HeadVerdict::kWholeBody) {
+      if (point_.have > 0 && !file_.Truncate()) return false;
+      point_ = {0, head.contentLength, ResumeValidator(head)};
+    } else if (verdict_ == HeadVerdict::kContinuation) {
+      point_.total = ParseContentRange(head.contentRange)->total;
+    } else {
+      return false;
+    }
+    // The rest of the file must fit where it is going: a disk filled to
+    // the brim helps nobody, and trying again will not make room.
+    const uint64_t needed = point_.total ? *point_.total - point_.have : 0;
+    const auto free = file_.FreeSpace();
+    noRoom_ = free && *free < needed;
+    return !noRoom_;
+  }
+
+  bool OnBody(const char* data, std::size_t size) override {
+    if (!file_.Append(data, size)) return false;
+    point_.have += size;
+    progress_.Report(point_.have, point_.total, false);
+    return true;
+  }
+
+  HeadVerdict Verdict() const { return verdict_; }
+  bool NoRoom() const { return noRoom_; }
+  std::optional<std::chrono::seconds> RetryAfter() const { return retryAfter_; }
+
+ private:
+  PartialFile& file_;
+  ResumePoint& point_;
+  const uint64_t askedFrom_;
+  ProgressReport& progress_;
+  HeadVerdict verdict_ = HeadVerdict::kGiveUp;
+  bool noRoom_ = false;
+  std::optional<std::chrono::seconds> retryAfter_;
+};
+
+// False when cancelled during the pause.
+bool Pause(std::chrono::milliseconds pause, const std::atomic<bool>& cancel) {
+  const auto end = Clock::now() + pause;
+  while (!cancel.load(std::memory_order_relaxed)) {
+    const auto now = Clock::now();
+    if (now >= end) return true;
+    std::this_thread::sleep_for(std::min<Clock::duration>(kCancelPoll, end - now));
+  }
+  return false;
+}
+
+enum class Next { kDone, kFailed, kTryAgain };
+
+Next AfterAttempt(HttpAttemptEnd end, const AttemptSink& sink, PartialFile& file, ResumePoint& point) {
+  switch (end) {
+    case HttpAttemptEnd::kComplete:
+      // A body that ended cleanly short of a known total is a broken one.
+      if (point.total && point.have != *point.total) return Next::kTryAgain;
+      return file.Commit() ? Next::kDone : Next::kFailed;
+    case HttpAttemptEnd::kDeclined:
+      if (sink.NoRoom()) return Next::kFailed;
+      if (sink.Verdict() == HeadVerdict::kStartOver) {
+        if (!file.Truncate()) return Next::kFailed;
+        point = {};
+        return Next::kTryAgain;
+      }
+      return sink.Verdict() == HeadVerdict::kTryAgain ? Next::kTryAgain : Next::kFailed;
+    default:
+      return IsBrokenOnTheWay(end) ? Next::kTryAgain : Next::kFailed;
+  }
+}
+
+}  // namespace
+
+bool DownloadUrlToFile(std::u16string_view url, std::u16string_view path, DownloadProgress& progress,
+                       const std::atomic<bool>& cancel) {
+  return DownloadUrlToFile(url, path, progress, cancel, DownloadRetryTimings{});
+}
+
+bool DownloadUrlToFile(std::u16string_view url, std::u16string_view path, DownloadProgress& progress,
+                       const std::atomic<bool>& cancel, const DownloadRetryTimings& timings) {
+  if (url.empty() || path.empty()) return false;
+  PartialFile file;
+  if (!file.Open(path)) return false;  // the folder cannot be written
+  ProgressReport report(progress);
+  ResumePoint point;
+  std::optional<std::chrono::seconds> retryAfter;
+  for (int attempt = 0; attempt < kDownloadAttempts; ++attempt) {
+    if (attempt > 0 && !Pause(PauseBeforeAttempt(attempt, retryAfter, timings), cancel)) return false;
+    // Without a strong validator a resumed body could belong to another
+    // version of the file: such a file starts over.
+    const bool resume = point.have > 0 && !point.validator.empty();
+    const std::string validator = resume ? point.validator : std::string();
+    HttpAttemptRequest request;
+    request.url = url;
+    request.rangeStart = resume ? point.have : 0;
+    request.ifRange = validator;
+    request.silenceLimit = timings.silenceLimit;
+    request.cancel = &cancel;
+    AttemptSink sink(file, point, request.rangeStart, report);
+    const HttpAttemptEnd end = PerformHttpAttempt(request, sink);
+    retryAfter = sink.RetryAfter();
+    report.Report(point.have, point.total, true);  // the bar shows where a broken attempt stopped
+    switch (AfterAttempt(end, sink, file, point)) {
+      case Next::kDone:
+        return true;
+      case Next::kFailed:
+        return false;
+      case Next::kTryAgain:
+        break;
+    }
+  }
+  return false;
+}

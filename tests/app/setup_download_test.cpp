@@ -1,0 +1,252 @@
+// The setup download's retries and resumes against the sandbox's files
+// service, with the pauses shortened; the counts of what the sandbox served
+// show what went over the wire.
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "SelectLanguage/DownloadThread.h"
+#include "SelectLanguage/Messages.h"
+#include "SelectLanguage/SetupDownload.h"
+#include "net/Text.h"
+#include "platform/headless/HeadlessHost.h"
+#include "tests/app/RecordingWindow.h"
+#include "tests/support/Sandbox.h"
+#include "tests/support/TempDir.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr std::size_t kFileSize = 4 << 20;
+const std::string kPath = "/setup/s.exe";
+
+DownloadRetryTimings Quick() {
+  DownloadRetryTimings timings;
+  timings.pauses = {20ms, 20ms, 20ms, 20ms};
+  timings.retryAfterCap = 3000ms;
+  timings.silenceLimit = 1500ms;
+  return timings;
+}
+
+class SetupDownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    file_.resize(kFileSize);
+    for (std::size_t i = 0; i < file_.size(); ++i) file_[i] = static_cast<char>((i * 131 + i / 4096) % 251);
+    fs::create_directories(served_.Path() / "setup");
+    WriteFileBytes(served_.Path() / "setup" / "s.exe", file_);
+    fs::create_directories(Folder());
+    ASSERT_TRUE(sandbox_.Start({"--files", served_.Path().string()}));
+    host_.Open(window_);
+    DownloadProgress::Instance().SetWindow(&host_);
+  }
+  void TearDown() override { DownloadProgress::Instance().SetWindow(nullptr); }
+
+  fs::path Folder() const { return target_.Path() / "program"; }
+  fs::path Target() const { return Folder() / "_Set_UpZK.exe"; }
+  std::string Url(const std::string& path = kPath) const { return sandbox_.FilesBase() + path; }
+
+  bool Download(const DownloadRetryTimings& timings = Quick(), const std::string& url = {}) {
+    const bool ok = DownloadUrlToFile(Utf8ToUtf16(url.empty() ? Url() : url), Utf8ToUtf16(Target().string()),
+                                      DownloadProgress::Instance(), cancel_, timings);
+    host_.PumpPending();
+    return ok;
+  }
+  Sandbox::Served Served() const { return sandbox_.Counts("files", kPath); }
+  std::vector<std::string> FolderEntries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Folder())) names.push_back(entry.path().filename().string());
+    return names;
+  }
+  // The progress posted, as (done, total) pairs.
+  std::vector<std::pair<uint64_t, int64_t>> Progress() const {
+    std::vector<std::pair<uint64_t, int64_t>> figures;
+    for (const auto& m : window_.messages) {
+      if (m.id == kMsgDownloadProgress) figures.emplace_back(m.wParam, m.lParam);
+    }
+    return figures;
+  }
+  // How often the bar moved back.
+  int StepsBack() const {
+    int back = 0;
+    const auto figures = Progress();
+    for (std::size_t i = 1; i < figures.size(); ++i) back += figures[i].first < figures[i - 1].first ? 1 : 0;
+    return back;
+  }
+  void ExpectTheWholeFileInPlace() {
+    EXPECT_EQ(ReadFileBytes(Target()), file_);
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"_Set_UpZK.exe"}) << "nothing else beside it";
+    const auto figures = Progress();
+    ASSERT_FALSE(figures.empty());
+    EXPECT_EQ(figures.back(), std::make_pair(static_cast<uint64_t>(kFileSize), static_cast<int64_t>(kFileSize)));
+    for (const auto& figure : figures) EXPECT_EQ(figure.second, static_cast<int64_t>(kFileSize)) << "the whole file's size";
+  }
+
+  TempDir served_;
+  TempDir target_;
+  Sandbox sandbox_;
+  HeadlessHost host_;
+  RecordingWindow window_;
+  std::atomic<bool> cancel_{false};
+  std::string file_;
+};
+
+TEST_F(SetupDownloadTest, DropsAtHalfAndNinetyPercentAreResumedWithoutRefetching) {
+  ASSERT_TRUE(sandbox_.SetFault("files", "drop", {{"after", "2097152,1677722"}, {"times", "2"}}));
+  ASSERT_TRUE(Download());
+  ExpectTheWholeFileInPlace();
+  const Sandbox::Served served = Served();
+  EXPECT_EQ(served.requests, 3) << "one request per attempt";
+  EXPECT_EQ(served.bodyBytes, static_cast<long long>(kFileSize)) << "every byte served once";
+  EXPECT_EQ(StepsBack(), 0) << "progress goes on from where it stopped";
+  Sandbox::Request last = sandbox_.LastRequest("files");
+  EXPECT_EQ(last.headers["range"], "bytes=3774874-");
+  EXPECT_TRUE(last.headers["if-range"].starts_with("\"")) << "the strong ETag";
+}
+
+TEST_F(SetupDownloadTest, AServerThatIgnoresRangeStartsOver) {
+  ASSERT_TRUE(sandbox_.SetFault("files", "no-range"));
+  ASSERT_TRUE(sandbox_.AddFault("files", "drop", {{"after", "1000000"}, {"times", "1"}}));
+  ASSERT_TRUE(Download());
+  ExpectTheWholeFileInPlace();
+  EXPECT_EQ(Served().requests, 2);
+  EXPECT_EQ(Served().bodyBytes, static_cast<long long>(kFileSize) + 1000000);
+  EXPECT_EQ(StepsBack(), 1) << "the bar moves back once, when the file starts over";
+}
+
+TEST_F(SetupDownloadTest, AChangedEtagStartsOver) {
+  ASSERT_TRUE(sandbox_.SetFault("files", "etag-changes"));
+  ASSERT_TRUE(sandbox_.AddFault("files", "drop", {{"after", "1000000"}, {"times", "1"}}));
+  ASSERT_TRUE(Download());
+  ExpectTheWholeFileInPlace();
+  EXPECT_EQ(Served().requests, 2);
+  EXPECT_EQ(Served().bodyBytes, static_cast<long long>(kFileSize) + 1000000) << "the If-Range failed: a 200";
+  EXPECT_FALSE(sandbox_.LastRequest("files").headers["if-range"].empty()) << "it did ask to resume";
+}
+
+// Without a strong ETag, a Last-Modified date still lets the download
+// resume; with neither, the file starts over and asks for no range at all.
+struct Validators {
+  const char* name;
+  const char* etagMode;
+  bool lastModified;
+};
+void PrintTo(const Validators& v, std::ostream* os) { *os << v.name; }
+
+class ValidatorTest : public SetupDownloadTest, public ::testing::WithParamInterface<Validators> {};
+
+TEST_P(ValidatorTest, ResumeOnlyWithAStrongValidator) {
+  ASSERT_TRUE(sandbox_.SetFault("files", GetParam().etagMode));
+  if (!GetParam().lastModified) ASSERT_TRUE(sandbox_.AddFault("files", "no-last-modified"));
+  ASSERT_TRUE(sandbox_.AddFault("files", "drop", {{"after", "1000000"}, {"times", "1"}}));
+  ASSERT_TRUE(Download());
+  ExpectTheWholeFileInPlace();
+  EXPECT_EQ(Served().requests, 2);
+  Sandbox::Request last = sandbox_.LastRequest("files");
+  if (GetParam().lastModified) {
+    EXPECT_EQ(Served().bodyBytes, static_cast<long long>(kFileSize));
+    EXPECT_TRUE(last.headers["if-range"].ends_with(" GMT")) << "the date, never a weak ETag";
+    EXPECT_EQ(StepsBack(), 0);
+  } else {
+    EXPECT_EQ(Served().bodyBytes, static_cast<long long>(kFileSize) + 1000000);
+    EXPECT_EQ(last.headers.count("range"), 0u);
+    EXPECT_EQ(StepsBack(), 1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, ValidatorTest,
+                         ::testing::Values(Validators{"WeakEtagAndDate", "weak-etag", true},
+                                           Validators{"WeakEtagOnly", "weak-etag", false},
+                                           Validators{"DateOnly", "no-etag", true},
+                                           Validators{"Neither", "no-etag", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SetupDownloadTest, ServerErrorsAreTriedAgainOtherErrorsAreNot) {
+  for (const char* code : {"500", "503", "408", "429"}) {
+    SCOPED_TRACE(code);
+    ASSERT_TRUE(sandbox_.SetFault("files", "status", {{"code", code}, {"times", "4"}}));
+    const int before = Served().requests;
+    ASSERT_TRUE(Download());
+    EXPECT_EQ(Served().requests - before, 5);
+  }
+  for (const char* code : {"404", "403", "410", "400"}) {
+    SCOPED_TRACE(code);
+    ASSERT_TRUE(sandbox_.SetFault("files", "status", {{"code", code}}));
+    fs::remove(Target());
+    const int before = Served().requests;
+    EXPECT_FALSE(Download());
+    EXPECT_EQ(Served().requests - before, 1) << "no retry";
+    EXPECT_TRUE(FolderEntries().empty());
+  }
+  ASSERT_TRUE(sandbox_.SetFault("files", "ok"));
+  EXPECT_FALSE(Download(Quick(), Url("/setup/missing.exe")));
+  EXPECT_EQ(sandbox_.Counts("files", "/setup/missing.exe").requests, 1);
+}
+
+TEST_F(SetupDownloadTest, RetryAfterIsHonouredUpToItsCap) {
+  ASSERT_TRUE(sandbox_.SetFault("files", "status", {{"code", "503"}, {"retry-after", "2"}, {"times", "1"}}));
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(Download());
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 2s) << "the back-off alone is 20 ms";
+  ASSERT_TRUE(sandbox_.SetFault("files", "status", {{"code", "429"}, {"retry-after", "3600"}, {"times", "1"}}));
+  start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(Download());
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, 3s);
+  EXPECT_LT(took, 30s) << "an hour is cut to the cap";
+}
+
+// The file shrinks under the same date between two attempts: the server's
+// 416 makes the download start over, and the new file arrives whole.
+TEST_F(SetupDownloadTest, ARangeBeyondTheFileStartsOver) {
+  ASSERT_TRUE(sandbox_.SetFault("files", "no-etag"));
+  ASSERT_TRUE(sandbox_.AddFault("files", "drop", {{"after", "3000000"}, {"times", "1"}}));
+  const fs::path served = served_.Path() / "setup" / "s.exe";
+  const auto modified = fs::last_write_time(served);
+  DownloadRetryTimings timings = Quick();
+  timings.pauses[0] = 1500ms;  // room to change the file between the two attempts
+  auto download = std::async(std::launch::async, [&] {
+    return DownloadUrlToFile(Utf8ToUtf16(Url()), Utf8ToUtf16(Target().string()), DownloadProgress::Instance(),
+                             cancel_, timings);
+  });
+  for (int i = 0; i < 200 && Served().bodyBytes < 3000000; ++i) std::this_thread::sleep_for(10ms);
+  file_.resize(1000000);
+  WriteFileBytes(served, file_);
+  fs::last_write_time(served, modified);
+  ASSERT_TRUE(download.get());
+  EXPECT_EQ(ReadFileBytes(Target()), file_);
+  EXPECT_EQ(Served().requests, 3) << "the drop, the 416, the whole new file";
+}
+
+TEST_F(SetupDownloadTest, EachUrlOfARedirectIsAskedOncePerAttempt) {
+  ASSERT_TRUE(sandbox_.SetFault("files", "drop", {{"after", "1000000"}, {"times", "1"}}));
+  ASSERT_TRUE(Download(Quick(), Url("/sandbox/redirect?to=" + Url())));
+  ExpectTheWholeFileInPlace();
+  EXPECT_EQ(sandbox_.Counts("files", "/sandbox/redirect").requests, 2);
+  EXPECT_EQ(Served().requests, 2);
+  EXPECT_EQ(Served().bodyBytes, static_cast<long long>(kFileSize)) << "resumed through the redirect";
+}
+
+TEST_F(SetupDownloadTest, SilenceBreaksAnAttemptAndCancelEndsTheDownload) {
+  ASSERT_TRUE(sandbox_.SetFault("files", "stall-body"));
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Download());
+  EXPECT_EQ(Served().requests, 5) << "each stalled attempt was broken off and tried again";
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 5 * 1500ms);
+  EXPECT_TRUE(FolderEntries().empty());
+
+  auto download = std::async(std::launch::async, [&] {
+    return DownloadUrlToFile(Utf8ToUtf16(Url()), Utf8ToUtf16(Target().string()), DownloadProgress::Instance(),
+                             cancel_);
+  });
+  std::this_thread::sleep_for(500ms);
+  start = std::chrono::steady_clock::now();
+  cancel_.store(true);
+  EXPECT_FALSE(download.get());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_TRUE(FolderEntries().empty());
+}
+
+}  // namespace
