@@ -36,8 +36,7 @@ TEST_P(SignedConfigTamperTest, EveryTryFailsWithItsCauseAndNoSetupIsRequested) {
   const Tamper& t = GetParam();
   ASSERT_TRUE(StartSandbox({"--fault", std::string("config=") + t.mode}));
   OpenInstaller();
-  host_.PumpPending();  // the configuration's ten tries
-  ASSERT_TRUE(host_.RunUntilClosed(5s));
+  ASSERT_TRUE(host_.RunUntilClosed(20s));  // the configuration's ten tries
   EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"Game settings file download failed."});
   EXPECT_EQ(Log(), Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN)."}) +
                        TenRefusals(SettingsRefusalEntry(t.outcome)));
@@ -63,8 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
 // installs as one signed by the first does.
 TEST_F(WorkflowTest, AConfigurationSignedByTheSecondTrustedKeyInstalls) {
   StartInstaller({"--fault", "config=sig-key2"});
-  host_.PumpPending();
-  ASSERT_NE(dialog_->Settings(), nullptr);
+  ASSERT_TRUE(ConfigurationLoaded());
   EXPECT_EQ(std::u16string(dialog_->Settings()->fName[0]), u"ZKSetup_EN.exe");
   host_.ComboSetSelection(0);
   EXPECT_EQ(host_.Send(kWmCommand, kCmdInstall), 1);
@@ -78,8 +76,7 @@ TEST_F(WorkflowTest, AConfigurationSignedByTheSecondTrustedKeyInstalls) {
 TEST_F(WorkflowTest, ATamperedAnswerCostsOneTryAndTheNextSignedOneIsTaken) {
   ASSERT_TRUE(StartSandbox({"--fault", "config=sig-body:times=1"}));
   OpenInstaller();
-  host_.PumpPending();
-  ASSERT_NE(dialog_->Settings(), nullptr);
+  ASSERT_TRUE(ConfigurationLoaded());
   EXPECT_EQ(Log(), Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN).",
                             std::u16string(SettingsRefusalEntry(SettingsOutcome::kNotTrusted)),
                             u"Game settings file download failed(1).",
