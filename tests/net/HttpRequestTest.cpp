@@ -107,6 +107,12 @@ TEST_F(HttpRequestTest, OtherHostNamesAreAcceptedOnlyOnPort443) {
   SKIP_WITHOUT_CLIENT_IP_PORT();
   EXPECT_EQ(Get("https://" + sandbox.ClientIpAddress() + ":443/sandbox/echo"), u"ok");
   EXPECT_EQ(Get(sandbox.ConfigBase() + "/sandbox/echo"), u"");
+  // The leniency stays with the host and port first asked: a redirect there
+  // is followed, a redirect to another port (or host) is not.
+  const std::string lenient = "https://" + sandbox.ClientIpAddress() + ":443";
+  EXPECT_EQ(Get(lenient + "/sandbox/redirect?to=" + lenient + "/sandbox/bytes?n=2"), u"xx");
+  EXPECT_EQ(Get(lenient + "/sandbox/redirect?to=" + sandbox.ConfigBase() + "/sandbox/bytes?n=3"), u"");
+  EXPECT_EQ(sandbox.Counts("config", "/sandbox/bytes").requests, 0) << "asked under the relaxed check";
 }
 
 TEST_F(HttpRequestTest, ChainIsCheckedOnPort443Too) {
@@ -127,6 +133,11 @@ TEST_F(HttpRequestTest, RedirectsFollowOnlyHttpAndHttps) {
             u"xx");
   EXPECT_EQ(Get(sandbox.FilesBase() + "/sandbox/redirect?to=ftp://127.0.0.1/x"), u"");
   EXPECT_EQ(Get(sandbox.FilesBase() + "/sandbox/loop"), u"");
+}
+
+TEST_F(HttpRequestTest, HttpsIsNeverRedirectedToPlainHttp) {
+  EXPECT_EQ(Get(sandbox.ConfigBase() + "/sandbox/redirect?to=" + sandbox.FilesBase() + "/sandbox/bytes?n=2"), u"");
+  EXPECT_EQ(sandbox.Counts("files", "/sandbox/bytes").requests, 0) << "the plain URL was asked";
 }
 
 TEST_F(HttpRequestTest, EnvironmentProxyIsUsed) {
