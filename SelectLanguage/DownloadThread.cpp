@@ -6,71 +6,68 @@
 #include "net/Text.h"
 
 DownloadProgress& DownloadProgress::Instance() {
-  static DownloadProgress progress;
-  return progress;
+  static auto* progress = new DownloadProgress;
+  return *progress;
+}
+
+void DownloadProgress::SetWindow(DialogHost* window) {
+  std::lock_guard lock(mutex_);
+  window_ = window;
+}
+
+DialogHost* DownloadProgress::Window() const {
+  std::lock_guard lock(mutex_);
+  return window_;
 }
 
 long DownloadProgress::OnProgress(uint64_t progress, uint64_t progressMax, uint32_t, const char16_t*) {
-  DialogHost* window = Window();
-  if (progressMax != 0 && window != nullptr) {
-    window->Post(kMsgDownloadProgress, progress, static_cast<int64_t>(progressMax));
-  }
+  if (progressMax != 0) PostToWindow(kMsgDownloadProgress, progress, static_cast<int64_t>(progressMax));
   return 0;
 }
 
-DownloadThread::~DownloadThread() {
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  cancel_.store(true);
-  wake_.notify_all();
-  if (thread_.joinable()) thread_.join();
+void DownloadProgress::PostToWindow(uint32_t message, uint64_t wParam, int64_t lParam) {
+  // Posted with the lock held: the window that clears the pointer waits for
+  // a post under way instead of being destroyed under it.
+  std::lock_guard lock(mutex_);
+  if (window_ != nullptr) window_->Post(message, wParam, lParam);
 }
 
-bool DownloadThread::Start() {
-  if (thread_.joinable()) return false;
-  thread_ = std::thread([this] { Run(); });
-  return true;
-}
+bool DownloadThread::Start() { return worker_.Start(mailbox_, &DownloadThread::Run); }
 
 bool DownloadThread::PostToThread(uint32_t id, std::unique_ptr<DownloadRequest> request) {
   {
-    std::lock_guard lock(mutex_);
-    if (stopping_) return false;
-    queue_.push_back({id, std::move(request)});
+    auto lock = mailbox_->Lock();
+    if (mailbox_->StopRequested()) return false;
+    mailbox_->queue.push_back({id, std::move(request)});
   }
-  wake_.notify_one();
+  mailbox_->Wake();
   return true;
 }
 
-void DownloadThread::Run() {
+void DownloadThread::Run(Mailbox& mailbox) {
   for (;;) {
     ThreadMessage message;
     {
-      std::unique_lock lock(mutex_);
-      wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-      if (stopping_) return;
-      message = std::move(queue_.front());
-      queue_.pop_front();
+      auto lock = mailbox.Lock();
+      if (!mailbox.WaitUntil(lock, [&] { return !mailbox.queue.empty(); })) return;
+      message = std::move(mailbox.queue.front());
+      mailbox.queue.pop_front();
     }
     // Messages other than requests have no handler here and are dropped.
-    PreTranslateMessage(message);
+    PreTranslateMessage(mailbox, message);
   }
 }
 
-bool DownloadThread::PreTranslateMessage(ThreadMessage& message) {
+bool DownloadThread::PreTranslateMessage(Mailbox& mailbox, ThreadMessage& message) {
   if (message.id != kMsgDownloadRequest) return false;
   if (!message.request) return true;
   const DownloadRequest& request = *message.request;
   DownloadProgress* progress = request.progress != nullptr ? request.progress : &DownloadProgress::Instance();
   const std::u16string_view url(request.url, BoundedLength(request.url, std::size(request.url)));
   const std::u16string_view path(request.path, BoundedLength(request.path, std::size(request.path)));
-  const bool ok = DownloadUrlToFile(url, path, *progress, cancel_);
-  if (cancel_.load()) return true;  // the window is gone; nobody to tell
-  if (DialogHost* window = progress->Window()) {
-    window->Post(ok ? kMsgSetupDownloaded : kMsgSetupDownloadFailed, 0, 0);
-  }
+  const bool ok = DownloadUrlToFile(url, path, *progress, mailbox.StopFlag());
+  if (mailbox.StopRequested()) return true;  // the window is gone; nobody to tell
+  progress->PostToWindow(ok ? kMsgSetupDownloaded : kMsgSetupDownloadFailed, 0, 0);
   message.request.reset();
   return true;
 }

@@ -4,13 +4,12 @@
 // object and posts 2026 (downloaded) or 2027 (failed) back to the window.
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <thread>
+
+#include "SelectLanguage/WorkerThread.h"
 
 class DialogHost;
 class DownloadProgress;
@@ -26,18 +25,25 @@ struct DownloadRequest {
 // it posts a request; the worker only reads it.
 class DownloadProgress {
  public:
+  // Never destroyed: a worker that was let go may still report to it while
+  // the program ends.
   static DownloadProgress& Instance();
 
-  void SetWindow(DialogHost* window) { window_.store(window, std::memory_order_release); }
-  DialogHost* Window() const { return window_.load(std::memory_order_acquire); }
+  // Returns once a post under way has reached the window's queue: after
+  // SetWindow(nullptr) nothing reaches the old window any more.
+  void SetWindow(DialogHost* window);
+  DialogHost* Window() const;
 
   // Posts 2025 (done, total) to the window when total is known and a window
   // is set. Always returns 0 (success).
   long OnProgress(uint64_t progress, uint64_t progressMax, uint32_t statusCode,
                   const char16_t* statusText);
+  // Posts a message to the window when one is set.
+  void PostToWindow(uint32_t message, uint64_t wParam, int64_t lParam);
 
  private:
-  std::atomic<DialogHost*> window_{nullptr};
+  mutable std::mutex mutex_;
+  DialogHost* window_ = nullptr;
 };
 
 class DownloadThread {
@@ -49,24 +55,27 @@ class DownloadThread {
 
   DownloadThread() = default;
   // Stops the thread: a download under way is abandoned (its partial file
-  // removed) and the thread is joined, so no work outlives the window.
-  ~DownloadThread();
+  // removed) and, unless it ends within the worker's short stop wait, left
+  // to end on its own. Nothing more reaches the window either way.
+  ~DownloadThread() = default;
   DownloadThread(const DownloadThread&) = delete;
   DownloadThread& operator=(const DownloadThread&) = delete;
 
   bool Start();
   // Queues a thread message; false once the thread is stopping.
   bool PostToThread(uint32_t id, std::unique_ptr<DownloadRequest> request);
+  // Abandons the work at once; the destructor's wait counts from here.
+  void RequestStop() { worker_.RequestStop(); }
 
  private:
-  void Run();
+  // What the thread shares with its owner: the message queue.
+  struct Mailbox : WorkerLink {
+    std::deque<ThreadMessage> queue;
+  };
+  static void Run(Mailbox& mailbox);
   // The request handler: true when the message was consumed.
-  bool PreTranslateMessage(ThreadMessage& message);
+  static bool PreTranslateMessage(Mailbox& mailbox, ThreadMessage& message);
 
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<ThreadMessage> queue_;
-  bool stopping_ = false;
-  std::atomic<bool> cancel_{false};
-  std::thread thread_;
+  std::shared_ptr<Mailbox> mailbox_ = std::make_shared<Mailbox>();
+  WorkerThread worker_;  // last: stopped before the mailbox reference goes
 };

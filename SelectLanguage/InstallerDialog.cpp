@@ -22,8 +22,14 @@ InstallerDialog::InstallerDialog(DialogHost& host, DialogTimings timings)
     : host_(host), settingsRetryPause_(timings.settingsRetryPause), region(timings.region) {}
 
 InstallerDialog::~InstallerDialog() {
+  StopWorkers();
   SetHttpMessageBoxHandler(nullptr);
   DownloadProgress::Instance().SetWindow(nullptr);
+}
+
+void InstallerDialog::StopWorkers() {
+  if (settingsWorker) settingsWorker->RequestStop();
+  if (thread) thread->RequestStop();
 }
 
 int InstallerDialog::OnInitDialog() {
@@ -44,6 +50,10 @@ int InstallerDialog::OnInitDialog() {
   FillLanguageList();
 
   ComposeArtwork();
+  // Install stays unusable until the configuration is in: without it there
+  // is no setup to download, and the command would only end the program.
+  // A disabled button shows it, takes no click and sends no command.
+  installButton.Enable(0);
 
   PlaceControls();
   host_.CentreWindow();
@@ -102,6 +112,7 @@ int64_t InstallerDialog::Dispatch(const DialogMessage& m) {
     case kMsgSetupDownloaded: return OnSetupDownloaded(m.wParam, m.lParam);
     case kMsgSetupDownloadFailed: return OnSetupDownloadFailed(m.wParam, m.lParam);
     case kMsgLoadSettings: return OnLoadSettings(m.wParam, m.lParam);
+    case kMsgSettingsTry: return OnSettingsTry(m.wParam, m.lParam);
     case kMsgDownloadProgress: return OnDownloadProgress(m.wParam, m.lParam);
     case kWmTimer: OnTimer(m.wParam); return 0;
     case kWmLButtonDown: return OnLButtonDown(m.wParam, PointX(m.lParam), PointY(m.lParam));
@@ -111,6 +122,7 @@ int64_t InstallerDialog::Dispatch(const DialogMessage& m) {
     case kWmClose:
       // The default handling: the modal loop ends and the window takes no more work.
       closed_ = true;
+      StopWorkers();  // their waits for the end count from here
       host_.EndDialog();
       return 0;
     default: return 0;
@@ -120,7 +132,9 @@ int64_t InstallerDialog::Dispatch(const DialogMessage& m) {
 int64_t InstallerDialog::OnCommand(uint64_t wParam, int64_t) {
   // The whole wParam is compared: a notification code in its high half is another command.
   if (wParam == kCmdInstall) {
-    OnInstall();
+    // A command while the button is disabled (no configuration yet, or a
+    // download already asked for) does what a click on it does: nothing.
+    if (installButton.IsEnabled()) OnInstall();
     return 1;
   }
   if (wParam == kCmdClose) {
@@ -196,4 +210,9 @@ void InstallerDialog::PostClose() { host_.Post(kWmClose, 0, 0); }
 void InstallerDialog::DisableInstallButton() {
   installButton.Enable(0);
   host_.Invalidate();  // show the disabled frame now
+}
+
+void InstallerDialog::EnableInstallButton() {
+  installButton.Enable(1);
+  host_.Invalidate();  // show the usable frame now
 }

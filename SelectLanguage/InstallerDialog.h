@@ -11,6 +11,7 @@
 
 #include "SelectLanguage/DialogHost.h"
 #include "SelectLanguage/DownloadThread.h"
+#include "SelectLanguage/SettingsWorker.h"
 #include "net/RegionCode.h"
 #include "sprite/SpritePage.h"
 #include "widgets/SpriteButton.h"
@@ -58,6 +59,7 @@ class InstallerDialog : public DialogWindow, public ButtonOwner {
 
   // Workflow handlers.
   int64_t OnLoadSettings(uint64_t wParam, int64_t lParam);
+  int64_t OnSettingsTry(uint64_t outcome, int64_t attempt);
   int64_t OnDownloadProgress(uint64_t done, int64_t total);
   int64_t OnSetupDownloaded(uint64_t wParam, int64_t lParam);
   int64_t OnSetupDownloadFailed(uint64_t wParam, int64_t lParam);
@@ -81,6 +83,9 @@ class InstallerDialog : public DialogWindow, public ButtonOwner {
   void PlaceControls();
   void PostClose();
   void DisableInstallButton();
+  void EnableInstallButton();
+  // Asks both workers to stop: from now on they post nothing.
+  void StopWorkers();
   // Whether the setup program has ended and its file is gone.
   bool SetupHasEnded();
 
@@ -101,12 +106,14 @@ class InstallerDialog : public DialogWindow, public ButtonOwner {
   DialogHost& host_;
   std::chrono::milliseconds settingsRetryPause_;
   bool closed_ = false;  // after the close message the window takes no more work
+  long long settingsLogNumber_ = 0;  // the number of the next configuration log entry
 
   // Run-time state, in the window's order.
   std::unique_ptr<DownloadThread> thread;
   std::u16string folder;
   std::u16string setupPath;
-  std::unique_ptr<GameSettings> settings;
+  std::unique_ptr<GameSettings> settings;  // set once a configuration try has succeeded
+  std::unique_ptr<SettingsWorker> settingsWorker;  // from message 2028 on
   uint32_t registered = 0;
   uint32_t setupStarted = 0;
   std::unique_ptr<SetupProgram> setupProgram;  // from its start until it has ended

@@ -10,6 +10,12 @@ inline constexpr uint32_t kMsgDownloadProgress = 2025;
 inline constexpr uint32_t kMsgSetupDownloaded = 2026;
 inline constexpr uint32_t kMsgSetupDownloadFailed = 2027;
 inline constexpr uint32_t kMsgLoadSettings = 2028;
+// One configuration try has ended (posted by the configuration's worker):
+// wParam is kSettingsLoaded or kSettingsTryFailed, lParam the try's number
+// from 1.
+inline constexpr uint32_t kMsgSettingsTry = 2032;
+inline constexpr uint64_t kSettingsTryFailed = 0;
+inline constexpr uint64_t kSettingsLoaded = 1;
 inline constexpr uint32_t kTimerSetupWait = 2029;
 inline constexpr uint32_t kTimerPeriodMs = 2000;
 inline constexpr uint32_t kCmdInstall = 2030;

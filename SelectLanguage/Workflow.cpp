@@ -1,7 +1,7 @@
 // The installation workflow: configuration, install command, download
 // progress, the setup program's run and the finishing steps. Everything runs
-// on the window's thread; the download itself runs on the worker.
-#include <thread>
+// on the window's thread; the configuration's tries and the download run on
+// workers that report by posted messages.
 
 #include "SelectLanguage/GameFolder.h"
 #include "SelectLanguage/InstallerDialog.h"
@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int kSettingsTries = 10;
 constexpr std::u16string_view kSetupFileName = u"_Set_UpZK.exe";
 
 // The setup program's place: next to the installer's own file, not in the
@@ -37,18 +36,33 @@ bool CopyInto(char16_t (&target)[N], std::u16string_view text) {
 
 }  // namespace
 
+// The tries run on the configuration's worker; this thread only starts
+// them and, as each try's outcome arrives, logs it in order.
 int64_t InstallerDialog::OnLoadSettings(uint64_t, int64_t) {
-  settings = std::make_unique<GameSettings>();
-  long long v = region.IsCN() ? 1 : 0;
-  for (int attempt = 0; attempt < kSettingsTries; ++attempt) {
-    if (LoadGameSettings(*settings)) {
-      LogEntry(FormatLogEntry(u"Game settings file was successfully downloaded(%d).", {v}));
-      return 0;
-    }
-    std::this_thread::sleep_for(settingsRetryPause_);
-    LogEntry(FormatLogEntry(u"Game settings file download failed(%d).", {v}));
-    v = v == 0 ? 1 : 0;
+  if (settingsWorker) return 0;  // the loading is started once
+  settingsLogNumber_ = region.IsCN() ? 1 : 0;
+  settingsWorker = std::make_unique<SettingsWorker>(host_, settingsRetryPause_);
+  if (!settingsWorker->Start()) {
+    // No thread for the tries: the configuration cannot be had, as after
+    // the last failed try.
+    host_.ShowMessageBox(u"Game settings file download failed.", GetApplicationName());
+    PostClose();
   }
+  return 0;
+}
+
+int64_t InstallerDialog::OnSettingsTry(uint64_t outcome, int64_t attempt) {
+  if (!settingsWorker || settings) return 0;
+  if (outcome == kSettingsLoaded) {
+    settings = settingsWorker->TakeSettings();
+    if (!settings) return 0;
+    LogEntry(FormatLogEntry(u"Game settings file was successfully downloaded(%d).", {settingsLogNumber_}));
+    EnableInstallButton();
+    return 0;
+  }
+  LogEntry(FormatLogEntry(u"Game settings file download failed(%d).", {settingsLogNumber_}));
+  settingsLogNumber_ = settingsLogNumber_ == 0 ? 1 : 0;
+  if (attempt < kSettingsTries) return 0;
   host_.ShowMessageBox(u"Game settings file download failed.", GetApplicationName());
   PostClose();
   return 0;

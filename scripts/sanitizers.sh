@@ -16,14 +16,15 @@ cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize
 ctest --preset sanitize -LE gui
 
-# The download worker, the timed requests and their abandoned workers, the
-# progress posting from the worker to the window, closing on a stall, and
-# the setup program's watch and reaping threads.
+# The download worker, the configuration's worker, workers that are let go,
+# the timed requests and their abandoned workers, the progress posting from
+# the worker to the window, closing on a stall, and the setup program's
+# watch and reaping threads.
 echo "== ThreadSanitizer: the threaded tests"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --target app_tests zk_net_live_tests workflow_tests zk_sample_setup zk_sample_game
 ctest --preset tsan -LE gui \
-  -R 'DownloadThread|DownloadProgress|TimedRequest|AbandonedWorkers|RegionCodeTest|Installs|AStalledDownload|RegionFaultTest.*Stalled|SetupEnd|SetupProgramTest|SetupCopyTest|AStartedProgramIsReaped'
+  -R 'WorkerThread|WorkerProcessEnd|ConfigLoading|DownloadThread|DownloadProgress|TimedRequest|AbandonedWorkers|RegionCodeTest|Installs|AStalledDownload|RegionFaultTest.*Stalled|SetupEnd|SetupProgramTest|SetupCopyTest|AStartedProgramIsReaped'
 
 echo "== fuzz targets, ${fuzz_seconds}s each"
 fuzz/run.sh "$fuzz_seconds" build/fuzz

@@ -259,7 +259,7 @@ void GtkDialogHost::RunModal(DialogWindow& window) {
   gtk_widget_show(s->combo);
   gtk_widget_show(s->window);  // the progress bar stays hidden until progress arrives
   // Let the window appear with its artwork before the first posted message
-  // runs: that one may keep the window's thread busy for a while.
+  // runs, so that its first picture never waits on the workflow.
   const gint64 giveUpAt = g_get_monotonic_time() + G_USEC_PER_SEC;
   while (!s->drawnOnce && s->window != nullptr && g_get_monotonic_time() < giveUpAt) {
     if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);

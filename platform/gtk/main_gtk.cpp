@@ -7,9 +7,12 @@
 
 #include "SelectLanguage/InstallerApp.h"
 #include "SelectLanguage/SingleInstance.h"
+#include "SelectLanguage/WorkerThread.h"
 #include "platform/gtk/GtkDialogHost.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int RunInstaller(int argc, char** argv) {
   // Before anything is shown or written: a second installer would replace
   // the running one's setup program and empty its log.
   std::optional<SingleInstance> instance(std::in_place);
@@ -38,4 +41,14 @@ int main(int argc, char** argv) {
   app.InitInstance(host);
   instance->AnswerLaterStarts(nullptr);  // the host goes before the lock does
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The window, its host and the lock are gone here; a worker that was let
+  // go must not meet the program's exit handlers.
+  const int code = RunInstaller(argc, argv);
+  EndProcessIfWorkersRun(code);
+  return code;
 }

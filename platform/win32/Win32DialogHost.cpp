@@ -104,6 +104,7 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case kMsgSetupDownloaded:
     case kMsgSetupDownloadFailed:
     case kMsgLoadSettings:
+    case kMsgSettingsTry:
       ::SetWindowLongPtrW(window, DWLP_MSGRESULT,
                           static_cast<LONG_PTR>(Dispatch(s, message, wParam, static_cast<int64_t>(lParam))));
       return TRUE;
@@ -134,8 +135,8 @@ void Win32DialogHost::RunModal(DialogWindow& window) {
     return;
   }
   // The window shows itself with its artwork and controls before the first
-  // posted message runs: that one may keep the window's thread busy for a
-  // while, and posted messages would otherwise come before any paint.
+  // posted message runs: posted messages would otherwise come before any
+  // paint.
   ::RedrawWindow(dialog, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
   // The modal loop. Escape and Enter are offered to the window before the
   // dialog manager could turn them into Cancel or OK.

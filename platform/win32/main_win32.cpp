@@ -2,6 +2,7 @@
 // window.
 #include "SelectLanguage/InstallerApp.h"
 #include "SelectLanguage/SingleInstance.h"
+#include "SelectLanguage/WorkerThread.h"
 #include "platform/win32/Win32DialogHost.h"
 #include "platform/win32/WinHandles.h"
 
@@ -23,9 +24,7 @@ void RestrictLibrarySearch() {
   ::SetDllDirectoryW(L"");  // and never the current folder
 }
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int RunInstaller() {
   RestrictLibrarySearch();
   // Before anything is shown or written: a second installer would replace
   // the running one's setup program and empty its log.
@@ -39,4 +38,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   InstallerApp app;
   app.InitInstance(host);
   return 0;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // The window, its host and the lock are gone here; a worker that was let
+  // go (a transfer WinINet cannot cut) must not meet the exit handlers.
+  const int code = RunInstaller();
+  EndProcessIfWorkersRun(code);
+  return code;
 }

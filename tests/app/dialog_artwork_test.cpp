@@ -24,7 +24,8 @@ class ArtworkTest : public ::testing::Test {
     quick.settingsRetryPause = 0ms;
     dialog_ = std::make_unique<InstallerDialog>(host_, quick);
     host_.Open(*dialog_);
-    host_.PumpPending();  // the configuration
+    // The configuration, which makes the install button usable.
+    ASSERT_TRUE(host_.RunUntil([&] { return dialog_->Settings() != nullptr; }, 20s));
   }
   void Paint() { host_.Paint({0, 0, 320, 160}); }
   // What the window shows at (x, y) after a paint.

@@ -53,9 +53,10 @@ TEST_F(DialogTest, StartUpFillsTheWindow) {
   const std::string bytes = ReadFileBytes(dir_.Path() / "ZK_Progress_Installer.log");
   const std::u16string log(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
   EXPECT_EQ(log, u"\uFEFFThe program has been executed.\r\n\r\n\uFEFFYour CODE(1 - MAIN).\r\n");
-  // The configuration is asked for once the window runs.
-  host_.PumpPending();
-  ASSERT_NE(dialog_.Settings(), nullptr);
+  // The configuration is asked for once the window runs, and loads off its thread.
+  EXPECT_FALSE(dialog_.InstallButton().IsEnabled());
+  ASSERT_TRUE(host_.RunUntil([&] { return dialog_.Settings() != nullptr; }, 20s));
+  EXPECT_TRUE(dialog_.InstallButton().IsEnabled());
   EXPECT_FALSE(host_.IsEnded());
 }
 

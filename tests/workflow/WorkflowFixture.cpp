@@ -50,6 +50,10 @@ void WorkflowTest::OpenInstaller(std::chrono::milliseconds settingsRetryPause) {
   host_.Open(*dialog_);
 }
 
+bool WorkflowTest::ConfigurationLoaded(std::chrono::milliseconds timeout) {
+  return host_.RunUntil([this] { return dialog_->Settings() != nullptr; }, timeout);
+}
+
 void WorkflowTest::ServeSetup(const std::string& bytes) {
   for (const char* language : {"EN", "SC", "TC", "RU", "JP"}) {
     const fs::path file = Root() / "files" / "setup" / (std::string("ZKSetup_") + language + ".exe");

@@ -30,6 +30,9 @@ class WorkflowTest : public ::testing::Test {
   // in between. StartSandbox exports the sandbox's hosts.
   bool StartSandbox(const std::vector<std::string>& sandboxOptions = {});
   void OpenInstaller(std::chrono::milliseconds settingsRetryPause = std::chrono::milliseconds(0));
+  // Runs the window until the configuration's worker has loaded it (false
+  // when the window closed or `timeout` passed first).
+  bool ConfigurationLoaded(std::chrono::milliseconds timeout = std::chrono::seconds(20));
   // Serves `bytes` as every language's setup program.
   void ServeSetup(const std::string& bytes);
   // Serves the sandbox's configuration with one key's value replaced (the

@@ -30,8 +30,7 @@ class SetupFaultTest : public WorkflowTest {
   // The configuration is in and the install command given.
   void Install(const std::vector<std::string>& sandboxOptions = {}) {
     StartInstaller(sandboxOptions);
-    host_.PumpPending();
-    ASSERT_NE(dialog_->Settings(), nullptr);
+    ASSERT_TRUE(ConfigurationLoaded());
     host_.Send(kWmCommand, kCmdInstall);
   }
   // Anything beside the setup program's place that a download left.
@@ -279,16 +278,14 @@ TEST_F(SetupFaultTest, AReadOnlyCurrentDirectoryFromTheStartEndsLikeAFailedConfi
   if (!mount.Mounted()) GTEST_SKIP() << "no read-only tmpfs for the current directory: " << mount.Error();
   ASSERT_EQ(::chdir(dir.c_str()), 0);
   StartInstaller();
-  host_.PumpPending();
-  ASSERT_TRUE(host_.RunUntilClosed(5s));
+  ASSERT_TRUE(host_.RunUntilClosed(30s));
   EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"Game settings file download failed."});
   EXPECT_TRUE(fs::is_empty(dir));
 }
 
 TEST_F(SetupFaultTest, ASecondRunReplacesTheFirstRunsLog) {
   StartInstaller({"--fault", "config=404"});
-  host_.PumpPending();
-  ASSERT_TRUE(host_.RunUntilClosed(5s));
+  ASSERT_TRUE(host_.RunUntilClosed(30s));
   ASSERT_NE(Log().find(u"Game settings file download failed(0)."), std::u16string::npos);
   dialog_.reset();
 
@@ -296,7 +293,7 @@ TEST_F(SetupFaultTest, ASecondRunReplacesTheFirstRunsLog) {
   HeadlessHost second;
   InstallerDialog again(second, DialogTimings{{0ms, 2000ms}, 0ms});
   second.Open(again);
-  second.PumpPending();
+  ASSERT_TRUE(second.RunUntil([&] { return again.Settings() != nullptr; }, 20s));
   second.Send(kWmCommand, kCmdClose);
   ASSERT_TRUE(second.RunUntilClosed(5s));
   EXPECT_EQ(Log(), Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN).",

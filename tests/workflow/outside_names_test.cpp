@@ -32,8 +32,7 @@ class OutsideNamesTest : public WorkflowTest {
       ASSERT_TRUE(ServeConfigValue(key, value));
     }
     OpenInstaller();
-    host_.PumpPending();
-    ASSERT_NE(dialog_->Settings(), nullptr);
+    ASSERT_TRUE(ConfigurationLoaded());
     host_.Send(kWmCommand, kCmdInstall);
     ASSERT_TRUE(host_.RunUntilClosed(20s));
   }

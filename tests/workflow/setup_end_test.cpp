@@ -32,8 +32,7 @@ class SetupEndTest : public WorkflowTest {
   }
   void Install() {
     StartInstaller();
-    host_.PumpPending();
-    ASSERT_NE(dialog_->Settings(), nullptr);
+    ASSERT_TRUE(ConfigurationLoaded());
     host_.Send(kWmCommand, kCmdInstall);
   }
   // Once these processes have ended, none of them, nor any other child of

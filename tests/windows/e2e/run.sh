@@ -133,5 +133,41 @@ game_start=$(tail -n 1 "$work/games/ZKGame/started.txt" | cut -d' ' -f2)
 [ -n "$game_start" ] && [ "$game_start" -gt "$last_end" ] ||
   fail "the game started ($game_start) before the setup's copy ended ($last_end)"
 [ ! -e "$work/run/_Set_UpZK.exe" ] || fail "the relaunching setup's file was not deleted"
+
+# A configuration server that never answers: the window still paints itself
+# again after being hidden and shown, and the window manager's close ends
+# the program within 2 s, the try still under way.
+curl -s -X POST "http://127.0.0.1:$(port control)/control/fault?service=config&mode=stalled" >/dev/null ||
+  fail "the sandbox's configuration could not be stalled"
+mkdir -p "$work/stalled"
+unset ZK_SETUP_MODE
+(cd "$work/stalled" && exec "$wine" "$work/run/SelectLanguage.exe") >>"$work/wine.log" 2>&1 &
+stalled=$!
+pids+=($stalled)
+window=$(find_window 'Select language' 600)
+[ -n "$window" ] || fail "no window while the configuration stalls"
+sleep 2
+import -window "$window" "$work/stalled-before.png"
+xdotool windowunmap --sync "$window"
+sleep 0.3
+xdotool windowmap --sync "$window"
+sleep 1.5
+import -window "$window" "$work/stalled-after.png"
+[ -n "${ZK_E2E_STALLED_SHOT:-}" ] && cp "$work/stalled-after.png" "$ZK_E2E_STALLED_SHOT"
+differing=$(compare -metric AE -fuzz 10% "$work/stalled-before.png" "$work/stalled-after.png" null: 2>&1 || true)
+pixels=$(identify -format '%[fx:w*h]' "$work/stalled-before.png")
+[ "${differing%%.*}" -lt $((pixels / 50)) ] 2>/dev/null ||
+  fail "the window did not paint itself again while the configuration stalled ($differing of $pixels pixels differ)"
+kill -0 "$stalled" 2>/dev/null || fail "the program ended by itself while the configuration stalled"
+xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
+asked=$(($(date +%s%N) / 1000000))
+while kill -0 "$stalled" 2>/dev/null && [ $(($(date +%s%N) / 1000000 - asked)) -lt 20000 ]; do sleep 0.02; done
+took=$(($(date +%s%N) / 1000000 - asked))
+kill -0 "$stalled" 2>/dev/null && fail "the program still ran 20 s after the close while the configuration stalled"
+[ "$took" -lt 2000 ] || fail "the program took $took ms to end after the close while the configuration stalled"
+iconv -f UTF-16LE -t UTF-8 "$work/stalled/ZK_Progress_Installer.log" | grep -q 'Game settings file' &&
+  fail "an abandoned configuration try was logged"
+curl -s -X POST "http://127.0.0.1:$(port control)/control/fault?service=config&mode=ok" >/dev/null || true
+
 echo "PASS: window dragged, keys swallowed, installed, setup program deleted, game started, file times reset," \
-  "window closed; a relaunching setup program was waited for"
+  "window closed; a relaunching setup program was waited for; closed within $took ms while the configuration stalled"

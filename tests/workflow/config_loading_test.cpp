@@ -1,0 +1,89 @@
+// The window while the configuration loads on its worker: it keeps ticking,
+// Install does nothing until the configuration is in, and a close ends the
+// window at once, whatever the try or the pause in hand.
+#include "SelectLanguage/Messages.h"
+#include "SelectLanguage/WorkerThread.h"
+#include "tests/workflow/WorkflowFixture.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class ConfigLoadingTest : public WorkflowTest {
+ protected:
+  static std::u16string StartUpEntries() {
+    return Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN)."});
+  }
+  // A click in the middle of the install button.
+  void ClickInstall() {
+    host_.Send(kWmLButtonDown, 1, PackPoint(160, 120));
+    host_.Send(kWmLButtonUp, 0, PackPoint(160, 120));
+  }
+};
+
+TEST_F(ConfigLoadingTest, AStalledServerLeavesTheWindowTickingAndAClosePromptlyEndsIt) {
+  ASSERT_TRUE(StartSandbox({"--fault", "config=stalled"}));
+  OpenInstaller();
+  const auto start = Clock::now();
+  host_.PumpPending();  // message 2028: the tries start
+  EXPECT_LT(Clock::now() - start, 1s) << "the configuration's tries held the window's thread";
+
+  // The 2 s timer keeps repainting while the first try waits on the server.
+  const int repaints = host_.invalidateCount;
+  EXPECT_TRUE(host_.RunUntil([&] { return host_.invalidateCount > repaints; }, 3s)) << "no timer tick arrived";
+  EXPECT_FALSE(dialog_->InstallButton().IsEnabled());
+
+  host_.Post(kWmClose, 0, 0);
+  ASSERT_TRUE(host_.RunUntilClosed(500ms));
+  const auto closed = Clock::now();
+  dialog_.reset();  // what the program does next: the window goes
+  EXPECT_LT(Clock::now() - closed, 2s) << "the abandoned try held up the window's end";
+  // Nothing came of the abandoned try: no log entry and no box.
+  EXPECT_EQ(Log(), StartUpEntries());
+  EXPECT_TRUE(host_.messageBoxes.empty());
+}
+
+TEST_F(ConfigLoadingTest, InstallDoesNothingUntilTheConfigurationIsIn) {
+  ASSERT_TRUE(StartSandbox({"--fault", "config=stalled"}));
+  OpenInstaller();
+  // Before message 2028 and while the first try stalls: the command itself,
+  // and a click on the button.
+  EXPECT_EQ(host_.Send(kWmCommand, kCmdInstall), 1);
+  host_.PumpPending();
+  ClickInstall();
+  host_.RunUntil([] { return false; }, 300ms);
+  EXPECT_FALSE(host_.IsEnded());
+  EXPECT_FALSE(dialog_->InstallButton().IsEnabled());
+  EXPECT_EQ(Log(), StartUpEntries()) << "no install was attempted";
+  EXPECT_TRUE(sandbox_.LastRequest("files").path.empty()) << "nothing was downloaded";
+
+  // The server recovers: the stalled try fails, the next one loads, and the
+  // button becomes usable.
+  ASSERT_TRUE(sandbox_.SetFault("config", "ok"));
+  ASSERT_TRUE(ConfigurationLoaded());
+  EXPECT_TRUE(dialog_->InstallButton().IsEnabled());
+  EXPECT_EQ(Log(), StartUpEntries() + Entries({u"Game settings file download failed(1).",
+                                               u"Game settings file was successfully downloaded(0)."}));
+  ClickInstall();
+  ASSERT_TRUE(host_.RunUntil([&] { return dialog_->SetupStarted(); }, 20s));
+  EXPECT_TRUE(Log().ends_with(Entries({u"Attempt to install game(0).", u"Install the game(0).", u"Load setup file."})));
+  ASSERT_TRUE(host_.RunUntilClosed(20s));
+}
+
+TEST_F(ConfigLoadingTest, AClosePutsAnEndToThePauseBetweenTries) {
+  StartInstaller({"--fault", "config=404"}, 3000ms);
+  host_.PumpPending();
+  // The first try has its answer; the 3 s pause runs.
+  ASSERT_TRUE(host_.RunUntil([&] { return !sandbox_.LastRequest("config").path.empty(); }, 5s));
+  host_.RunUntil([] { return false; }, 300ms);
+  const int running = WorkerThread::Running();
+  host_.Post(kWmClose, 0, 0);
+  ASSERT_TRUE(host_.RunUntilClosed(500ms));
+  dialog_.reset();
+  EXPECT_LT(WorkerThread::Running(), running) << "the worker was let go in its pause instead of ending";
+  EXPECT_EQ(Log(), StartUpEntries()) << "the failure of a try is logged only after its pause";
+}
+
+}  // namespace
