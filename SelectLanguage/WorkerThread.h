@@ -89,7 +89,6 @@ class WorkerThread {
   // Asks the worker to stop, without waiting; the bounded wait of the
   // destructor counts from the first request.
   void RequestStop();
-  bool Started() const { return thread_.joinable(); }
 
   // Workers whose body has not returned yet, in the whole process.
   static int Running();

@@ -7,11 +7,11 @@
 #include "SelectLanguage/InstallerDialog.h"
 #include "SelectLanguage/ListFile.h"
 #include "SelectLanguage/Messages.h"
-#include "net/Processes.h"
 #include "SelectLanguage/ProgressLog.h"
 #include "SelectLanguage/SetupProgram.h"
 #include "net/Files.h"
 #include "net/GameSettings.h"
+#include "net/Processes.h"
 #include "net/Text.h"
 
 namespace {

@@ -2,7 +2,8 @@
 // command line: same loopback server, same file, alternating runs. Prints
 // each run and the medians, and the ratios the budgets are stated in.
 //   download_bench <url> <output-folder> <runs> [curl-program]
-// With 0 runs it downloads once through our layer only (for strace).
+// With 0 runs it downloads once through our layer only and keeps the file
+// (for strace, and for the resume benchmark, which compares it).
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -32,7 +33,7 @@ struct Sample {
   long long bytes = 0;
 };
 
-Sample RunOurs(const std::string& url, const std::string& path) {
+Sample RunOurs(const std::string& url, const std::string& path, bool keep = false) {
   const std::atomic<bool> cancel{false};
   rusage before{}, after{};
   ::getrusage(RUSAGE_SELF, &before);
@@ -43,7 +44,7 @@ Sample RunOurs(const std::string& url, const std::string& path) {
   ::getrusage(RUSAGE_SELF, &after);
   Sample s{std::chrono::duration<double>(end - start).count(), CpuSeconds(after) - CpuSeconds(before),
            ok ? FileSize(path) : -1};
-  ::unlink(path.c_str());
+  if (!keep) ::unlink(path.c_str());
   return s;
 }
 
@@ -77,8 +78,8 @@ int main(int argc, char** argv) {
   const int runs = std::atoi(argv[3]);
   const std::string curl = argc > 4 ? argv[4] : "curl";
   if (runs == 0) {  // one download through our layer only, for tracing
-    const Sample s = RunOurs(url, folder + "/ours.bin");
-    std::printf("ours: %lld bytes in %.3f s\n", s.bytes, s.seconds);
+    const Sample s = RunOurs(url, folder + "/ours.bin", true);
+    std::printf("ours: %lld bytes in %.3f s, cpu %.3f s\n", s.bytes, s.seconds, s.cpu);
     return s.bytes > 0 ? 0 : 1;
   }
   std::vector<double> oursRate, curlRate, oursCpu, curlCpu;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every performance measurement on a release build and prints each
 # figure beside its reference from the same run. Never part of the tests.
-#   scripts/bench.sh            # all of it (about 6 minutes on 2 cores)
+#   scripts/bench.sh            # all of it (about 7 minutes on 2 cores)
 # ZK_BENCH_MIB (default 1024) sizes the download file; ZK_BENCH_RUNS (5) the
 # alternating download runs.
 set -euo pipefail
@@ -63,6 +63,10 @@ strace -e trace=recvfrom -o "$work/recv.trace" "$build/bench/download_bench" \
   "http://127.0.0.1:$port/setup/ZKSetup_EN.exe" "$work/out" 0 >/dev/null 2>&1 || true
 largest=$(sed -n 's/^recvfrom([0-9]*, "[^"]*"\(\.\.\.\)\?, \([0-9]*\),.*/\2/p' "$work/recv.trace" | sort -n | tail -n 1)
 echo "libcurl receive buffer: ${largest:-unknown} bytes asked per recvfrom (budget >= 102400)"
+
+echo
+echo "== Setup download, 256 MiB from the sandbox: unbroken vs dropped at 50 % and 90 % (resumed)"
+bench/resume_bench.sh "$build" "$work" 256 3
 
 start_display
 

@@ -163,14 +163,6 @@ INSTANTIATE_TEST_SUITE_P(Answers, ValidatorTest,
                                            Validators{"Neither", "no-etag", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(SetupDownloadTest, FiveBrokenAttemptsFailAndLeaveNothing) {
-  ASSERT_TRUE(sandbox_.SetFault("files", "drop", {{"after", "300000"}}));
-  EXPECT_FALSE(Download());
-  EXPECT_EQ(Served().requests, 5);
-  EXPECT_EQ(Served().bodyBytes, 1500000) << "each attempt resumed";
-  EXPECT_TRUE(FolderEntries().empty()) << "neither the file nor a partial one";
-}
-
 TEST_F(SetupDownloadTest, ServerErrorsAreTriedAgainOtherErrorsAreNot) {
   for (const char* code : {"500", "503", "408", "429"}) {
     SCOPED_TRACE(code);
@@ -235,15 +227,6 @@ TEST_F(SetupDownloadTest, EachUrlOfARedirectIsAskedOncePerAttempt) {
   EXPECT_EQ(sandbox_.Counts("files", "/sandbox/redirect").requests, 2);
   EXPECT_EQ(Served().requests, 2);
   EXPECT_EQ(Served().bodyBytes, static_cast<long long>(kFileSize)) << "resumed through the redirect";
-}
-
-// Download hosts hand out links that work once: the body of the one answer
-// is the download, nothing is asked again to learn its status.
-TEST_F(SetupDownloadTest, ALinkThatWorksOnceIsEnough) {
-  ASSERT_TRUE(sandbox_.SetFault("files", "once", {{"status", "410"}}));
-  ASSERT_TRUE(Download());
-  ExpectTheWholeFileInPlace();
-  EXPECT_EQ(Served().requests, 1);
 }
 
 TEST_F(SetupDownloadTest, SilenceBreaksAnAttemptAndCancelEndsTheDownload) {

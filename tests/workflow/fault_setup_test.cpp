@@ -147,12 +147,6 @@ TEST_F(SetupFaultTest, FiveBrokenAttemptsGiveTheBoxOnlyAfterTheLast) {
   EXPECT_EQ(SetupServed().bodyBytes, 5000) << "each attempt resumed";
 }
 
-TEST_F(SetupFaultTest, ANotFoundIsAskedForOnce) {
-  Install({"--fault", "files=404"});
-  ExpectFailedDownload();
-  EXPECT_EQ(SetupServed().requests, 1);
-}
-
 // A download link that works once (common on download hosts) is enough:
 // nothing asks for it a second time.
 TEST_F(SetupFaultTest, ALinkThatWorksOnceInstalls) {
