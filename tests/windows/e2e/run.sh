@@ -48,12 +48,14 @@ port() { sed -n "s/^$1=//p" "$work/ports"; }
 "$wine" "$build/tests/windows/win_trust_ca.exe" "$(winpath "$(port ca)")" || fail "the test CA was not added"
 "$wine" reg delete 'HKLM\SOFTWARE\ZKGame' /f >/dev/null 2>&1 || true
 
-# WinINet and urlmon on their own, against the same services.
+# WinINet on its own, against the same services (and the served folder,
+# where the download tests put their files).
 (
   export ZK_TEST_FILES_BASE="http://127.0.0.1:$(port files)" ZK_TEST_REGION_BASE="http://127.0.0.1:$(port region)"
   export ZK_TEST_CONFIG_BASE="https://localhost:$(port config)" ZK_TEST_CONTROL_BASE="http://127.0.0.1:$(port control)"
+  export ZK_TEST_FILES_DIR="$(winpath "$work/files")"
   cd "$build/tests/windows" && timeout 300 "$wine" win_net_tests.exe --gtest_brief=1
-) || fail "the WinINet and urlmon tests failed"
+) || fail "the WinINet tests failed"
 
 export ZK_CONFIG_HOST="localhost:$(port config)"
 export ZK_REGION_HOST="127.0.0.1:$(port region)"
