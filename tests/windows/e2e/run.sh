@@ -171,5 +171,34 @@ iconv -f UTF-16LE -t UTF-8 "$work/stalled/ZK_Progress_Installer.log" | grep -q '
   fail "an abandoned configuration try was logged"
 curl -s -X POST "http://127.0.0.1:$(port control)/control/fault?service=config&mode=ok" >/dev/null || true
 
+# A setup download that stalls halfway: the close ends the program within
+# 2 s all the same, and the partial file goes with it.
+curl -s -X POST "http://127.0.0.1:$(port control)/control/fault?service=files&mode=stall-body" >/dev/null ||
+  fail "the sandbox's files could not be stalled"
+mkdir -p "$work/closing"
+cp "$work/run/SelectLanguage.exe" "$work/closing/"
+(cd "$work/closing" && exec "$wine" SelectLanguage.exe) >>"$work/wine.log" 2>&1 &
+closing=$!
+pids+=($closing)
+window=$(find_window 'Select language' 600)
+[ -n "$window" ] || fail "no window for the stalled download"
+closing_log() { iconv -f UTF-16LE -t UTF-8 "$work/closing/ZK_Progress_Installer.log" 2>/dev/null | tr -d '\r' || true; }
+for _ in $(seq 120); do closing_log | grep -q 'Game settings file download' && break; sleep 0.5; done
+xdotool mousemove --window "$window" 163 124 click 1
+for _ in $(seq 100); do [ -e "$work/closing/_Set_UpZK.exe.part" ] && break; sleep 0.1; done
+[ -e "$work/closing/_Set_UpZK.exe.part" ] || fail "the stalled download did not start"
+sleep 1
+xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
+asked=$(($(date +%s%N) / 1000000))
+while kill -0 "$closing" 2>/dev/null && [ $(($(date +%s%N) / 1000000 - asked)) -lt 20000 ]; do sleep 0.02; done
+download_took=$(($(date +%s%N) / 1000000 - asked))
+kill -0 "$closing" 2>/dev/null && fail "the program still ran 20 s after the close while the download stalled"
+[ "$download_took" -lt 2000 ] || fail "the program took $download_took ms to end after the close while the download stalled"
+for _ in $(seq 20); do [ -e "$work/closing/_Set_UpZK.exe.part" ] || break; sleep 0.1; done
+[ ! -e "$work/closing/_Set_UpZK.exe.part" ] || fail "the close left the partial file behind"
+[ ! -e "$work/closing/_Set_UpZK.exe" ] || fail "the close left a setup program behind"
+curl -s -X POST "http://127.0.0.1:$(port control)/control/fault?service=files&mode=ok" >/dev/null || true
+
 echo "PASS: window dragged, keys swallowed, installed, setup program deleted, game started, file times reset," \
-  "window closed; a relaunching setup program was waited for; closed within $took ms while the configuration stalled"
+  "window closed; a relaunching setup program was waited for; closed within $took ms while the configuration stalled" \
+  "and within $download_took ms while the download stalled, leaving no partial file"
