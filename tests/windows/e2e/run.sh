@@ -112,6 +112,11 @@ for _ in $(seq 20); do [ -f "$work/games/ZKGame/started.txt" ] && break; sleep 0
 for _ in $(seq 20); do xdotool search --onlyvisible --name '^Select language$' >/dev/null 2>&1 || break; sleep 0.5; done
 ! xdotool search --onlyvisible --name '^Select language$' >/dev/null 2>&1 || fail "the window did not close"
 log | grep -qF 'The setup program ended (0).' || fail "the setup program's exit code was not logged"
+# The setup program was asked for once: its status came with its body.
+served=$(curl -s "http://127.0.0.1:$(port control)/control/counts?service=files" | grep ' /setup/' || true)
+[ "$(echo "$served" | grep -c .)" = 1 ] && [ "$(echo "$served" | cut -d' ' -f1)" = 1 ] ||
+  fail "the setup program was not asked for exactly once: $served"
+echo "setup program served: $served"
 
 # Again, with a setup program that starts its own file again and ends at
 # once: the installer finishes only after the copy, and only then starts the
