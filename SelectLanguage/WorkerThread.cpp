@@ -11,6 +11,10 @@ namespace {
 // Constant-initialised and trivially destroyed: usable while the process
 // ends, whatever a let-go worker is doing.
 std::atomic<int> runningWorkers{0};
+// Workers ever let go. One whose body has returned may still be in its
+// thread's last steps (the TLS library's per-thread cleanup), which nothing
+// can wait for once the thread is detached.
+std::atomic<int> letGoWorkers{0};
 
 }  // namespace
 
@@ -80,6 +84,7 @@ WorkerThread::~WorkerThread() {
   if (link_->WaitFinished(stopDeadline_)) {
     thread_.join();  // the body has returned: only the thread's own end is left
   } else {
+    letGoWorkers.fetch_add(1);
     thread_.detach();  // it keeps its block and reaches nothing of ours
   }
 }
@@ -87,7 +92,7 @@ WorkerThread::~WorkerThread() {
 int WorkerThread::Running() { return runningWorkers.load(); }
 
 void EndProcessIfWorkersRun(int exitCode) {
-  if (WorkerThread::Running() == 0) return;
+  if (WorkerThread::Running() == 0 && letGoWorkers.load() == 0) return;
   std::fflush(nullptr);
   std::_Exit(exitCode);
 }

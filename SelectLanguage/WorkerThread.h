@@ -102,7 +102,7 @@ class WorkerThread {
   std::thread thread_;
 };
 
-// The last step of main. While a let-go worker still runs, the program's
+// The last step of main. While a worker runs, or once one was let go, the program's
 // static destructors and exit handlers must not: the worker may be inside
 // the HTTP or TLS library that they tear down. Then the process ends here,
 // with exitCode, after the standard streams are flushed. Otherwise it
