@@ -14,23 +14,44 @@ stop_started() {
 # Xvfb picks the number itself (-displayfd), so scripts started side by side
 # never share a display. Returns once openbox manages the screen and has
 # said what it supports: a window mapped before that would be taken over and
-# moved while a script is already clicking into it.
+# moved while a script is already clicking into it. On a loaded machine
+# openbox took over 10 s to get there, and now and then it ended during its
+# start; it is started again then. Fails, saying why, when there is still no
+# window manager after 60 s.
 start_display() {
-  local number
+  local number wm_log wm_pid started
   number=$(mktemp)
   Xvfb -displayfd 3 -screen 0 "${1:-1024x768x24}" -nolisten tcp 3>"$number" >/dev/null 2>&1 &
   pids+=($!)
-  for _ in $(seq 200); do [ -s "$number" ] && break; sleep 0.05; done
+  for _ in $(seq 600); do [ -s "$number" ] && break; sleep 0.05; done
+  if [ ! -s "$number" ]; then
+    rm -f "$number"
+    echo "start_display: Xvfb gave no display number within 30 s" >&2
+    return 1
+  fi
   export DISPLAY=:$(head -n 1 "$number")
   rm -f "$number"
-  for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
-  openbox >/dev/null 2>&1 &
-  pids+=($!)
-  for _ in $(seq 200); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' &&
-      xprop -root _NET_SUPPORTED 2>/dev/null | grep -q '_NET_ACTIVE_WINDOW' && break
+  for _ in $(seq 600); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
+  wm_log=$(mktemp)
+  started=$SECONDS
+  wm_pid=""
+  while [ $((SECONDS - started)) -lt 60 ]; do
+    if [ -z "$wm_pid" ] || ! kill -0 "$wm_pid" 2>/dev/null; then
+      openbox >>"$wm_log" 2>&1 &
+      wm_pid=$!
+      pids+=($wm_pid)
+    fi
+    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' &&
+      xprop -root _NET_SUPPORTED 2>/dev/null | grep -q '_NET_ACTIVE_WINDOW'; then
+      rm -f "$wm_log"
+      return 0
+    fi
     sleep 0.05
   done
+  echo "start_display: no window manager on $DISPLAY after 60 s; openbox said:" >&2
+  cat "$wm_log" >&2
+  rm -f "$wm_log"
+  return 1
 }
 
 # find_window TITLE [TENTHS]: the id of a visible window with exactly this
