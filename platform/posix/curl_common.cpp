@@ -7,6 +7,8 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <strings.h>
+
 #include <cstdio>
 #include <mutex>
 
@@ -30,6 +32,12 @@ CURLcode AddExtraCertificates(CURL*, void* sslContext, void* bundlePath) {
   return CURLE_OK;
 }
 
+// A request that began over TLS may be redirected only to TLS: a downgrade to
+// plain http would let anyone on the path answer for the server.
+const char* RedirectProtocolsFor(const char* url) {
+  return strncasecmp(url, "https://", 8) == 0 ? "https" : "http,https";
+}
+
 }  // namespace
 
 CurlEasy NewCurlEasy() {
@@ -50,7 +58,7 @@ void ApplyTrustSettings(CURL* curl) {
 void ApplyCommonOptions(CURL* curl, const char* url, const CurlTransferRules& rules) {
   curl_easy_setopt(curl, CURLOPT_URL, url);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, RedirectProtocolsFor(url));
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, rules.maxRedirects);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);

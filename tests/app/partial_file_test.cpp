@@ -41,26 +41,40 @@ TEST_F(PartialFileTest, AnUnnamedFileAppearsOnlyWhenCommitted) {
   EXPECT_EQ(Entries(), std::vector<std::string>{"_Set_UpZK.exe"});
 }
 
+// A link planted at the setup's name, symbolic or hard, is replaced; the file
+// it leads to keeps its bytes.
 TEST_F(PartialFileTest, WhatStandsAtTheDestinationIsReplacedNeverWrittenThrough) {
   WriteFileBytes(dir_.Path() / "victim", "precious");
-  fs::create_symlink(dir_.Path() / "victim", Destination());
-  for (auto naming : {PartialFile::Naming::kUnnamedWherePossible, PartialFile::Naming::kFixedName}) {
-    PartialFile file;
-    ASSERT_TRUE(file.Open(Destination16(), naming));
-    ASSERT_TRUE(file.Append("new", 3));
-    ASSERT_TRUE(file.Commit());
-    EXPECT_FALSE(fs::is_symlink(Destination()));
-    EXPECT_EQ(ReadFileBytes(Destination()), "new");
+  for (bool hard : {false, true}) {
+    for (auto naming : {PartialFile::Naming::kUnnamedWherePossible, PartialFile::Naming::kFixedName}) {
+      fs::remove(Destination());
+      if (hard) {
+        fs::create_hard_link(dir_.Path() / "victim", Destination());
+      } else {
+        fs::create_symlink(dir_.Path() / "victim", Destination());
+      }
+      PartialFile file;
+      ASSERT_TRUE(file.Open(Destination16(), naming));
+      ASSERT_TRUE(file.Append("new", 3));
+      ASSERT_TRUE(file.Commit());
+      EXPECT_FALSE(fs::is_symlink(Destination()));
+      EXPECT_EQ(ReadFileBytes(Destination()), "new");
+      EXPECT_EQ(ReadFileBytes(dir_.Path() / "victim"), "precious") << (hard ? "hard link" : "symbolic link");
+      EXPECT_EQ(fs::hard_link_count(dir_.Path() / "victim"), 1u);
+    }
   }
-  EXPECT_EQ(ReadFileBytes(dir_.Path() / "victim"), "precious");
   EXPECT_EQ(Entries(), (std::vector<std::string>{"_Set_UpZK.exe", "victim"}));
 }
 
 TEST_F(PartialFileTest, TheFixedNameIsMadeAfreshAndRemovedUnlessCommitted) {
-  // A stale partial file of an earlier run, planted as a link.
+  // A stale partial file of an earlier run, planted as a link of each kind.
   WriteFileBytes(dir_.Path() / "elsewhere", "keep");
-  fs::create_symlink(dir_.Path() / "elsewhere", dir_.Path() / "_Set_UpZK.exe.part");
-  {
+  for (bool hard : {false, true}) {
+    if (hard) {
+      fs::create_hard_link(dir_.Path() / "elsewhere", dir_.Path() / "_Set_UpZK.exe.part");
+    } else {
+      fs::create_symlink(dir_.Path() / "elsewhere", dir_.Path() / "_Set_UpZK.exe.part");
+    }
     PartialFile file;
     ASSERT_TRUE(file.Open(Destination16(), PartialFile::Naming::kFixedName));
     EXPECT_TRUE(file.HasName());
@@ -68,6 +82,7 @@ TEST_F(PartialFileTest, TheFixedNameIsMadeAfreshAndRemovedUnlessCommitted) {
     EXPECT_EQ(ReadFileBytes(dir_.Path() / "_Set_UpZK.exe.part"), "half");
   }
   EXPECT_EQ(ReadFileBytes(dir_.Path() / "elsewhere"), "keep");
+  EXPECT_EQ(fs::hard_link_count(dir_.Path() / "elsewhere"), 1u);
   EXPECT_EQ(Entries(), std::vector<std::string>{"elsewhere"}) << "the abandoned file is gone";
 }
 

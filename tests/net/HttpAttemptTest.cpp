@@ -101,6 +101,10 @@ TEST_F(HttpAttemptTest, EachWayOfEndingIsToldApart) {
   EXPECT_EQ(Attempt("http://setup.zkgame.invalid/s.exe"), HttpAttemptEnd::kNameLookup);
   EXPECT_EQ(Attempt(sandbox.FilesBase() + "/sandbox/redirect?to=ftp://127.0.0.1/s.exe"), HttpAttemptEnd::kUnusable);
   EXPECT_EQ(Attempt(sandbox.FilesBase() + "/sandbox/loop"), HttpAttemptEnd::kUnusable);
+  // A setup asked over https is never fetched from plain http.
+  EXPECT_EQ(Attempt(sandbox.ConfigBase() + "/sandbox/redirect?to=" + sandbox.FilesBase() + "/sandbox/bytes?n=2"),
+            HttpAttemptEnd::kUnusable);
+  EXPECT_EQ(sandbox.Counts("files", "/sandbox/bytes").requests, 0) << "the plain URL was asked";
   EXPECT_EQ(Attempt("not a url"), HttpAttemptEnd::kUnusable);
 
   RecordingSink full;

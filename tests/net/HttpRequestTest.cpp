@@ -129,6 +129,11 @@ TEST_F(HttpRequestTest, RedirectsFollowOnlyHttpAndHttps) {
   EXPECT_EQ(Get(sandbox.FilesBase() + "/sandbox/loop"), u"");
 }
 
+TEST_F(HttpRequestTest, HttpsIsNeverRedirectedToPlainHttp) {
+  EXPECT_EQ(Get(sandbox.ConfigBase() + "/sandbox/redirect?to=" + sandbox.FilesBase() + "/sandbox/bytes?n=2"), u"");
+  EXPECT_EQ(sandbox.Counts("files", "/sandbox/bytes").requests, 0) << "the plain URL was asked";
+}
+
 TEST_F(HttpRequestTest, EnvironmentProxyIsUsed) {
   // The files service stands in for a proxy: it receives the absolute URL.
   ::setenv("http_proxy", sandbox.FilesBase().c_str(), 1);

@@ -114,4 +114,10 @@ TEST_F(UrlFetchTest, RedirectsStayOnHttpAndEnd) {
   EXPECT_EQ(Fetch(sandbox.FilesBase() + "/sandbox/loop"), FetchResult::kUrlNotOpened);
 }
 
+TEST_F(UrlFetchTest, HttpsIsNeverRedirectedToPlainHttp) {
+  const std::string plain = sandbox.FilesBase() + "/sandbox/bytes?n=7";
+  EXPECT_EQ(Fetch(sandbox.ConfigBase() + "/sandbox/redirect?to=" + plain), FetchResult::kUrlNotOpened);
+  EXPECT_EQ(sandbox.Counts("files", "/sandbox/bytes").requests, 0) << "the plain URL was asked";
+}
+
 }  // namespace
