@@ -1,8 +1,8 @@
 // One HTTP GET attempt: the platform's whole share of the setup download.
 // Everything else (what to ask for, whether to keep what came, when to try
 // again, where the bytes go) is the portable download policy's. Implemented
-// per platform (HttpAttempt_posix.cpp on libcurl; the Windows half follows
-// the same contract on WinINet).
+// per platform (HttpAttempt_posix.cpp on libcurl, HttpAttempt_win32.cpp on
+// WinINet).
 //
 // The contract, which both halves keep:
 //  - Exactly one GET per URL of the redirect chain. No request is sent again

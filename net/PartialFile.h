@@ -1,8 +1,8 @@
 // The file a download grows in until it is whole. It lies in its
 // destination's folder, so that putting it in place is a link or a rename on
 // the same file system, and nothing of it is ever at the destination before
-// Commit. Implemented per platform (PartialFile_posix.cpp; on Windows a
-// fixed name opened delete-on-close).
+// Commit. Implemented per platform (PartialFile_posix.cpp; on Windows,
+// PartialFile_win32.cpp, a fixed name marked for deletion until Commit).
 #pragma once
 
 #include <cstddef>

@@ -36,7 +36,7 @@ fi
   start_display
   cd build/win-x64/tests/windows && timeout 600 "$wine" win_unit_tests.exe --gtest_brief=1
 ) || status=$?
-# WinINet and urlmon against the sandbox, then the whole installation in a
+# WinINet against the sandbox, then the whole installation in a
 # window under Xvfb.
 timeout 600 tests/windows/e2e/run.sh build/win-x64 || status=$?
 timeout 60 /usr/lib/wine/wineserver -k 2>/dev/null || true

@@ -31,7 +31,24 @@ using CurlText = std::unique_ptr<char, CurlTextDeleter>;
 struct ParsedUrl {
   std::string text;
   bool secure443 = false;  // https on port 443: the host name check is relaxed
+  std::string origin;      // host and port, lower case
 };
+
+// "host:port" of an absolute URL, the port filled in from the scheme.
+std::string OriginOf(const char* url) {
+  CurlUrl handle(curl_url());
+  if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url, 0) != CURLUE_OK) return {};
+  char* raw = nullptr;
+  if (curl_url_get(handle.get(), CURLUPART_HOST, &raw, 0) != CURLUE_OK) return {};
+  const CurlText host(raw);
+  raw = nullptr;
+  if (curl_url_get(handle.get(), CURLUPART_PORT, &raw, CURLU_DEFAULT_PORT) != CURLUE_OK) return {};
+  const CurlText port(raw);
+  std::string origin = std::string(host.get()) + ":" + port.get();
+  std::transform(origin.begin(), origin.end(), origin.begin(),
+                 [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+  return origin;
+}
 
 // Accepts absolute http and https URLs only.
 bool ParseUrl(std::u16string_view url, ParsedUrl& out) {
@@ -48,14 +65,30 @@ bool ParseUrl(std::u16string_view url, ParsedUrl& out) {
   if (curl_url_get(handle.get(), CURLUPART_PORT, &raw, CURLU_DEFAULT_PORT) != CURLUE_OK) return false;
   const CurlText port(raw);
   out.secure443 = schemeText == "https" && std::string_view(port.get()) == "443";
-  return true;
+  out.origin = OriginOf(out.text.c_str());
+  return !out.origin.empty();
 }
 
 struct Answer {
   std::string body;
   bool tooLarge = false;
   const std::atomic<bool>* cancel = nullptr;
+  CURL* curl = nullptr;
+  const std::string* lenientOrigin = nullptr;  // where a certificate for another name is accepted
 };
+
+// Called on every connection, before its request goes out. The relaxed name
+// check holds only for the host and port first asked: a redirect elsewhere
+// would otherwise let any certificate from a trusted authority answer.
+int OnBeforeRequest(void* context, char*, char*, int, int) {
+  const auto* a = static_cast<Answer*>(context);
+  if (a->lenientOrigin == nullptr) return CURL_PREREQFUNC_OK;
+  char* current = nullptr;
+  if (curl_easy_getinfo(a->curl, CURLINFO_EFFECTIVE_URL, &current) != CURLE_OK || current == nullptr) {
+    return CURL_PREREQFUNC_ABORT;
+  }
+  return OriginOf(current) == *a->lenientOrigin ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
+}
 
 size_t OnBody(char* data, size_t size, size_t count, void* context) {
   auto* a = static_cast<Answer*>(context);
@@ -123,10 +156,12 @@ std::u16string PerformHttpRequest(const HttpRequestArgs& args, const HttpTransfe
 
   const HttpRequestBody body = BuildHttpRequestBody(args);
   const std::string agent = Utf16ToUtf8(GetApplicationName());
+  CURL* c = curl.get();
   Answer answer;
   answer.cancel = control.cancel;
+  answer.curl = c;
+  if (url.secure443) answer.lenientOrigin = &url.origin;
 
-  CURL* c = curl.get();
   // The system's proxies (the environment's); TLS on every https URL, and
   // only on port 443 is a certificate for another name accepted. The chain
   // is checked everywhere.
@@ -148,6 +183,8 @@ std::u16string PerformHttpRequest(const HttpRequestArgs& args, const HttpTransfe
   curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, &answer);
+  curl_easy_setopt(c, CURLOPT_PREREQFUNCTION, OnBeforeRequest);
+  curl_easy_setopt(c, CURLOPT_PREREQDATA, &answer);
 
   const CURLcode rc = curl_easy_perform(c);
   long status = 0;

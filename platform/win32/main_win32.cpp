@@ -27,7 +27,7 @@ void RestrictLibrarySearch() {
   // crypt32 does, for bcrypt). Loaded now from the system folder, each is
   // the module that every later load by that name finds; they stay loaded
   // for the life of the process.
-  for (const wchar_t* name : {L"bcrypt.dll", L"wininet.dll", L"urlmon.dll"}) {
+  for (const wchar_t* name : {L"bcrypt.dll", L"wininet.dll"}) {
     ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   }
 }

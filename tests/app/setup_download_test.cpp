@@ -70,7 +70,9 @@ class ValidatorTest : public SetupDownloadTest, public ::testing::WithParamInter
 
 TEST_P(ValidatorTest, ResumeOnlyWithAStrongValidator) {
   ASSERT_TRUE(sandbox_.SetFault("files", GetParam().etagMode));
-  if (!GetParam().lastModified) ASSERT_TRUE(sandbox_.AddFault("files", "no-last-modified"));
+  if (!GetParam().lastModified) {
+    ASSERT_TRUE(sandbox_.AddFault("files", "no-last-modified"));
+  }
   ASSERT_TRUE(sandbox_.AddFault("files", "drop", {{"after", "1000000"}, {"times", "1"}}));
   ASSERT_TRUE(Download());
   ExpectTheWholeFileInPlace();

@@ -107,6 +107,12 @@ TEST_F(HttpRequestTest, OtherHostNamesAreAcceptedOnlyOnPort443) {
   SKIP_WITHOUT_CLIENT_IP_PORT();
   EXPECT_EQ(Get("https://" + sandbox.ClientIpAddress() + ":443/sandbox/echo"), u"ok");
   EXPECT_EQ(Get(sandbox.ConfigBase() + "/sandbox/echo"), u"");
+  // The leniency stays with the host and port first asked: a redirect there
+  // is followed, a redirect to another port (or host) is not.
+  const std::string lenient = "https://" + sandbox.ClientIpAddress() + ":443";
+  EXPECT_EQ(Get(lenient + "/sandbox/redirect?to=" + lenient + "/sandbox/bytes?n=2"), u"xx");
+  EXPECT_EQ(Get(lenient + "/sandbox/redirect?to=" + sandbox.ConfigBase() + "/sandbox/bytes?n=3"), u"");
+  EXPECT_EQ(sandbox.Counts("config", "/sandbox/bytes").requests, 0) << "asked under the relaxed check";
 }
 
 TEST_F(HttpRequestTest, ChainIsCheckedOnPort443Too) {

@@ -1,14 +1,8 @@
-// WinINet and urlmon against the sandbox services on loopback (started by
-// e2e/run.sh, which names them in ZK_TEST_*_BASE and makes the sandbox's
-// test CA trusted in the wine prefix).
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
-
-#include <gtest/gtest.h>
-
+// WinINet against the sandbox services on loopback (started by e2e/run.sh,
+// which names them in ZK_TEST_*_BASE and makes the sandbox's test CA trusted
+// in the wine prefix).
 #include <atomic>
-#include <cstdlib>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -21,34 +15,16 @@
 #include "net/Text.h"
 #include "net/UrlFetch.h"
 #include "tests/support/TempDir.h"
+#include "tests/windows/WinSandbox.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::u16string Base(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? Utf8ToUtf16(value) : std::u16string();
-}
-
-class SandboxTest : public ::testing::Test {
+class SandboxTest : public WinSandboxTest {
  protected:
-  void SetUp() override {
-    files_ = Base("ZK_TEST_FILES_BASE");
-    region_ = Base("ZK_TEST_REGION_BASE");
-    config_ = Base("ZK_TEST_CONFIG_BASE");
-    control_ = Base("ZK_TEST_CONTROL_BASE");
-    if (files_.empty() || region_.empty() || config_.empty() || control_.empty()) {
-      GTEST_SKIP() << "the sandbox services are not named (run through tests/windows/e2e/run.sh)";
-    }
-  }
   // The last request a service received: "METHOD PATH", headers, blank line, body.
-  std::string LastRequest(const char* service) {
-    const std::u16string text = SendHttpRequest(control_ + u"/control/last?service=" + Utf8ToUtf16(service), u"");
-    return Utf16ToUtf8(text);
-  }
-
-  std::u16string files_, region_, config_, control_;
+  std::string LastRequestText(const char* service) { return LastRequest(service).raw; }
 };
 
 }  // namespace
@@ -59,7 +35,11 @@ TEST_F(SandboxTest, SetupDownloadOfAnErrorPageFailsAndKeepsNothing) {
   const std::atomic<bool> cancel{false};
   EXPECT_FALSE(DownloadUrlToFile(files_ + u"/sandbox/status?code=404", path, DownloadProgress::Instance(), cancel));
   EXPECT_FALSE(DownloadUrlToFile(files_ + u"/setup/missing.exe", path, DownloadProgress::Instance(), cancel));
-  EXPECT_FALSE(DownloadUrlToFile(files_ + u"/sandbox/status?code=500", path, DownloadProgress::Instance(), cancel));
+  DownloadRetryTimings quickRetries;  // a 500 is tried five times
+  quickRetries.pauses = {std::chrono::milliseconds(20), std::chrono::milliseconds(20), std::chrono::milliseconds(20),
+                         std::chrono::milliseconds(20)};
+  EXPECT_FALSE(DownloadUrlToFile(files_ + u"/sandbox/status?code=500", path, DownloadProgress::Instance(), cancel,
+                                 quickRetries));
   EXPECT_TRUE(fs::is_empty(dir.Path()));  // neither the file nor a partial one
 }
 
@@ -84,7 +64,7 @@ TEST_F(SandboxTest, FetchStoresBodiesByteForByteAndErrorPagesToo) {
   }
   ASSERT_EQ(FetchUrlToFile(files_ + u"/sandbox/status?code=404", path), FetchResult::kComplete);
   EXPECT_FALSE(ReadFileBytes(dir.Path() / "InfoGlobal.txt").empty());
-  const std::string request = LastRequest("files");
+  const std::string request = LastRequestText("files");
   EXPECT_NE(request.find("User-Agent: MyTest agent"), std::string::npos) << request;
   EXPECT_NE(request.find("Accept: */*"), std::string::npos) << request;
 }
@@ -102,7 +82,7 @@ TEST_F(SandboxTest, FetchOfAnUnreachableHostLeavesAnEmptyFile) {
 TEST_F(SandboxTest, RequestsSendTheFormInUtf8WithTheFormContentType) {
   const std::u16string answer = SendHttpRequest(region_ + u"/CheckData/UserCheck_Get_CN.asp", u"a=b&name=한");
   EXPECT_NE(answer.find(u"CountryId"), std::u16string::npos);
-  const std::string request = LastRequest("region");
+  const std::string request = LastRequestText("region");
   EXPECT_EQ(request.rfind("POST ", 0), 0u) << request;
   EXPECT_NE(request.find("Content-Type: application/x-www-form-urlencoded"), std::string::npos) << request;
   EXPECT_NE(request.find("User-Agent: win_net_tests"), std::string::npos) << request;
@@ -111,11 +91,11 @@ TEST_F(SandboxTest, RequestsSendTheFormInUtf8WithTheFormContentType) {
 
 TEST_F(SandboxTest, TheFormEndsAtItsFirstZeroUnit) {
   EXPECT_EQ(SendHttpRequest(files_ + u"/sandbox/echo", std::u16string(u"\0a=b", 4)), u"ok");
-  std::string request = LastRequest("files");
+  std::string request = LastRequestText("files");
   EXPECT_EQ(request.rfind("GET ", 0), 0u) << request;
   EXPECT_EQ(request.substr(request.size() - 4), "\r\n\r\n") << request;  // no body
   EXPECT_EQ(SendHttpRequest(files_ + u"/sandbox/echo", std::u16string(u"a=b\0c=d", 7)), u"ok");
-  request = LastRequest("files");
+  request = LastRequestText("files");
   EXPECT_EQ(request.rfind("POST ", 0), 0u) << request;
   EXPECT_EQ(request.substr(request.size() - 7), "\r\n\r\na=b") << request;
 }
@@ -124,7 +104,7 @@ TEST_F(SandboxTest, HttpsOnAnotherPortStillTravelsOverTls) {
   // The configuration service speaks only TLS on its own port.
   const std::u16string answer = SendHttpRequest(config_ + u"/Desktop/ZKZKINI/GameConfig-V1.ini", u"");
   EXPECT_NE(answer.find(u"U_PATH_ZKEN="), std::u16string::npos);
-  EXPECT_EQ(LastRequest("config").rfind("GET ", 0), 0u);
+  EXPECT_EQ(LastRequestText("config").rfind("GET ", 0), 0u);
 }
 
 TEST_F(SandboxTest, ErrorPagesAreAnswersAndTheDigestIsMd5) {

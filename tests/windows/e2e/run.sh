@@ -50,12 +50,14 @@ port() { sed -n "s/^$1=//p" "$work/ports"; }
 "$wine" "$build/tests/windows/win_trust_ca.exe" "$(winpath "$(port ca)")" || fail "the test CA was not added"
 "$wine" reg delete 'HKLM\SOFTWARE\ZKGame' /f >/dev/null 2>&1 || true
 
-# WinINet and urlmon on their own, against the same services.
+# WinINet on its own, against the same services (and the served folder,
+# where the download tests put their files).
 (
   export ZK_TEST_FILES_BASE="http://127.0.0.1:$(port files)" ZK_TEST_REGION_BASE="http://127.0.0.1:$(port region)"
   export ZK_TEST_CONFIG_BASE="https://localhost:$(port config)" ZK_TEST_CONTROL_BASE="http://127.0.0.1:$(port control)"
+  export ZK_TEST_FILES_DIR="$(winpath "$work/files")"
   cd "$build/tests/windows" && timeout 300 "$wine" win_net_tests.exe --gtest_brief=1
-) || fail "the WinINet and urlmon tests failed"
+) || fail "the WinINet tests failed"
 
 # DLLs planted beside the program under the names of those it delay-loads
 # (a downloads folder takes whatever a web page drops): they must never load,
@@ -118,6 +120,11 @@ for _ in $(seq 20); do [ -f "$work/games/ZKGame/started.txt" ] && break; sleep 0
 for _ in $(seq 20); do xdotool search --onlyvisible --name '^Select language$' >/dev/null 2>&1 || break; sleep 0.5; done
 ! xdotool search --onlyvisible --name '^Select language$' >/dev/null 2>&1 || fail "the window did not close"
 log | grep -qF 'The setup program ended (0).' || fail "the setup program's exit code was not logged"
+# The setup program was asked for once: its status came with its body.
+served=$(curl -s "http://127.0.0.1:$(port control)/control/counts?service=files" | grep ' /setup/' || true)
+[ "$(echo "$served" | grep -c .)" = 1 ] && [ "$(echo "$served" | cut -d' ' -f1)" = 1 ] ||
+  fail "the setup program was not asked for exactly once: $served"
+echo "setup program served: $served"
 
 # Again, with a setup program that starts its own file again and ends at
 # once: the installer finishes only after the copy, and only then starts the
@@ -178,6 +185,35 @@ iconv -f UTF-16LE -t UTF-8 "$work/stalled/ZK_Progress_Installer.log" | grep -q '
   fail "an abandoned configuration try was logged"
 curl -s -X POST "http://127.0.0.1:$(port control)/control/fault?service=config&mode=ok" >/dev/null || true
 
+# A setup download that stalls halfway: the close ends the program within
+# 2 s all the same, and the partial file goes with it.
+curl -s -X POST "http://127.0.0.1:$(port control)/control/fault?service=files&mode=stall-body" >/dev/null ||
+  fail "the sandbox's files could not be stalled"
+mkdir -p "$work/closing"
+cp "$work/run/SelectLanguage.exe" "$work/closing/"
+(cd "$work/closing" && exec "$wine" SelectLanguage.exe) >>"$work/wine.log" 2>&1 &
+closing=$!
+pids+=($closing)
+window=$(find_window 'Select language' 600)
+[ -n "$window" ] || fail "no window for the stalled download"
+closing_log() { iconv -f UTF-16LE -t UTF-8 "$work/closing/ZK_Progress_Installer.log" 2>/dev/null | tr -d '\r' || true; }
+for _ in $(seq 120); do closing_log | grep -q 'Game settings file download' && break; sleep 0.5; done
+xdotool mousemove --window "$window" 163 124 click 1
+for _ in $(seq 100); do [ -e "$work/closing/_Set_UpZK.exe.part" ] && break; sleep 0.1; done
+[ -e "$work/closing/_Set_UpZK.exe.part" ] || fail "the stalled download did not start"
+sleep 1
+xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
+asked=$(($(date +%s%N) / 1000000))
+while kill -0 "$closing" 2>/dev/null && [ $(($(date +%s%N) / 1000000 - asked)) -lt 20000 ]; do sleep 0.02; done
+download_took=$(($(date +%s%N) / 1000000 - asked))
+kill -0 "$closing" 2>/dev/null && fail "the program still ran 20 s after the close while the download stalled"
+[ "$download_took" -lt 2000 ] || fail "the program took $download_took ms to end after the close while the download stalled"
+for _ in $(seq 20); do [ -e "$work/closing/_Set_UpZK.exe.part" ] || break; sleep 0.1; done
+[ ! -e "$work/closing/_Set_UpZK.exe.part" ] || fail "the close left the partial file behind"
+[ ! -e "$work/closing/_Set_UpZK.exe" ] || fail "the close left a setup program behind"
+curl -s -X POST "http://127.0.0.1:$(port control)/control/fault?service=files&mode=ok" >/dev/null || true
+
 echo "PASS: window dragged, keys swallowed, installed, setup program deleted, game started, file times reset," \
   "window closed; a relaunching setup program was waited for; planted DLLs were not loaded;" \
-  "closed within $took ms while the configuration stalled"
+  "closed within $took ms while the configuration stalled" \
+  "and within $download_took ms while the download stalled, leaving no partial file"

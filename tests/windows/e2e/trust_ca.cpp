@@ -1,5 +1,5 @@
-// Adds a PEM certificate to the machine's root store, so that WinINet and
-// urlmon trust the sandbox's test CA (used by the wine end-to-end test).
+// Adds a PEM certificate to the machine's root store, so that WinINet
+// trusts the sandbox's test CA (used by the wine end-to-end test).
 // Usage: win_trust_ca.exe <ca.pem>
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

@@ -1,0 +1,131 @@
+// The setup download on Windows (the portable retries and resumes over the
+// WinINet attempt and the delete-on-close partial file) against the
+// sandbox's files service; its counts show what went over the wire.
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "SelectLanguage/DownloadThread.h"
+#include "SelectLanguage/SetupDownload.h"
+#include "net/Text.h"
+#include "tests/support/TempDir.h"
+#include "tests/windows/WinSandbox.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr std::size_t kFileSize = 4 << 20;
+const std::string kPath = "/win-setup/s.exe";
+
+DownloadRetryTimings Quick() {
+  DownloadRetryTimings timings;
+  timings.pauses = {20ms, 20ms, 20ms, 20ms};
+  timings.retryAfterCap = 3000ms;
+  timings.silenceLimit = 1500ms;
+  return timings;
+}
+
+class SetupDownloadWin32Test : public WinSandboxTest {
+ protected:
+  void SetUp() override {
+    WinSandboxTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    file_.resize(kFileSize);
+    for (std::size_t i = 0; i < file_.size(); ++i) file_[i] = static_cast<char>((i * 131 + i / 4096) % 251);
+    fs::create_directories(servedDir_ / "win-setup");
+    WriteFileBytes(servedDir_ / "win-setup" / "s.exe", file_);
+  }
+
+  fs::path Target() const { return target_.Path() / "_Set_UpZK.exe"; }
+  std::u16string Url(const std::string& path = kPath) const { return files_ + Utf8ToUtf16(path); }
+  bool Download(const std::u16string& url) {
+    return DownloadUrlToFile(url, Utf8ToUtf16(Target().string()), DownloadProgress::Instance(), cancel_, Quick());
+  }
+  bool Download() { return Download(Url()); }
+  SandboxServed Served() const { return WinSandboxTest::Served("files", kPath); }
+  std::vector<std::string> FolderEntries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(target_.Path())) names.push_back(entry.path().filename().string());
+    return names;
+  }
+  void ExpectTheWholeFileInPlace() {
+    EXPECT_TRUE(ReadFileBytes(Target()) == file_) << "the file differs from the one served";
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"_Set_UpZK.exe"}) << "nothing else beside it";
+  }
+
+  TempDir target_;
+  std::atomic<bool> cancel_{false};
+  std::string file_;
+};
+
+TEST_F(SetupDownloadWin32Test, DropsAreResumedWithOneRequestPerAttempt) {
+  ASSERT_TRUE(SetFault("files", "drop", {{"after", "2097152,1677722"}, {"times", "2"}}));
+  ASSERT_TRUE(Download());
+  ExpectTheWholeFileInPlace();
+  EXPECT_EQ(Served().requests, 3) << "one request per attempt";
+  EXPECT_EQ(Served().bodyBytes, static_cast<long long>(kFileSize)) << "every byte served once";
+  SandboxRequest last = LastRequest("files");
+  EXPECT_EQ(last.headers["range"], "bytes=3774874-");
+  EXPECT_EQ(last.headers["if-range"].substr(0, 1), "\"") << "the strong ETag";
+}
+
+TEST_F(SetupDownloadWin32Test, AServerThatIgnoresRangeStartsOver) {
+  ASSERT_TRUE(SetFault("files", "no-range"));
+  ASSERT_TRUE(AddFault("files", "drop", {{"after", "1000000"}, {"times", "1"}}));
+  ASSERT_TRUE(Download());
+  ExpectTheWholeFileInPlace();
+  EXPECT_EQ(Served().requests, 2);
+  EXPECT_EQ(Served().bodyBytes, static_cast<long long>(kFileSize) + 1000000);
+}
+
+TEST_F(SetupDownloadWin32Test, ANotFoundIsNotTriedAgain) {
+  ASSERT_TRUE(SetFault("files", "404"));
+  EXPECT_FALSE(Download());
+  EXPECT_EQ(Served().requests, 1) << "no retry";
+  ASSERT_TRUE(SetFault("files", "ok"));
+  EXPECT_FALSE(Download(Url("/win-setup/missing.exe")));
+  EXPECT_EQ(WinSandboxTest::Served("files", "/win-setup/missing.exe").requests, 1);
+  EXPECT_TRUE(FolderEntries().empty()) << "neither the file nor a partial one";
+}
+
+// Download hosts hand out links that work once: the body of the one answer
+// is the download, nothing is asked again to learn its status.
+TEST_F(SetupDownloadWin32Test, ALinkThatWorksOnceIsEnough) {
+  ASSERT_TRUE(SetFault("files", "once", {{"status", "410"}}));
+  ASSERT_TRUE(Download());
+  ExpectTheWholeFileInPlace();
+  EXPECT_EQ(Served().requests, 1);
+}
+
+TEST_F(SetupDownloadWin32Test, FiveBrokenAttemptsFailAndLeaveNothing) {
+  ASSERT_TRUE(SetFault("files", "drop", {{"after", "300000"}}));
+  EXPECT_FALSE(Download());
+  EXPECT_EQ(Served().requests, 5);
+  EXPECT_EQ(Served().bodyBytes, 1500000) << "each attempt resumed";
+  EXPECT_TRUE(FolderEntries().empty()) << "neither the file nor a partial one";
+}
+
+// While the download stalls, its partial file has the fixed name; a cancel
+// ends the download at once and the file goes with it.
+TEST_F(SetupDownloadWin32Test, ACancelDuringAStalledDownloadEndsItAndLeavesNothing) {
+  ASSERT_TRUE(SetFault("files", "stall-body"));
+  auto download = std::async(std::launch::async, [&] {
+    return DownloadUrlToFile(Url(), Utf8ToUtf16(Target().string()), DownloadProgress::Instance(), cancel_);
+  });
+  const fs::path partial = target_.Path() / "_Set_UpZK.exe.part";
+  for (int i = 0; i < 100 && Served().bodyBytes < static_cast<long long>(kFileSize / 2); ++i) {
+    std::this_thread::sleep_for(50ms);
+  }
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(fs::exists(partial)) << "the download grows under the fixed name";
+  const auto start = std::chrono::steady_clock::now();
+  cancel_.store(true);
+  EXPECT_FALSE(download.get());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
+  EXPECT_TRUE(FolderEntries().empty());
+}
+
+}  // namespace
