@@ -28,17 +28,17 @@ print("ours %.3f s/GiB, openssl %.3f s/GiB, ratio %.3f (budget <= 1.1)" % (ours,
 PY
 
 truncate -s "${mib}M" "$work/verify/setup.bin"
-serve() {  # rate (0: unthrottled) -> port
+serve() {  # rate (0: unthrottled) -> sets port
   rm -f "$work/verify/port"
   "${pin_server[@]}" "$build/bench/file_server" "$work/verify/setup.bin" "$work/verify/port" $((2 * runs)) 900 "$1" &
   pids+=($!)
   for _ in $(seq 100); do [ -s "$work/verify/port" ] && break; sleep 0.05; done
-  cat "$work/verify/port"
+  port=$(cat "$work/verify/port")
 }
 echo "-- ${mib} MiB at 100 MiB/s: with the size and hash checked against without (budget >= 0.98)"
-port=$(serve $((100 * 1024 * 1024)))
+serve $((100 * 1024 * 1024))
 "${pin_client[@]}" "$build/bench/verify_bench" "http://127.0.0.1:$port/s.exe" "$work/verify/setup.bin" "$work/verify/out" "$runs"
 echo "-- ${mib} MiB on loopback, unthrottled (no budget: the hash bounds it)"
-port=$(serve 0)
+serve 0
 "${pin_client[@]}" "$build/bench/verify_bench" "http://127.0.0.1:$port/s.exe" "$work/verify/setup.bin" "$work/verify/out" "$runs"
 rm -f "$work/verify/setup.bin"
