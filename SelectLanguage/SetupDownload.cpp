@@ -121,23 +121,26 @@ using Next = std::optional<SetupDownloadEnd>;
 constexpr Next kTryAgain = std::nullopt;
 
 // The whole body is in: checked, held and only then put in place.
-SetupDownloadEnd Finish(PartialFile& file, BodyCheck& check, HeldFile* held) {
+SetupDownloadEnd Finish(PartialFile& file, std::u16string_view path, BodyCheck& check, HeldFile* held) {
   const SetupDownloadEnd verdict = check.Verdict();
   if (verdict != SetupDownloadEnd::kDownloaded) return verdict;
   if (held != nullptr && !held->Take(file.Handle())) return SetupDownloadEnd::kFailed;
-  if (file.Commit()) return SetupDownloadEnd::kDownloaded;
-  if (held != nullptr) held->Release();
-  return SetupDownloadEnd::kFailed;
+  if (!file.Commit()) {
+    if (held != nullptr) held->Release();
+    return SetupDownloadEnd::kFailed;
+  }
+  if (held == nullptr || held->Confirm(path)) return SetupDownloadEnd::kDownloaded;
+  return SetupDownloadEnd::kChanged;  // something else stood at the name at once
 }
 
-Next AfterAttempt(HttpAttemptEnd end, const AttemptSink& sink, PartialFile& file, ResumePoint& point,
-                  BodyCheck& check, HeldFile* held) {
+Next AfterAttempt(HttpAttemptEnd end, const AttemptSink& sink, PartialFile& file, std::u16string_view path,
+                  ResumePoint& point, BodyCheck& check, HeldFile* held) {
   if (sink.SizeDiffers()) return SetupDownloadEnd::kSizeDiffers;
   switch (end) {
     case HttpAttemptEnd::kComplete:
       // A body that ended cleanly short of a known total is a broken one.
       if (point.total && point.have != *point.total) return kTryAgain;
-      return Finish(file, check, held);
+      return Finish(file, path, check, held);
     case HttpAttemptEnd::kDeclined:
       if (sink.NoRoom()) return SetupDownloadEnd::kFailed;
       if (sink.Verdict() == HeadVerdict::kStartOver) {
@@ -193,7 +196,7 @@ SetupDownloadEnd DownloadSetup(std::u16string_view url, std::u16string_view path
     const HttpAttemptEnd end = PerformHttpAttempt(request, sink);
     retryAfter = sink.RetryAfter();
     report.Report(point.have, point.total, true);  // the bar shows where a broken attempt stopped
-    if (const Next next = AfterAttempt(end, sink, file, point, check, held)) return *next;
+    if (const Next next = AfterAttempt(end, sink, file, path, point, check, held)) return *next;
   }
   return SetupDownloadEnd::kFailed;
 }

@@ -4,10 +4,17 @@
 // a read-only descriptor of the file, from which it is started;
 // HeldFile_win32.cpp: the file's identity, compared again when the file is
 // reopened to start it).
+//
+// Taken in two steps: the identity from the download's own handle before the
+// file is put in place, then (Confirm) the file at its name once it is there,
+// which must be the same file. A descriptor opened by that name makes the
+// started program see its own file under it (/proc/self/exe), as a program
+// started by its path does.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 // What tells one file from another and from a later version of itself.
@@ -40,10 +47,13 @@ class HeldFile {
   HeldFile(const HeldFile&) = delete;
   HeldFile& operator=(const HeldFile&) = delete;
 
-  // Takes hold of the file behind `writeHandle` (a partial file's own handle)
-  // before that handle is closed: false when it cannot, and then nothing is
-  // held.
+  // Records the identity of the file behind `writeHandle` (a partial file's
+  // own handle) before that handle is closed: false when it cannot, and then
+  // nothing is held.
   bool Take(intptr_t writeHandle);
+  // Once the file is in place at `path`: takes hold of what is there, when
+  // it is the file taken; else lets go and returns false.
+  bool Confirm(std::u16string_view path);
   bool IsHeld() const { return identity_.has_value(); }
   // A read-only descriptor of the file (close-on-exec) where the platform
   // keeps one; kNone elsewhere.

@@ -1,6 +1,6 @@
-// POSIX half of the held file: a second, read-only descriptor of the very
-// file, opened through the download's own descriptor (its /proc name reaches
-// the file itself, named or not, never whatever has its path).
+// POSIX half of the held file: a read-only descriptor of the very file,
+// opened by its name once it is in place and compared with the download's
+// own descriptor's file.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +9,7 @@
 
 #include "net/HeldFile.h"
 #include "platform/posix/PosixFd.h"
+#include "platform/posix/PosixPath.h"
 
 std::optional<FileIdentity> IdentityOf(intptr_t handle) {
   struct stat st {};
@@ -22,15 +23,20 @@ std::optional<FileIdentity> IdentityOf(intptr_t handle) {
 
 bool HeldFile::Take(intptr_t writeHandle) {
   Release();
-  if (writeHandle < 0) return false;
-  const std::string self = "/proc/self/fd/" + std::to_string(writeHandle);
-  UniqueFd readOnly(::open(self.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!readOnly) return false;
-  const auto mine = IdentityOf(readOnly.Get());
-  // The reopened descriptor must be the download's own file.
-  if (!mine || mine != IdentityOf(writeHandle)) return false;
+  identity_ = IdentityOf(writeHandle);
+  return identity_.has_value();
+}
+
+bool HeldFile::Confirm(std::u16string_view path) {
+  if (!identity_ || handle_ != kNone) return handle_ != kNone;
+  // A link planted at the name is not followed.
+  UniqueFd readOnly(::open(ToNativePath(path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  const auto there = IdentityOf(readOnly.Get());
+  if (!readOnly || !there || there->volume != identity_->volume || there->fileIdLow != identity_->fileIdLow) {
+    Release();
+    return false;
+  }
   handle_ = readOnly.Release();
-  identity_ = mine;
   return true;
 }
 

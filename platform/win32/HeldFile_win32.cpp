@@ -26,4 +26,7 @@ bool HeldFile::Take(intptr_t writeHandle) {
   return identity_.has_value();
 }
 
+// The comparison is made when the file is reopened to start it.
+bool HeldFile::Confirm(std::u16string_view) { return IsHeld(); }
+
 void HeldFile::Release() { identity_.reset(); }

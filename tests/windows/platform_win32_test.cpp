@@ -281,6 +281,7 @@ TEST(Win32SetupProgram, OnlyTheCheckedFileStarts) {
     EXPECT_TRUE(::WriteFile(file, program.data(), static_cast<DWORD>(program.size()), &put, nullptr));
     EXPECT_TRUE(held.Take(reinterpret_cast<intptr_t>(file)));
     ::CloseHandle(file);
+    EXPECT_TRUE(held.Confirm(U16(target)));
     return held;
   };
 

@@ -61,6 +61,7 @@ class SetupProgramTest : public ::testing::Test {
     EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     EXPECT_TRUE(held.Take(fd));
     ::close(fd);
+    EXPECT_TRUE(held.Confirm(Utf8ToUtf16(file.string())));
     return held;
   }
   TempDir dir_;
