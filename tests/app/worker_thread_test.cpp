@@ -152,7 +152,10 @@ TEST_F(WorkerThreadTest, TheOwnersWaitCountsFromTheFirstStopRequest) {
   const auto start = Clock::now();
   worker.reset();
   EXPECT_LT(Clock::now() - start, 400ms) << "the wait began again at the destruction";
+  // The pipe outlives the let-go worker's read.
+  const int runningBefore = WorkerThread::Running() - 1;
   pipe.Release();
+  EXPECT_TRUE(WaitFor([&] { return WorkerThread::Running() == runningBefore; }, 5000ms));
 }
 
 // The program's last step, in a process of its own: with a let-go worker

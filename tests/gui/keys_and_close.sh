@@ -37,7 +37,11 @@ sleep 1
 xdotool windowactivate --sync "$window" key Escape key Return
 sleep 0.5
 kill -0 "$app" 2>/dev/null || fail "Escape or Enter ended the program"
-log=$(iconv -f UTF-16LE -t UTF-8 ZK_Progress_Installer.log | sed 's/\xef\xbb\xbf//g' | tr -d '\r')
+# The entries come from the window's thread; on a loaded machine they may
+# trail the window's appearance.
+read_log() { iconv -f UTF-16LE -t UTF-8 ZK_Progress_Installer.log | sed 's/\xef\xbb\xbf//g' | tr -d '\r'; }
+for _ in $(seq 100); do read_log | grep -qx "Your CODE(1 - MAIN)." && break; sleep 0.1; done
+log=$(read_log)
 echo "$log" | head -n 1 | grep -qx "The program has been executed." || fail "log: $log"
 echo "$log" | grep -qx "Your CODE(1 - MAIN)." || fail "log: $log"
 xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4

@@ -21,7 +21,7 @@ struct HttpRequestSeen {
 struct HttpAnswer {
   int status = 200;
   std::string body;
-  std::vector<std::string> headers;  // extra "Name: value" lines
+  std::vector<std::string> headers = {};  // extra "Name: value" lines
   long long declaredLength = -1;     // Content-Length to claim; -1: the body's size
   bool noLength = false;             // no Content-Length: the body ends when the connection does
   int pauseBeforeBodyMs = 0;

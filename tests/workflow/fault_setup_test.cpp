@@ -92,8 +92,8 @@ TEST_F(SetupFaultTest, AStalledDownloadStillLetsTheWindowClose) {
   host_.Send(kWmCommand, kCmdClose);
   ASSERT_TRUE(host_.RunUntilClosed(5s));
   const auto start = std::chrono::steady_clock::now();
-  dialog_.reset();  // joins the worker
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << "closing waited on the stalled download";
+  dialog_.reset();  // joins the worker, or lets it go after its bounded wait
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "closing waited on the stalled download";
   EXPECT_TRUE(host_.messageBoxes.empty());
   EXPECT_EQ(Leftovers(), std::vector<std::string>{});
   EXPECT_EQ(SetupServed().requests, 1) << "closing is no reason to try again";

@@ -62,8 +62,8 @@ port() { sed -n "s/^$1=//p" "$work/ports"; }
 # DLLs planted beside the program under the names of those it delay-loads
 # (a downloads folder takes whatever a web page drops): they must never load,
 # even with wine told to prefer a DLL it finds to its own.
-for dll in wininet bcrypt urlmon; do cp "$build/tests/windows/planted.dll" "$work/run/$dll.dll"; done
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}wininet,bcrypt,urlmon=n,b"
+for dll in wininet bcrypt; do cp "$build/tests/windows/planted.dll" "$work/run/$dll.dll"; done
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}wininet,bcrypt=n,b"
 
 export ZK_CONFIG_HOST="localhost:$(port config)"
 export ZK_REGION_HOST="127.0.0.1:$(port region)"
