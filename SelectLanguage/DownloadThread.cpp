@@ -65,9 +65,19 @@ bool DownloadThread::PreTranslateMessage(Mailbox& mailbox, ThreadMessage& messag
   DownloadProgress* progress = request.progress != nullptr ? request.progress : &DownloadProgress::Instance();
   const std::u16string_view url(request.url, BoundedLength(request.url, std::size(request.url)));
   const std::u16string_view path(request.path, BoundedLength(request.path, std::size(request.path)));
-  const bool ok = DownloadUrlToFile(url, path, *progress, mailbox.StopFlag());
+  ExpectedSetup expected;
+  HeldFile held;
+  SetupDownloadEnd end = ExpectationFor(request.check, request.checksumRequired, expected);
+  if (end == SetupDownloadEnd::kDownloaded) {
+    end = DownloadSetup(url, path, expected, *progress, mailbox.StopFlag(), DownloadRetryTimings{}, &held);
+  }
   if (mailbox.StopRequested()) return true;  // the window is gone; nobody to tell
-  progress->PostToWindow(ok ? kMsgSetupDownloaded : kMsgSetupDownloadFailed, 0, 0);
+  if (end == SetupDownloadEnd::kDownloaded) {
+    if (request.handoff) request.handoff->Put(std::move(held));
+    progress->PostToWindow(kMsgSetupDownloaded, 0, 0);
+  } else {
+    progress->PostToWindow(kMsgSetupDownloadFailed, static_cast<uint64_t>(end), 0);
+  }
   message.request.reset();
   return true;
 }

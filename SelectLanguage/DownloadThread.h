@@ -9,16 +9,41 @@
 #include <memory>
 #include <mutex>
 
+#include "SelectLanguage/SetupCheck.h"
 #include "SelectLanguage/WorkerThread.h"
+#include "net/HeldFile.h"
 
 class DialogHost;
 class DownloadProgress;
+
+// Where the worker leaves the checked file for the window, which takes it
+// when message 2026 arrives.
+class SetupHandoff {
+ public:
+  void Put(HeldFile file) {
+    std::lock_guard lock(mutex_);
+    file_ = std::move(file);
+  }
+  HeldFile Take() {
+    std::lock_guard lock(mutex_);
+    return std::move(file_);
+  }
+
+ private:
+  std::mutex mutex_;
+  HeldFile file_;
+};
 
 // The request record, handed over whole with message 2024.
 struct DownloadRequest {
   char16_t url[1024] = {};
   char16_t path[1024] = {};
   DownloadProgress* progress = nullptr;
+  // Beyond those three: what the file must be, whether a SHA-256 must be
+  // given for it (a build with keys), and where the checked file goes back.
+  SetupCheck check{};
+  bool checksumRequired = false;
+  std::shared_ptr<SetupHandoff> handoff;
 };
 
 // The program's one progress callback. The window writes its pointer before

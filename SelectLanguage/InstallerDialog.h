@@ -117,6 +117,7 @@ class InstallerDialog : public DialogWindow, public ButtonOwner {
   uint32_t registered = 0;
   uint32_t setupStarted = 0;
   std::unique_ptr<SetupProgram> setupProgram;  // from its start until it has ended
+  std::shared_ptr<SetupHandoff> setupHandoff;  // the checked file, from the worker
   SpritePage page;
   SpriteButton installButton;
   SpriteButton closeButton;

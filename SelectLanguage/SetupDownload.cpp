@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "SelectLanguage/DownloadThread.h"
+#include "net/HeldFile.h"
 #include "net/HttpAttempt.h"
 #include "net/PartialFile.h"
 
@@ -44,17 +45,22 @@ class ProgressReport {
 // Takes one attempt's answer: judges its head and writes its body on.
 class AttemptSink final : public HttpAnswerSink {
  public:
-  AttemptSink(PartialFile& file, ResumePoint& point, uint64_t askedFrom, ProgressReport& progress)
-      : file_(file), point_(point), askedFrom_(askedFrom), progress_(progress) {}
+  AttemptSink(PartialFile& file, ResumePoint& point, uint64_t askedFrom, ProgressReport& progress, BodyCheck& check)
+      : file_(file), point_(point), askedFrom_(askedFrom), progress_(progress), check_(check) {}
 
   bool OnHead(const HttpAnswerHead& head) override {
     verdict_ = JudgeHead(head, askedFrom_, point_);
     retryAfter_ = ParseRetryAfter(head.retryAfter, std::chrono::system_clock::now());
     if (verdict_ == HeadVerdict::kWholeBody) {
       if (point_.have > 0 && !file_.Truncate()) return false;
-      point_ = {0, head.contentLength, ResumeValidator(head)};
+      check_.StartOver();
+      // Without an announced length the expected size is the total: the
+      // bar has its range, and a body that ends short of it is broken.
+      point_ = {0, head.contentLength ? head.contentLength : check_.Size(), ResumeValidator(head)};
+      if (!check_.TotalFits(head.contentLength)) return Mismatch();
     } else if (verdict_ == HeadVerdict::kContinuation) {
       point_.total = ParseContentRange(head.contentRange)->total;
+      if (!check_.TotalFits(point_.total)) return Mismatch();
     } else {
       return false;
     }
@@ -67,14 +73,23 @@ class AttemptSink final : public HttpAnswerSink {
   }
 
   bool OnBody(const char* data, std::size_t size) override {
+    if (!check_.Fits(size)) return Mismatch();  // more than the file can be: nothing more is taken
     if (!file_.Append(data, size)) return false;
+    check_.Add(std::string_view(data, size));
     point_.have += size;
     progress_.Report(point_.have, point_.total, false);
     return true;
   }
 
+  // The file cannot be the configuration's: no other attempt will be.
+  bool Mismatch() {
+    sizeDiffers_ = true;
+    return false;
+  }
+
   HeadVerdict Verdict() const { return verdict_; }
   bool NoRoom() const { return noRoom_; }
+  bool SizeDiffers() const { return sizeDiffers_; }
   std::optional<std::chrono::seconds> RetryAfter() const { return retryAfter_; }
 
  private:
@@ -82,8 +97,10 @@ class AttemptSink final : public HttpAnswerSink {
   ResumePoint& point_;
   const uint64_t askedFrom_;
   ProgressReport& progress_;
+  BodyCheck& check_;
   HeadVerdict verdict_ = HeadVerdict::kGiveUp;
   bool noRoom_ = false;
+  bool sizeDiffers_ = false;
   std::optional<std::chrono::seconds> retryAfter_;
 };
 
@@ -98,24 +115,43 @@ bool Pause(std::chrono::milliseconds pause, const std::atomic<bool>& cancel) {
   return false;
 }
 
-enum class Next { kDone, kFailed, kTryAgain };
+// What follows an attempt: kDownloaded (done), kTryAgain as nullopt, or the
+// failure.
+using Next = std::optional<SetupDownloadEnd>;
+constexpr Next kTryAgain = std::nullopt;
 
-Next AfterAttempt(HttpAttemptEnd end, const AttemptSink& sink, PartialFile& file, ResumePoint& point) {
+// The whole body is in: checked, held and only then put in place.
+SetupDownloadEnd Finish(PartialFile& file, std::u16string_view path, BodyCheck& check, HeldFile* held) {
+  const SetupDownloadEnd verdict = check.Verdict();
+  if (verdict != SetupDownloadEnd::kDownloaded) return verdict;
+  if (held != nullptr && !held->Take(file.Handle())) return SetupDownloadEnd::kFailed;
+  if (!file.Commit()) {
+    if (held != nullptr) held->Release();
+    return SetupDownloadEnd::kFailed;
+  }
+  if (held == nullptr || held->Confirm(path)) return SetupDownloadEnd::kDownloaded;
+  return SetupDownloadEnd::kChanged;  // something else stood at the name at once
+}
+
+Next AfterAttempt(HttpAttemptEnd end, const AttemptSink& sink, PartialFile& file, std::u16string_view path,
+                  ResumePoint& point, BodyCheck& check, HeldFile* held) {
+  if (sink.SizeDiffers()) return SetupDownloadEnd::kSizeDiffers;
   switch (end) {
     case HttpAttemptEnd::kComplete:
       // A body that ended cleanly short of a known total is a broken one.
-      if (point.total && point.have != *point.total) return Next::kTryAgain;
-      return file.Commit() ? Next::kDone : Next::kFailed;
+      if (point.total && point.have != *point.total) return kTryAgain;
+      return Finish(file, path, check, held);
     case HttpAttemptEnd::kDeclined:
-      if (sink.NoRoom()) return Next::kFailed;
+      if (sink.NoRoom()) return SetupDownloadEnd::kFailed;
       if (sink.Verdict() == HeadVerdict::kStartOver) {
-        if (!file.Truncate()) return Next::kFailed;
+        if (!file.Truncate()) return SetupDownloadEnd::kFailed;
         point = {};
-        return Next::kTryAgain;
+        check.StartOver();
+        return kTryAgain;
       }
-      return sink.Verdict() == HeadVerdict::kTryAgain ? Next::kTryAgain : Next::kFailed;
+      return sink.Verdict() == HeadVerdict::kTryAgain ? kTryAgain : Next(SetupDownloadEnd::kFailed);
     default:
-      return IsBrokenOnTheWay(end) ? Next::kTryAgain : Next::kFailed;
+      return IsBrokenOnTheWay(end) ? kTryAgain : Next(SetupDownloadEnd::kFailed);
   }
 }
 
@@ -128,14 +164,24 @@ bool DownloadUrlToFile(std::u16string_view url, std::u16string_view path, Downlo
 
 bool DownloadUrlToFile(std::u16string_view url, std::u16string_view path, DownloadProgress& progress,
                        const std::atomic<bool>& cancel, const DownloadRetryTimings& timings) {
-  if (url.empty() || path.empty()) return false;
+  return DownloadSetup(url, path, ExpectedSetup{}, progress, cancel, timings, nullptr) ==
+         SetupDownloadEnd::kDownloaded;
+}
+
+SetupDownloadEnd DownloadSetup(std::u16string_view url, std::u16string_view path, const ExpectedSetup& expected,
+                               DownloadProgress& progress, const std::atomic<bool>& cancel,
+                               const DownloadRetryTimings& timings, HeldFile* held) {
+  if (url.empty() || path.empty()) return SetupDownloadEnd::kFailed;
   PartialFile file;
-  if (!file.Open(path)) return false;  // the folder cannot be written
+  if (!file.Open(path)) return SetupDownloadEnd::kFailed;  // the folder cannot be written
+  BodyCheck check(expected);
   ProgressReport report(progress);
   ResumePoint point;
   std::optional<std::chrono::seconds> retryAfter;
   for (int attempt = 0; attempt < kDownloadAttempts; ++attempt) {
-    if (attempt > 0 && !Pause(PauseBeforeAttempt(attempt, retryAfter, timings), cancel)) return false;
+    if (attempt > 0 && !Pause(PauseBeforeAttempt(attempt, retryAfter, timings), cancel)) {
+      return SetupDownloadEnd::kFailed;
+    }
     // Without a strong validator a resumed body could belong to another
     // version of the file: such a file starts over.
     const bool resume = point.have > 0 && !point.validator.empty();
@@ -146,18 +192,11 @@ bool DownloadUrlToFile(std::u16string_view url, std::u16string_view path, Downlo
     request.ifRange = validator;
     request.silenceLimit = timings.silenceLimit;
     request.cancel = &cancel;
-    AttemptSink sink(file, point, request.rangeStart, report);
+    AttemptSink sink(file, point, request.rangeStart, report, check);
     const HttpAttemptEnd end = PerformHttpAttempt(request, sink);
     retryAfter = sink.RetryAfter();
     report.Report(point.have, point.total, true);  // the bar shows where a broken attempt stopped
-    switch (AfterAttempt(end, sink, file, point)) {
-      case Next::kDone:
-        return true;
-      case Next::kFailed:
-        return false;
-      case Next::kTryAgain:
-        break;
-    }
+    if (const Next next = AfterAttempt(end, sink, file, path, point, check, held)) return *next;
   }
-  return false;
+  return SetupDownloadEnd::kFailed;
 }

@@ -7,8 +7,10 @@
 #include <string_view>
 
 #include "SelectLanguage/DownloadRules.h"
+#include "SelectLanguage/SetupCheck.h"
 
 class DownloadProgress;
+class HeldFile;
 
 // Downloads `url` to the file `path`, reporting (received, total) through
 // progress.OnProgress, where total is the whole file's size and received
@@ -24,3 +26,14 @@ bool DownloadUrlToFile(std::u16string_view url, std::u16string_view path, Downlo
                        const std::atomic<bool>& cancel);
 bool DownloadUrlToFile(std::u16string_view url, std::u16string_view path, DownloadProgress& progress,
                        const std::atomic<bool>& cancel, const DownloadRetryTimings& timings);
+
+// The same download, checked against what the configuration says of the
+// file: an announced length or a body that passes the expected size ends it
+// at once, and the whole body must have the expected size and SHA-256
+// (hashed as it arrives) before it is put at `path`; either difference is a
+// failed download without a further attempt. Without an announced length
+// the expected size is the progress total. `held`, when given, takes hold of
+// the file that was checked, before it is put in place.
+SetupDownloadEnd DownloadSetup(std::u16string_view url, std::u16string_view path, const ExpectedSetup& expected,
+                               DownloadProgress& progress, const std::atomic<bool>& cancel,
+                               const DownloadRetryTimings& timings, HeldFile* held);

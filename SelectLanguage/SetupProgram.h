@@ -12,12 +12,20 @@
 #include <optional>
 #include <string_view>
 
+#include "net/HeldFile.h"
+
 class SetupProgram {
  public:
   // Starts the program at `path` as StartProgram does. `onProcessEnded`, when
   // given, is called once, on another thread, as soon as the started process
   // has ended. Null when the program cannot be started.
   static std::unique_ptr<SetupProgram> Start(std::u16string_view path, std::function<void()> onProcessEnded = {});
+  // Starts the file that was checked, held since (its name is `path`):
+  // never another file put at that name meanwhile. Where the platform can
+  // only compare, such a file is not started and `replaced` is set. The
+  // hold ends once the program has started (or failed to).
+  static std::unique_ptr<SetupProgram> Start(std::u16string_view path, HeldFile checked, bool& replaced,
+                                             std::function<void()> onProcessEnded = {});
 
   // Neither stops the program nor removes its file; what it started is left
   // to run.

@@ -9,6 +9,7 @@
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/ProgressLog.h"
 #include "SelectLanguage/SetupProgram.h"
+#include "net/ConfigTrust.h"
 #include "net/Files.h"
 #include "net/GameSettings.h"
 #include "net/Processes.h"
@@ -96,6 +97,12 @@ void InstallerDialog::OnInstall() {
     return;
   }
   request->progress = &DownloadProgress::Instance();
+  request->check = settings->setupCheck[selection];
+  // A build that trusts only signed configurations trusts only setup
+  // programs that a signed configuration names by their hash.
+  request->checksumRequired = !TrustedConfigKeys().empty();
+  setupHandoff = std::make_shared<SetupHandoff>();
+  request->handoff = setupHandoff;
   thread->PostToThread(kMsgDownloadRequest, std::move(request));
   DisableInstallButton();
 }
@@ -113,22 +120,31 @@ int64_t InstallerDialog::OnSetupDownloaded(uint64_t, int64_t) {
   host_.Invalidate();
   LogEntry(u"Load setup file.");
   setupPath = SetupPathIn(folder);
-  if (!setupPath.empty() && MakeExecutable(setupPath)) {
+  // The file that the worker checked, not whatever has its name by now.
+  HeldFile checked = setupHandoff ? setupHandoff->Take() : HeldFile();
+  bool replaced = false;
+  if (!setupPath.empty() && checked.IsHeld()) {
     // The end of the started process wakes the wait at once, through the
     // timer's own message, rather than at the next tick.
     DialogHost& host = host_;
-    setupProgram = SetupProgram::Start(setupPath, [&host] { host.Post(kWmTimer, kTimerSetupWait, 0); });
+    setupProgram = SetupProgram::Start(setupPath, std::move(checked), replaced,
+                                       [&host] { host.Post(kWmTimer, kTimerSetupWait, 0); });
   }
   // A setup program that cannot be started is a failure, not a finished setup.
   if (!setupProgram) {
     DeleteFilePath(setupPath);
-    return OnSetupDownloadFailed(0, 0);
+    return OnSetupDownloadFailed(static_cast<uint64_t>(replaced ? SetupDownloadEnd::kChanged : SetupDownloadEnd::kFailed), 0);
   }
   setupStarted = 1;
   return 0;
 }
 
-int64_t InstallerDialog::OnSetupDownloadFailed(uint64_t, int64_t) {
+// wParam: why (SetupDownloadEnd), 0 for a failure with no more to say.
+int64_t InstallerDialog::OnSetupDownloadFailed(uint64_t cause, int64_t) {
+  if (cause <= static_cast<uint64_t>(SetupDownloadEnd::kChanged)) {
+    const std::u16string_view entry = SetupFailureEntry(static_cast<SetupDownloadEnd>(cause));
+    if (!entry.empty()) LogEntry(entry);
+  }
   host_.ShowMessageBox(u"Failed to load setup file.", GetApplicationName());
   LogEntry(u"Failed to load setup file.");
   PostClose();

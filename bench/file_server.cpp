@@ -2,7 +2,9 @@
 // with one file through sendfile(2), so the server costs far less than the
 // client it feeds. Serves a bounded number of connections and stops by itself
 // after a time limit, whatever the client does.
-//   file_server <file> <ports-file> <max-connections> <time-limit-seconds>
+//   file_server <file> <ports-file> <max-connections> <time-limit-seconds> [bytes-per-second]
+// With a rate, the body goes out in tenths of a second at that rate, as a
+// download over a line of that speed would arrive.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -12,11 +14,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -57,7 +62,7 @@ bool SendAll(int fd, const std::string& text) {
   return true;
 }
 
-void Serve(int client, int file, off_t size) {
+void Serve(int client, int file, off_t size, long long rate) {
   std::string head;
   if (!ReadRequestHead(client, head)) return;
   const bool isHead = head.rfind("HEAD ", 0) == 0;
@@ -65,24 +70,32 @@ void Serve(int client, int file, off_t size) {
                              std::to_string(size) + "\r\nConnection: close\r\n\r\n";
   if (!SendAll(client, answer) || isHead) return;
   off_t offset = 0;
+  const off_t perTick = rate > 0 ? static_cast<off_t>(rate / 10) : size;
+  auto due = std::chrono::steady_clock::now();
   while (offset < size) {
-    const ssize_t put = ::sendfile(client, file, &offset, static_cast<size_t>(size - offset));
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return;
+    const off_t tickEnd = std::min<off_t>(size, offset + perTick);
+    while (offset < tickEnd) {
+      const ssize_t put = ::sendfile(client, file, &offset, static_cast<size_t>(tickEnd - offset));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return;
+    }
+    if (rate > 0) std::this_thread::sleep_until(due += std::chrono::milliseconds(100));
   }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: %s <file> <ports-file> <max-connections> <time-limit-seconds>\n", argv[0]);
+  if (argc != 5 && argc != 6) {
+    std::fprintf(stderr, "usage: %s <file> <ports-file> <max-connections> <time-limit-seconds> [bytes-per-second]\n",
+                 argv[0]);
     return 2;
   }
   const Fd file(::open(argv[1], O_RDONLY | O_CLOEXEC));
   struct stat st {};
   if (file.get() < 0 || ::fstat(file.get(), &st) != 0) return std::perror(argv[1]), 1;
   const long maxConnections = std::strtol(argv[3], nullptr, 10);
+  const long long rate = argc == 6 ? std::strtoll(argv[5], nullptr, 10) : 0;
   ::alarm(static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)));  // the default action ends us
 
   const Fd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -111,7 +124,7 @@ int main(int argc, char** argv) {
       if (errno == EINTR) continue;
       return 1;
     }
-    Serve(client.get(), file.get(), st.st_size);
+    Serve(client.get(), file.get(), st.st_size, rate);
   }
   return 0;
 }

@@ -28,7 +28,7 @@ clientip_bind=127.0.0.1
 start_services() {  # file-server port
   sign_options "$build"
   python3 "$source/tools/sandbox/sandbox.py" --client-ip-bind "$clientip_bind" --ca-dir "$work/inst/ca" \
-    --ports-file "$work/inst/ports" --config <(sed "s/{{FILES_HOST}}/127.0.0.1:$1/" "$work/inst/config.tmpl") \
+    --ports-file "$work/inst/ports" --files "$work/inst" --config <(sed "s/{{FILES_HOST}}/127.0.0.1:$1/" "$work/inst/config.tmpl") \
     "${sign_options[@]}" >/dev/null 2>&1 &
   pids+=($!)
   for _ in $(seq 200); do grep -q '^ca=' "$work/inst/ports" 2>/dev/null && break; sleep 0.05; done
@@ -41,6 +41,9 @@ python3 - "$work/inst/config.tmpl" <<'PY'
 import sys
 lines = ["U_PATH_ZK%s=http://{{FILES_HOST}}/setup/" % l for l in ("EN", "SC", "TC", "RU", "JP")]
 lines += ["F_NAME_ZK%s=ZKSetup_%s.exe" % (l, l) for l in ("EN", "SC", "TC", "RU", "JP")]
+# The setup's checks, taken from setup.bin when the configuration is served.
+lines += ["H_SHA2_ZK%s={{SHA256:setup.bin}}\r\nS_SIZE_ZK%s={{SIZE:setup.bin}}" % (l, l)
+          for l in ("EN", "SC", "TC", "RU", "JP")]
 lines += ["F_NAME_Lst=ZKGame.lst", "F_NAME_Game=ZKGame.exe", "F_NAME_Update=ZKUpdate.exe",
           "R_PATH_Root=SOFTWARE\\ZKGame", "R_PATH_Game=SOFTWARE\\ZKGame\\Game", ""]
 open(sys.argv[1], "wb").write("\r\n".join(lines).encode("cp949"))

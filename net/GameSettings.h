@@ -9,9 +9,21 @@
 #include <string>
 #include <string_view>
 
+#include "net/Sha256.h"
 #include "net/Text.h"
 
 inline constexpr int kLanguageSlots = 5;
+
+// What the configuration says a language's setup program must be: its
+// SHA-256 ("H_SHA2_ZK..=", 64 hex digits) and its size in bytes
+// ("S_SIZE_ZK..=", decimal). Both are optional; an empty value is none.
+struct SetupCheck {
+  enum class Given : uint8_t { kNone, kMalformed, kValue };
+  Given sha256Given;
+  Sha256Digest sha256;
+  Given sizeGiven;
+  uint64_t size;
+};
 
 struct GameSettings {
   char16_t uPath[kLanguageSlots][256];  // download folder URL, ends with its "/"
@@ -21,8 +33,10 @@ struct GameSettings {
   char16_t fNameUpdate[128];            // program started after installation
   char16_t rPathRoot[128];              // registry key of the value "Path"
   char16_t rPathGame[128];              // registry key of the value "localfolder"
+  // Beyond the fifteen texts: the setup programs' checks, entry i for slot i.
+  SetupCheck setupCheck[kLanguageSlots];
 };
-static_assert(sizeof(GameSettings) == 5120);
+static_assert(offsetof(GameSettings, setupCheck) == 5120, "the fifteen texts keep their 5120 bytes");
 
 // A field's text: up to its terminator, and never past the field.
 template <std::size_t N>
@@ -41,7 +55,9 @@ std::u16string DecodeGameConfigText(std::string_view bytes);
 // Fills the record from the bytes of a configuration file (code page 949,
 // CR LF lines, "KEY=value"). Fields are filled in key order; the first
 // missing key, or a value that does not fit its field, ends the parse with
-// false, leaving the earlier fields filled and the rest untouched.
+// false, leaving the earlier fields filled and the rest untouched. Once all
+// fifteen are in, the optional setup checks are read by the same rules (the
+// first occurrence wins, the value runs to its CR LF, nothing is trimmed).
 bool ParseGameSettings(std::string_view bytes, GameSettings& settings);
 
 // How one attempt ended. Every outcome but kLoaded is a failed try.

@@ -1,6 +1,8 @@
 // The configuration text parser, kept apart from the download so that it
 // can be fuzzed and tested from bytes alone.
 #include <array>
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -40,6 +42,52 @@ const std::array<KeyField, 15> kKeys = {{
 
 constexpr std::u16string_view kLineEnd = u"\r\n";
 
+// The optional checks of each language's setup program, in slot order.
+constexpr std::array<std::u16string_view, kLanguageSlots> kHashKeys = {
+    u"H_SHA2_ZKEN=", u"H_SHA2_ZKSC=", u"H_SHA2_ZKTC=", u"H_SHA2_ZKRU=", u"H_SHA2_ZKJP="};
+constexpr std::array<std::u16string_view, kLanguageSlots> kSizeKeys = {
+    u"S_SIZE_ZKEN=", u"S_SIZE_ZKSC=", u"S_SIZE_ZKTC=", u"S_SIZE_ZKRU=", u"S_SIZE_ZKJP="};
+
+// The value of the first occurrence of `key`, up to its CR LF; nothing when
+// the key is absent.
+std::optional<std::u16string_view> FindValue(std::u16string_view all, std::u16string_view key) {
+  const auto at = all.find(key);
+  if (at == std::u16string_view::npos) return std::nullopt;
+  const auto start = at + key.size();
+  const auto end = all.find(kLineEnd, start);
+  if (end == std::u16string_view::npos) return std::nullopt;
+  return all.substr(start, end - start);
+}
+
+// Decimal digits only, no sign and no blanks, within 64 bits.
+std::optional<uint64_t> ParseSize(std::u16string_view text) {
+  if (text.empty()) return std::nullopt;
+  uint64_t value = 0;
+  for (const char16_t unit : text) {
+    if (unit < u'0' || unit > u'9') return std::nullopt;
+    const uint64_t digit = static_cast<uint64_t>(unit - u'0');
+    if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+void ReadSetupCheck(std::u16string_view all, int slot, SetupCheck& check) {
+  check = SetupCheck{SetupCheck::Given::kNone, {}, SetupCheck::Given::kNone, 0};
+  const auto hash = FindValue(all, kHashKeys[slot]);
+  if (hash && !hash->empty()) {
+    const auto digest = ParseSha256Hex(*hash);
+    check.sha256Given = digest ? SetupCheck::Given::kValue : SetupCheck::Given::kMalformed;
+    if (digest) check.sha256 = *digest;
+  }
+  const auto size = FindValue(all, kSizeKeys[slot]);
+  if (size && !size->empty()) {
+    const auto bytes = ParseSize(*size);
+    check.sizeGiven = bytes ? SetupCheck::Given::kValue : SetupCheck::Given::kMalformed;
+    if (bytes) check.size = *bytes;
+  }
+}
+
 }  // namespace
 
 std::u16string DecodeGameConfigText(std::string_view bytes) {
@@ -69,5 +117,6 @@ bool ParseGameSettings(std::string_view bytes, GameSettings& settings) {
     value.copy(field.data(), value.size());
     field[value.size()] = u'\0';
   }
+  for (int slot = 0; slot < kLanguageSlots; ++slot) ReadSetupCheck(all, slot, settings.setupCheck[slot]);
   return true;
 }

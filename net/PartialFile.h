@@ -42,6 +42,9 @@ class PartialFile {
   bool Commit();
   // Whether the file has a name of its own while it grows (the fixed name).
   bool HasName() const { return !partialPath_.empty(); }
+  // The open file's own handle (a descriptor on POSIX), for a look at the
+  // file it is; kClosed once committed or discarded.
+  intptr_t Handle() const { return handle_; }
 
  private:
   static constexpr intptr_t kClosed = -1;

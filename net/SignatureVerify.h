@@ -1,4 +1,4 @@
-// SHA-256 and ECDSA P-256 verification, from the cryptography the platform
+// ECDSA P-256 verification, from the cryptography the platform
 // already has (OpenSSL on POSIX, CNG on Windows).
 // Implemented per platform (SignatureVerify_posix.cpp, SignatureVerify_win32.cpp).
 #pragma once
@@ -8,14 +8,12 @@
 #include <optional>
 #include <string_view>
 
-using Sha256Digest = std::array<uint8_t, 32>;
+#include "net/Sha256.h"
+
 // r then s, each 32 bytes big-endian: the form CNG takes.
 using P256Signature = std::array<uint8_t, 64>;
 // An uncompressed curve point: 0x04, then X and Y, 32 bytes each.
 using P256PublicKey = std::array<uint8_t, 65>;
-
-// Nothing when the platform cannot hash.
-std::optional<Sha256Digest> Sha256(std::string_view bytes);
 
 // True only when `signature` is a valid signature of `digest` by `key`; a
 // key that is not a point of the curve verifies nothing.

@@ -13,7 +13,7 @@ scripts/install-deps.sh
 ensure_packages strace curl binutils  # the bench's own tools
 
 cmake --preset release >/dev/null
-cmake --build --preset release --target sprite_bench core_bench file_server download_bench gtk_progress_bench \
+cmake --build --preset release --target sprite_bench core_bench file_server download_bench verify_bench gtk_progress_bench \
   SelectLanguage zk_sample_setup zk_sample_game
 build=$source/build/release
 mib=${ZK_BENCH_MIB:-1024}
@@ -67,6 +67,10 @@ echo "libcurl receive buffer: ${largest:-unknown} bytes asked per recvfrom (budg
 echo
 echo "== Setup download, 256 MiB from the sandbox: unbroken vs dropped at 50 % and 90 % (resumed)"
 bench/resume_bench.sh "$build" "$work" 256 3
+
+echo
+echo "== The setup program's check: SHA-256 against openssl speed, and the download with and without it"
+bench/verify_bench.sh "$build" "$work" 256 3
 
 start_display
 

@@ -72,6 +72,7 @@ void HeadlessHost::PressKey(uint32_t key) {
 }
 
 void HeadlessHost::Post(uint32_t message, uint64_t wParam, int64_t lParam) {
+  if (onPost) onPost(message);
   {
     std::lock_guard lock(mutex_);
     if (ended_) return;

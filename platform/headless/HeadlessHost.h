@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -70,6 +71,11 @@ class HeadlessHost : public DialogHost {
   bool IsEnded() const;
   // Timers currently running (id to period).
   std::map<uint32_t, uint32_t> RunningTimers() const;
+
+  // Called with each message as it is posted, on the posting thread, before
+  // it is queued: a test's way to act between a worker's step and the
+  // window's answer to it. Set it before the window starts its workers.
+  std::function<void(uint32_t message)> onPost;
 
   // What the window asked for.
   std::vector<std::u16string> comboItems;

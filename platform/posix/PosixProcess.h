@@ -10,6 +10,12 @@
 // environment and current directory). The child's id, or -1.
 pid_t SpawnProgram(std::u16string_view path);
 
+// Starts the program in the open file `fd` (read-only), with argv[0] = `path`
+// as above: the file that runs is the one behind `fd`, whatever `path` names
+// by now. A "#!" script keeps `fd` open across the start, for its interpreter
+// reads the script through it. The child's id, or -1.
+pid_t SpawnProgramFromFile(int fd, std::u16string_view path);
+
 // Reaps the child `pid` once it ends, on a thread of its own, so that a child
 // nobody waits for is never left a zombie while this process lives.
 void ReapWhenEnded(pid_t pid);

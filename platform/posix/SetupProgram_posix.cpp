@@ -300,6 +300,27 @@ std::unique_ptr<SetupProgram> SetupProgram::Start(std::u16string_view path, std:
   return std::unique_ptr<SetupProgram>(new SetupProgram(std::move(platform)));
 }
 
+std::unique_ptr<SetupProgram> SetupProgram::Start(std::u16string_view path, HeldFile checked, bool& replaced,
+                                                  std::function<void()> onProcessEnded) {
+  // The checked file itself runs, through its descriptor: a file put at its
+  // name since is not even looked at, so nothing is ever replaced here.
+  replaced = false;
+  const int fd = static_cast<int>(checked.Handle());
+  auto platform = std::make_unique<Platform>();
+  platform->path = ToNativePath(path);
+  struct stat st {};
+  if (fd < 0 || platform->path.empty() || ::fstat(fd, &st) != 0) return nullptr;
+  if ((st.st_mode & 0111) != 0111 && ::fchmod(fd, 0755) != 0) return nullptr;
+  platform->file = {st.st_dev, st.st_ino};
+  platform->subreaper.emplace();  // before the start: nothing the setup lets go may slip past
+  platform->pid = SpawnProgramFromFile(fd, path);
+  checked.Release();
+  if (platform->pid < 0) return nullptr;
+  if (const auto started = ReadProcess(platform->pid)) platform->startTicks = started->startTicks;
+  platform->watch.emplace(platform->pid, std::move(onProcessEnded));
+  return std::unique_ptr<SetupProgram>(new SetupProgram(std::move(platform)));
+}
+
 std::optional<int> SetupProgram::ExitCode() {
   platform_->ReapEnded();
   return platform_->exitCode;

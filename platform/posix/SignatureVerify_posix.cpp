@@ -1,4 +1,4 @@
-// SHA-256 and ECDSA P-256 verification on OpenSSL's EVP interface.
+// ECDSA P-256 verification on OpenSSL's EVP interface.
 #include "net/SignatureVerify.h"
 
 #include <openssl/bn.h>
@@ -59,16 +59,6 @@ std::vector<uint8_t> ToDer(const P256Signature& signature) {
 }
 
 }  // namespace
-
-std::optional<Sha256Digest> Sha256(std::string_view bytes) {
-  Sha256Digest digest{};
-  unsigned int length = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1 ||
-      length != digest.size()) {
-    return std::nullopt;
-  }
-  return digest;
-}
 
 bool VerifyP256(const Sha256Digest& digest, const P256Signature& signature, const P256PublicKey& key) {
   const auto pkey = ImportKey(key);

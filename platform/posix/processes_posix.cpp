@@ -1,5 +1,6 @@
 // Program starts on POSIX. A started program is a child of the installer;
 // each child is reaped when it ends, so none is left a zombie.
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "net/Processes.h"
+#include "platform/posix/PosixFd.h"
 #include "platform/posix/PosixPath.h"
 #include "platform/posix/PosixProcess.h"
 
@@ -23,6 +25,39 @@ pid_t SpawnProgram(std::u16string_view path) {
   // glibc reports a failed exec here too, so a file that is no program fails.
   if (::posix_spawn(&pid, native.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
   return pid;
+}
+
+pid_t SpawnProgramFromFile(int fd, std::u16string_view path) {
+  const std::string native = ToNativePath(path);
+  if (native.empty() || fd < 0) return -1;
+  char head[2] = {};
+  const bool script = ::pread(fd, head, sizeof head, 0) == 2 && head[0] == '#' && head[1] == '!';
+  char* argv[] = {const_cast<char*>(native.c_str()), nullptr};
+  // The child tells a failed start through this pipe; a successful one
+  // closes it unwritten.
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return -1;
+  UniqueFd readEnd(ends[0]);
+  UniqueFd writeEnd(ends[1]);
+  const pid_t pid = ::fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    // Only async-signal-safe calls here: the parent has other threads.
+    if (script) ::fcntl(fd, F_SETFD, 0);
+    ::fexecve(fd, argv, environ);
+    const int error = errno;
+    [[maybe_unused]] const ssize_t told = ::write(writeEnd.Get(), &error, sizeof error);
+    ::_exit(127);
+  }
+  writeEnd.Reset();
+  int error = 0;
+  ssize_t got = 0;
+  while ((got = ::read(readEnd.Get(), &error, sizeof error)) < 0 && errno == EINTR) {
+  }
+  if (got == 0) return pid;
+  while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  return -1;
 }
 
 void ReapWhenEnded(pid_t pid) {

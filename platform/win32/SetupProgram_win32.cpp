@@ -63,6 +63,31 @@ std::unique_ptr<SetupProgram> SetupProgram::Start(std::u16string_view path, std:
   return std::unique_ptr<SetupProgram>(new SetupProgram(std::move(platform)));
 }
 
+// The checked file was closed when its download ended (a file open for
+// writing cannot be started). It is opened again, allowing others to read it
+// but neither to write nor to delete or rename it, and compared with what was
+// checked; only the very same file is started, and the hold lasts until the
+// process has it.
+std::unique_ptr<SetupProgram> SetupProgram::Start(std::u16string_view path, HeldFile checked, bool& replaced,
+                                                  std::function<void()> onProcessEnded) {
+  replaced = false;
+  auto platform = std::make_unique<Platform>();
+  platform->path = ToWide(path);
+  if (!checked.Identity()) return nullptr;
+  const KernelHandle file(::CreateFileW(platform->path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file || file.get() == INVALID_HANDLE_VALUE) return nullptr;
+  const auto now = IdentityOf(reinterpret_cast<intptr_t>(file.get()));
+  if (!now || *now != *checked.Identity()) {
+    replaced = true;
+    return nullptr;
+  }
+  platform->process = StartProcess(path);
+  if (platform->process == nullptr) return nullptr;
+  platform->watch.emplace(platform->process.get(), std::move(onProcessEnded));
+  return std::unique_ptr<SetupProgram>(new SetupProgram(std::move(platform)));
+}
+
 std::optional<int> SetupProgram::ExitCode() {
   const HANDLE process = platform_->process.get();
   DWORD code = 0;

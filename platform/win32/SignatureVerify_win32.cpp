@@ -1,4 +1,4 @@
-// SHA-256 and ECDSA P-256 verification on CNG. BCryptVerifySignature takes
+// ECDSA P-256 verification on CNG. BCryptVerifySignature takes
 // the signature as r then s, 32 bytes each, which is the form the core gives.
 #include "net/SignatureVerify.h"
 
@@ -21,11 +21,6 @@ struct KeyDestroyer {
   void operator()(BCRYPT_KEY_HANDLE key) const { ::BCryptDestroyKey(key); }
 };
 using Key = std::unique_ptr<std::remove_pointer_t<BCRYPT_KEY_HANDLE>, KeyDestroyer>;
-
-struct HashDestroyer {
-  void operator()(BCRYPT_HASH_HANDLE hash) const { ::BCryptDestroyHash(hash); }
-};
-using Hash = std::unique_ptr<std::remove_pointer_t<BCRYPT_HASH_HANDLE>, HashDestroyer>;
 
 Algorithm OpenAlgorithm(LPCWSTR name) {
   BCRYPT_ALG_HANDLE algorithm = nullptr;
@@ -52,22 +47,6 @@ Key ImportKey(BCRYPT_ALG_HANDLE algorithm, const P256PublicKey& point) {
 }
 
 }  // namespace
-
-std::optional<Sha256Digest> Sha256(std::string_view bytes) {
-  Sha256Digest digest{};
-  const Algorithm algorithm = OpenAlgorithm(BCRYPT_SHA256_ALGORITHM);
-  // One call hashes the whole text; ULONG bounds it, far above any configuration.
-  if (!algorithm || bytes.size() > 0xFFFFFFFFu) return std::nullopt;
-  BCRYPT_HASH_HANDLE raw = nullptr;
-  if (!BCRYPT_SUCCESS(::BCryptCreateHash(algorithm.get(), &raw, nullptr, 0, nullptr, 0, 0))) return std::nullopt;
-  const Hash hash(raw);
-  if (!BCRYPT_SUCCESS(::BCryptHashData(hash.get(), reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
-                                       static_cast<ULONG>(bytes.size()), 0)) ||
-      !BCRYPT_SUCCESS(::BCryptFinishHash(hash.get(), digest.data(), digest.size(), 0))) {
-    return std::nullopt;
-  }
-  return digest;
-}
 
 bool VerifyP256(const Sha256Digest& digest, const P256Signature& signature, const P256PublicKey& point) {
   const Algorithm algorithm = OpenAlgorithm(BCRYPT_ECDSA_P256_ALGORITHM);

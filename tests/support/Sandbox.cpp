@@ -201,6 +201,13 @@ bool Sandbox::SetAnswer(const std::string& service, const std::string& body) con
   return ok;
 }
 
+bool Sandbox::Reset() const {
+  bool ok = false;
+  const std::string none;
+  Control("/control/reset", &none, &ok);
+  return ok;
+}
+
 Sandbox::Request Sandbox::LastRequest(const std::string& service) const {
   bool ok = false;
   const std::string raw = Control("/control/last?service=" + service, nullptr, &ok);

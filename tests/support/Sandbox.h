@@ -60,6 +60,8 @@ class Sandbox {
   };
   Served Counts(const std::string& service, const std::string& path) const;
   bool SetAnswer(const std::string& service, const std::string& body) const;
+  // Faults off, default answers, counts cleared.
+  bool Reset() const;
   Request LastRequest(const std::string& service) const;
 
  private:

@@ -17,6 +17,7 @@
 #include "SelectLanguage/Registry.h"
 #include "SelectLanguage/SetupProgram.h"
 #include "net/Files.h"
+#include "net/HeldFile.h"
 #include "net/Processes.h"
 #include "net/Text.h"
 #include "resources/ProgramResources.h"
@@ -258,6 +259,49 @@ TEST(Win32SetupProgram, ACopyStartedFromTheFileHoldsItUntilTheCopyEnds) {
   EXPECT_TRUE(setup->RemoveFile());  // already gone is gone
   setup.reset();
   EXPECT_EQ(calls.load(), 1);
+}
+
+// The download's own handle closed, the checked file is reopened, compared
+// and started; a file put at its name meanwhile (another program, moved over
+// it) is not started, and says so.
+TEST(Win32SetupProgram, OnlyTheCheckedFileStarts) {
+  std::u16string folder;
+  ASSERT_GT(GetModuleDirectory(folder), 0);
+  const std::string program = ReadFileBytes(fs::path(std::wstring(folder.begin(), folder.end())) / ZK_TEST_CHILD);
+  TempDir dir;
+  const fs::path target = dir.Path() / "_Set_UpZK.exe";
+  const fs::path decoy = dir.Path() / "decoy.exe";
+  // Written as the download writes it, and held before its handle closes.
+  const auto written = [&] {
+    HeldFile held;
+    const HANDLE file = ::CreateFileW(target.wstring().c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD put = 0;
+    EXPECT_TRUE(::WriteFile(file, program.data(), static_cast<DWORD>(program.size()), &put, nullptr));
+    EXPECT_TRUE(held.Take(reinterpret_cast<intptr_t>(file)));
+    ::CloseHandle(file);
+    EXPECT_TRUE(held.Confirm(U16(target)));
+    return held;
+  };
+
+  HeldFile held = written();
+  fs::copy_file(target, decoy);
+  ASSERT_TRUE(::MoveFileExW(decoy.wstring().c_str(), target.wstring().c_str(), MOVEFILE_REPLACE_EXISTING));
+  bool replaced = false;
+  EXPECT_EQ(SetupProgram::Start(U16(target), std::move(held), replaced), nullptr);
+  EXPECT_TRUE(replaced);
+  ::Sleep(500);
+  EXPECT_FALSE(fs::exists(fs::path(target.wstring() + L".ran"))) << "the file put at its name ran";
+
+  ASSERT_TRUE(fs::remove(target));
+  held = written();
+  auto setup = SetupProgram::Start(U16(target), std::move(held), replaced);
+  ASSERT_NE(setup, nullptr);
+  EXPECT_FALSE(replaced);
+  const fs::path ran = fs::path(target.wstring() + L".ran");
+  EXPECT_TRUE(WaitFor([&] { return fs::exists(ran) && fs::file_size(ran) > 0; }, std::chrono::seconds(10)));
+  EXPECT_TRUE(WaitFor([&] { return setup->RemoveFile(); }, std::chrono::seconds(10)));
 }
 
 TEST(Win32SetupProgram, NothingStartsFromAMissingFile) {

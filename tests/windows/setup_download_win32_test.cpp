@@ -1,6 +1,10 @@
 // The setup download on Windows (the portable retries and resumes over the
 // WinINet attempt and the delete-on-close partial file) against the
 // sandbox's files service; its counts show what went over the wire.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -8,6 +12,7 @@
 
 #include "SelectLanguage/DownloadThread.h"
 #include "SelectLanguage/SetupDownload.h"
+#include "net/HeldFile.h"
 #include "net/Text.h"
 #include "tests/support/TempDir.h"
 #include "tests/windows/WinSandbox.h"
@@ -16,6 +21,15 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
+
+std::optional<FileIdentity> IdentityAt(const fs::path& path) {
+  const HANDLE file = ::CreateFileW(path.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  const auto identity = IdentityOf(reinterpret_cast<intptr_t>(file));
+  ::CloseHandle(file);
+  return identity;
+}
 
 constexpr std::size_t kFileSize = 4 << 20;
 const std::string kPath = "/win-setup/s.exe";
@@ -126,6 +140,29 @@ TEST_F(SetupDownloadWin32Test, ACancelDuringAStalledDownloadEndsItAndLeavesNothi
   EXPECT_FALSE(download.get());
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
   EXPECT_TRUE(FolderEntries().empty());
+}
+
+// Checked against the configuration's SHA-256 as it arrives: a flipped byte
+// is refused without a further attempt and leaves nothing; the expected file
+// is put in place and its identity held.
+TEST_F(SetupDownloadWin32Test, TheHashDecidesWhetherTheFileIsPutInPlace) {
+  std::string other = file_;
+  other[kFileSize / 2] ^= 0x01;
+  HeldFile held;
+  EXPECT_EQ(DownloadSetup(Url(), Utf8ToUtf16(Target().string()), {Sha256(other), file_.size()},
+                          DownloadProgress::Instance(), cancel_, Quick(), &held),
+            SetupDownloadEnd::kChecksumDiffers);
+  EXPECT_EQ(Served().requests, 1) << "no further attempt";
+  EXPECT_TRUE(FolderEntries().empty()) << "neither the file nor a partial one";
+  EXPECT_FALSE(held.IsHeld());
+
+  ASSERT_TRUE(SetFault("files", "drop", {{"after", "2097152"}, {"times", "1"}}));
+  EXPECT_EQ(DownloadSetup(Url(), Utf8ToUtf16(Target().string()), {Sha256(file_), file_.size()},
+                          DownloadProgress::Instance(), cancel_, Quick(), &held),
+            SetupDownloadEnd::kDownloaded);
+  ExpectTheWholeFileInPlace();
+  ASSERT_TRUE(held.IsHeld());
+  EXPECT_EQ(IdentityAt(Target()), held.Identity()) << "the file put in place is the one checked";
 }
 
 }  // namespace

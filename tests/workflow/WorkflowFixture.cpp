@@ -74,6 +74,14 @@ bool WorkflowTest::ServeConfigValue(const std::string& key, const std::string& v
       {"R_PATH_Game", "SOFTWARE\\ZKGame\\Game"}};
   std::string body;
   for (const auto& [name, text] : entries) body += name + "=" + (name == key ? value : text) + "\r\n";
+  // Each setup program's checks, from the file served when the configuration is.
+  for (const char* language : {"EN", "SC", "TC", "RU", "JP"}) {
+    const std::string file = std::string("setup/ZKSetup_") + language + ".exe";
+    const std::string hashKey = std::string("H_SHA2_ZK") + language;
+    const std::string sizeKey = std::string("S_SIZE_ZK") + language;
+    body += hashKey + "=" + (hashKey == key ? value : "{{SHA256:" + file + "}}") + "\r\n";
+    body += sizeKey + "=" + (sizeKey == key ? value : "{{SIZE:" + file + "}}") + "\r\n";
+  }
   return sandbox_.SetAnswer("config", body);
 }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "SelectLanguage/Messages.h"
+#include "SelectLanguage/SetupCheck.h"
 #include "net/Text.h"
 #include "tests/support/TempDir.h"
 #include "tests/workflow/PrivateMount.h"
@@ -42,10 +43,14 @@ class SetupFaultTest : public WorkflowTest {
     return found;
   }
   // Five attempts with the real pauses (1, 2, 4 and 8 s) fit well inside the wait.
-  void ExpectFailedDownload() {
+  // `cause`: the entry that names why, when there is one.
+  void ExpectFailedDownload(std::u16string_view cause = {}) {
     ASSERT_TRUE(host_.RunUntilClosed(45s));
     EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"Failed to load setup file."});
-    EXPECT_TRUE(Log().ends_with(Entries({u"Install the game(0).", u"Failed to load setup file."}))) << Utf16(Log());
+    const std::u16string ending = cause.empty()
+                                      ? Entries({u"Install the game(0).", u"Failed to load setup file."})
+                                      : Entries({u"Install the game(0).", std::u16string(cause), u"Failed to load setup file."});
+    EXPECT_TRUE(Log().ends_with(ending)) << Utf16(Log());
     EXPECT_FALSE(dialog_->SetupStarted());
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
   }
@@ -60,6 +65,7 @@ struct NamedMode {
   const char* name;
   const char* mode;
   int exitCode = 0;
+  SetupDownloadEnd cause = SetupDownloadEnd::kFailed;  // what the log names, if anything
 };
 
 void PrintTo(const NamedMode& m, std::ostream* os) { *os << m.name; }
@@ -68,13 +74,15 @@ class DownloadFaultTest : public SetupFaultTest, public ::testing::WithParamInte
 
 TEST_P(DownloadFaultTest, GivesTheFailureAndNoFile) {
   Install({"--fault", std::string("files=") + GetParam().mode});
-  ExpectFailedDownload();
+  ExpectFailedDownload(SetupFailureEntry(GetParam().cause));
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, DownloadFaultTest,
                          ::testing::Values(NamedMode{"NotFound", "404"}, NamedMode{"ServerError", "500"},
                                            NamedMode{"ResetMidBody", "reset"},
-                                           NamedMode{"ContentLengthLongerThanBody", "short"}),
+                                           // The length announced is not the configuration's size.
+                                           NamedMode{"ContentLengthLongerThanBody", "short", 0,
+                                                     SetupDownloadEnd::kSizeDiffers}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SetupFaultTest, AStalledDownloadStillLetsTheWindowClose) {

@@ -2,8 +2,10 @@
 // the shell reads its script from the file while it runs, so a script that
 // still runs holds its file open, under whatever name it now has.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -49,6 +51,18 @@ class SetupProgramTest : public ::testing::Test {
     ASSERT_GT(pid, 0);
     EXPECT_TRUE(WaitUntil([&] { return !IsRunning(pid); }, 15s));
     EXPECT_TRUE(WaitUntil([] { return ZombieChildren().empty(); }, 5s)) << "a child was left a zombie";
+  }
+  // The file written as a download writes it, and held as the download
+  // holds it once its bytes are checked (not executable yet, as downloaded).
+  HeldFile Written(const fs::path& file, const std::string& bytes) {
+    HeldFile held;
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    EXPECT_TRUE(held.Take(fd));
+    ::close(fd);
+    EXPECT_TRUE(held.Confirm(Utf8ToUtf16(file.string())));
+    return held;
   }
   TempDir dir_;
 };
@@ -174,6 +188,43 @@ TEST_F(SetupProgramTest, LettingGoNeitherStopsTheProgramNorLeavesAZombie) {
   EXPECT_TRUE(IsRunning(PidIn(file)));
   ASSERT_TRUE(WaitUntil([&] { return fs::exists(file.string() + ".done"); }, 10s)) << "the program was stopped";
   ExpectReaped(PidIn(file));
+}
+
+// The checked file runs through its descriptor: a "#!" script too (its
+// shell reads it through the descriptor, kept open across the start), and
+// its end is seen as a path-started setup's is. What was put at its name
+// meanwhile never runs.
+TEST_F(SetupProgramTest, TheHeldFileRunsNotWhatWasPutAtItsNameSince) {
+  const fs::path file = dir_.Path() / "_Set_UpZK.exe";
+  HeldFile held = Written(file, "#!/bin/sh\necho $$ > \"" + file.string() + ".pid\"\nsleep 0.5\nexit 3\n");
+  fs::rename(Script("other.sh", "touch \"$0.ran\"\n"), file);
+  bool replaced = true;
+  auto setup = SetupProgram::Start(Utf8ToUtf16(file.string()), std::move(held), replaced);
+  ASSERT_NE(setup, nullptr);
+  EXPECT_FALSE(replaced);
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(file.string() + ".pid"); }, 10s)) << "the held script ran";
+  EXPECT_TRUE(setup->FileInUse());
+  ASSERT_TRUE(WaitForEnd(*setup));
+  EXPECT_EQ(setup->ExitCode(), 3);
+  EXPECT_TRUE(setup->RemoveFile());
+  EXPECT_FALSE(fs::exists(dir_.Path() / "other.sh.ran"));
+  EXPECT_FALSE(fs::exists(file.string() + ".ran")) << "the file put at its name ran";
+  const pid_t pid = PidIn(file);
+  setup.reset();
+  ExpectReaped(pid);
+}
+
+TEST_F(SetupProgramTest, AHeldProgramOtherThanAScriptRunsToo) {
+  std::string program = ReadFileBytes("/bin/sh");
+  const fs::path file = dir_.Path() / "_Set_UpZK.exe";
+  HeldFile held = Written(file, program);
+  ASSERT_TRUE(fs::remove(file)) << "gone from its name altogether";
+  bool replaced = true;
+  auto setup = SetupProgram::Start(Utf8ToUtf16(file.string()), std::move(held), replaced);
+  ASSERT_NE(setup, nullptr);
+  ASSERT_TRUE(WaitForEnd(*setup));
+  EXPECT_EQ(setup->ExitCode(), 0) << "a shell with no script ends at once";
+  EXPECT_EQ(SetupProgram::Start(Utf8ToUtf16(file.string()), HeldFile(), replaced), nullptr) << "nothing held";
 }
 
 }  // namespace

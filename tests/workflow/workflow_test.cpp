@@ -114,9 +114,9 @@ TEST_F(WorkflowTest, ALanguageWithoutEntriesCloses) {
 }
 
 TEST_F(WorkflowTest, AFailedDownloadIsReportedAndLeavesNoFile) {
-  fs::remove_all(Root() / "files" / "setup");  // every setup URL answers 404
   StartInstaller();
-  ASSERT_TRUE(ConfigurationLoaded());
+  ASSERT_TRUE(ConfigurationLoaded());  // with the setup programs' checks
+  fs::remove_all(Root() / "files" / "setup");  // every setup URL answers 404
   host_.Send(kWmCommand, kCmdInstall);
   ASSERT_TRUE(host_.RunUntilClosed(10s));
   EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"Failed to load setup file."});

@@ -81,7 +81,11 @@ line "SIG_P256=<base64 of the DER signature>" over every byte before it
 (openssl dgst -sha256 -sign), a CR LF added first where the text lacks one.
 
 The configuration template's {{FILES_HOST}} becomes 127.0.0.1:<files port>
-(the files service's address and port). SIGTERM or SIGINT ends the program.
+(the files service's address and port); {{SHA256:<path>}} and {{SIZE:<path>}}
+become the SHA-256 (hex) and the size of that file of the --files folder as
+it is when the configuration is served (empty when there is none), which is
+how the default configuration names its setup programs' checks. SIGTERM or
+SIGINT ends the program.
 """
 
 import argparse

@@ -1,7 +1,9 @@
 """What every service thread of the sandbox shares: the faults switched on,
 the answers served and the per-path counts of what was served."""
 
+import hashlib
 import os
+import re
 import threading
 import time
 
@@ -35,8 +37,14 @@ DEFAULT_CONFIG = "\r\n".join([
     "F_NAME_Update=ZKUpdate.exe",
     "R_PATH_Root=SOFTWARE\\ZKGame",
     "R_PATH_Game=SOFTWARE\\ZKGame\\Game",
+] + ["H_SHA2_ZK%s={{SHA256:setup/ZKSetup_%s.exe}}\r\nS_SIZE_ZK%s={{SIZE:setup/ZKSetup_%s.exe}}" % (l, l, l, l)
+     for l in ("EN", "SC", "TC", "RU", "JP")] + [
     "",
 ]).encode("cp949")
+# {{SHA256:<path>}} and {{SIZE:<path>}}: the SHA-256 (hex) and the size of a
+# file of the files service as it is when the configuration is served;
+# empty when there is no such file.
+FILE_FACT = re.compile(rb"\{\{(SHA256|SIZE):([^}]*)\}\}")
 DEFAULT_REGION = b'{"CountryId":"CN","CityId":"0","Ip":"127.0.0.1"}'
 DEFAULT_CLIENT_IP = b'{"client_ip":"{{PEER}}","country":"KR"}'
 
@@ -187,7 +195,22 @@ class State:
     def config_body(self):
         with self.lock:
             template = self.config_template
-        return template.replace(b"{{FILES_HOST}}", self.files_host.encode())
+        body = template.replace(b"{{FILES_HOST}}", self.files_host.encode())
+        return FILE_FACT.sub(self.file_fact, body)
+
+    def file_fact(self, match):
+        if not self.files_dir:
+            return b""
+        full = os.path.realpath(os.path.join(self.files_dir, match.group(2).decode("cp949")))
+        if not full.startswith(self.files_dir + os.sep) or not os.path.isfile(full):
+            return b""
+        if match.group(1) == b"SIZE":
+            return b"%d" % os.path.getsize(full)
+        digest = hashlib.sha256()
+        with open(full, "rb") as f:
+            for piece in iter(lambda: f.read(1 << 20), b""):
+                digest.update(piece)
+        return digest.hexdigest().encode()
 
     def reset(self):
         for s in SERVICES:
