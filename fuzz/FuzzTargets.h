@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -19,7 +20,50 @@ inline void Check(bool condition) {
   if (!condition) std::abort();
 }
 
-// Every field that was written must be terminated inside its capacity.
+// The value of the first "key" in the decoded text, up to its CR LF.
+inline std::u16string_view ValueOf(std::u16string_view all, std::u16string_view key) {
+  const auto at = all.find(key);
+  if (at == std::u16string_view::npos) return {};
+  const auto start = at + key.size();
+  return all.substr(start, all.find(u"\r\n", start) - start);
+}
+
+inline int HexDigit(char16_t unit) {
+  if (unit >= u'0' && unit <= u'9') return unit - u'0';
+  if (unit >= u'a' && unit <= u'f') return unit - u'a' + 10;
+  if (unit >= u'A' && unit <= u'F') return unit - u'A' + 10;
+  return -1;
+}
+
+// A setup check as a reader written another way sees it: a hash is exactly
+// 64 hex digits in either case, a size decimal digits only within 64 bits
+// (leading zeros allowed), and what is given but not that is malformed.
+inline void CheckSetupCheck(std::u16string_view all, std::size_t slot, const SetupCheck& check) {
+  static constexpr const char16_t* kLanguages[] = {u"ZKEN", u"ZKSC", u"ZKTC", u"ZKRU", u"ZKJP"};
+  const std::u16string_view hash = ValueOf(all, std::u16string(u"H_SHA2_") + kLanguages[slot] + u"=");
+  bool hashReads = hash.size() == 64;
+  for (const char16_t unit : hash) hashReads = hashReads && HexDigit(unit) >= 0;
+  Check(check.sha256Given == (hash.empty()  ? SetupCheck::Given::kNone
+                              : hashReads ? SetupCheck::Given::kValue
+                                          : SetupCheck::Given::kMalformed));
+  for (std::size_t i = 0; hashReads && i < 32; ++i) {
+    Check(check.sha256[i] == (HexDigit(hash[2 * i]) << 4 | HexDigit(hash[2 * i + 1])));
+  }
+  const std::u16string_view size = ValueOf(all, std::u16string(u"S_SIZE_") + kLanguages[slot] + u"=");
+  bool digitsOnly = true;
+  for (const char16_t unit : size) digitsOnly = digitsOnly && unit >= u'0' && unit <= u'9';
+  const std::u16string_view significant = size.substr(std::min(size.find_first_not_of(u'0'), size.size()));
+  const std::string narrow(significant.begin(), significant.end());
+  const bool fits = narrow.size() < 20 || (narrow.size() == 20 && narrow <= "18446744073709551615");
+  const bool sizeReads = !size.empty() && digitsOnly && fits;
+  Check(check.sizeGiven == (size.empty()   ? SetupCheck::Given::kNone
+                            : sizeReads ? SetupCheck::Given::kValue
+                                        : SetupCheck::Given::kMalformed));
+  if (sizeReads) Check(std::to_string(check.size) == (narrow.empty() ? "0" : narrow));
+}
+
+// Every field that was written must be terminated inside its capacity, and
+// the setup checks read as the reference above reads them.
 inline void FuzzGameSettings(const uint8_t* data, std::size_t size) {
   GameSettings s;
   auto* units = reinterpret_cast<char16_t*>(&s);
@@ -31,6 +75,8 @@ inline void FuzzGameSettings(const uint8_t* data, std::size_t size) {
     for (const char16_t* f : {s.fNameLst, s.fNameGame, s.fNameUpdate, s.rPathRoot, s.rPathGame}) {
       Check(BoundedLength(f, 128) < 128);
     }
+    const std::u16string all = DecodeGameConfigText(std::string_view(reinterpret_cast<const char*>(data), size));
+    for (std::size_t slot = 0; slot < kLanguageSlots; ++slot) CheckSetupCheck(all, slot, s.setupCheck[slot]);
   }
 }
 
