@@ -12,10 +12,10 @@ flags="-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recov
 # Shared core sources: text helpers, the parser, the JSON extraction.
 common="$root/net/Text.cpp $root/platform/posix/text_iconv.cpp"
 $cxx $flags -o "$out/game_settings_fuzzer" "$here/game_settings_fuzzer.cpp" \
-  "$root/net/GameSettingsParse.cpp" $common
+  "$root/net/GameSettingsParse.cpp" "$root/net/Sha256.cpp" "$root/platform/posix/Sha256_posix.cpp" $common -lcrypto
 $cxx $flags -o "$out/config_signature_fuzzer" "$here/config_signature_fuzzer.cpp" \
   "$root/net/ConfigTrust.cpp" "$root/net/Base64.cpp" "$root/net/DerSignature.cpp" \
-  "$root/net/GameSettingsParse.cpp" "$root/platform/posix/SignatureVerify_posix.cpp" $common -lcrypto
+  "$root/net/GameSettingsParse.cpp" "$root/net/Sha256.cpp" "$root/platform/posix/Sha256_posix.cpp" "$root/platform/posix/SignatureVerify_posix.cpp" $common -lcrypto
 $cxx $flags -o "$out/json_extract_fuzzer" "$here/json_extract_fuzzer.cpp" \
   "$root/net/JsonExtract.cpp" $common
 # The list file's rules (the registry and file helpers only come along for
