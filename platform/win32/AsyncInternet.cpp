@@ -12,28 +12,12 @@ constexpr auto kSlice = std::chrono::milliseconds(100);
 constexpr DWORD kReleaseWaitMs = 300;
 constexpr DWORD kReadBuffer = 64 * 1024;
 
-bool IsRedirect(int status) {
-  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
 std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n')) {
     text.remove_suffix(1);
   }
   return text;
-}
-
-// `location` resolved against the URL that answered with it.
-std::optional<std::wstring> Resolve(const std::wstring& base, const std::string& location) {
-  const std::wstring relative(location.begin(), location.end());  // a Location is ASCII
-  DWORD size = static_cast<DWORD>(base.size() + relative.size() + 64);
-  for (int tries = 0; tries < 2; ++tries) {
-    std::vector<wchar_t> out(size + 1);
-    if (::InternetCombineUrlW(base.c_str(), relative.c_str(), out.data(), &size, 0)) return std::wstring(out.data(), size);
-    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
-  }
-  return std::nullopt;
 }
 
 FinalAnswer Ended(FinalAnswer::Kind kind, DWORD error = 0) {
@@ -121,30 +105,6 @@ AsyncSession::AsyncSession(const std::wstring& agent, DWORD accessType)
                       INTERNET_INVALID_STATUS_CALLBACK) {
     session_.reset();
   }
-}
-
-std::optional<WebUrl> ParseWebUrl(const std::wstring& url) {
-  std::vector<wchar_t> host(url.size() + 1), path(url.size() + 1), extra(url.size() + 1);
-  URL_COMPONENTSW parts{};
-  parts.dwStructSize = sizeof parts;
-  parts.lpszHostName = host.data();
-  parts.dwHostNameLength = static_cast<DWORD>(host.size());
-  parts.lpszUrlPath = path.data();
-  parts.dwUrlPathLength = static_cast<DWORD>(path.size());
-  parts.lpszExtraInfo = extra.data();
-  parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
-  if (url.empty() || !::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return std::nullopt;
-  if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return std::nullopt;
-  if (parts.dwHostNameLength == 0) return std::nullopt;
-  WebUrl out;
-  out.text = url;
-  out.host.assign(host.data(), parts.dwHostNameLength);
-  out.object.assign(path.data(), parts.dwUrlPathLength);
-  out.object.append(extra.data(), parts.dwExtraInfoLength);
-  if (out.object.empty()) out.object = L"/";
-  out.port = parts.nPort;
-  out.https = parts.nScheme == INTERNET_SCHEME_HTTPS;
-  return out;
 }
 
 AsyncRequest::AsyncRequest() : link_(new Link) {}
@@ -303,9 +263,8 @@ FinalAnswer SendFollowingRedirects(const AsyncSession& session, const std::wstri
       return answer;
     }
     request->Close();  // a redirect's body is never read
-    std::optional<std::wstring> next = Resolve(target->text, *location);
-    std::optional<WebUrl> hop = next ? ParseWebUrl(*next) : std::nullopt;
-    if (!hop || (target->https && !hop->https) || redirects + 1 > maxRedirects) return Ended(FinalAnswer::kBadRedirect);
+    std::optional<WebUrl> hop = RedirectTarget(*target, *location);
+    if (!hop || redirects + 1 > maxRedirects) return Ended(FinalAnswer::kBadRedirect);
     target = std::move(hop);
   }
 }

@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/win32/WebUrl.h"
 #include "platform/win32/WinHandles.h"
 
 using TransferClock = std::chrono::steady_clock;
@@ -78,16 +79,6 @@ class AsyncSession {
  private:
   InternetHandle session_;
 };
-
-// An absolute http or https URL taken apart.
-struct WebUrl {
-  std::wstring text;
-  std::wstring host;
-  std::wstring object;  // path and query
-  INTERNET_PORT port = 0;
-  bool https = false;
-};
-std::optional<WebUrl> ParseWebUrl(const std::wstring& url);
 
 // One GET request on its own connection.
 class AsyncRequest {

@@ -3,6 +3,7 @@
 // the system's store; there is no extra CA bundle on Windows.
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "net/HttpRequest.h"
 #include "net/HttpTransport.h"
 #include "net/Text.h"
+#include "platform/win32/WebUrl.h"
 #include "platform/win32/Win32Text.h"
 #include "platform/win32/WinHandles.h"
 
@@ -19,44 +21,18 @@ namespace {
 
 constexpr DWORD kReadChunk = 1024;
 
-struct ParsedUrl {
-  std::wstring host;
-  std::wstring object;  // path and query
-  INTERNET_PORT port = 0;
-  bool https = false;
-};
-
-// Accepts absolute http and https URLs only.
-bool ParseUrl(const std::wstring& url, ParsedUrl& out) {
-  std::vector<wchar_t> host(url.size() + 1), path(url.size() + 1), extra(url.size() + 1);
-  URL_COMPONENTSW parts{};
-  parts.dwStructSize = sizeof parts;
-  parts.lpszHostName = host.data();
-  parts.dwHostNameLength = static_cast<DWORD>(host.size());
-  parts.lpszUrlPath = path.data();
-  parts.dwUrlPathLength = static_cast<DWORD>(path.size());
-  parts.lpszExtraInfo = extra.data();
-  parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
-  if (!::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return false;
-  if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return false;
-  if (parts.dwHostNameLength == 0) return false;
-  out.host.assign(host.data(), parts.dwHostNameLength);
-  out.object.assign(path.data(), parts.dwUrlPathLength);
-  out.object.append(extra.data(), parts.dwExtraInfoLength);
-  if (out.object.empty()) out.object = L"/";
-  out.port = parts.nPort;
-  out.https = parts.nScheme == INTERNET_SCHEME_HTTPS;
-  return true;
-}
+constexpr int kMaxRedirects = 8;
 
 // TLS for every https URL, whatever its port; a certificate issued for
-// another name is accepted only on 443. Answers are never cached.
-DWORD RequestFlags(const ParsedUrl& url) {
-  DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE;
+// another name is accepted only on 443 of the host first asked, never after
+// a redirect elsewhere. Answers are never cached, and redirects are followed
+// here, so that none leaves https for http and the relaxed check stays where
+// it was meant.
+DWORD RequestFlags(const WebUrl& url, bool lenient) {
+  DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
   if (url.https) flags |= INTERNET_FLAG_SECURE;
-  if (url.https && url.port == INTERNET_DEFAULT_HTTPS_PORT) {
-    flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
-  }
+  if (url.https && url.port == INTERNET_DEFAULT_HTTPS_PORT) flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNECTION;
+  if (lenient) flags |= INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
   return flags;
 }
 
@@ -88,6 +64,39 @@ bool Cancelled(const HttpTransferControl& control) {
   return control.cancel != nullptr && control.cancel->load(std::memory_order_relaxed);
 }
 
+// One request on its own connection, its answer's head in.
+struct SentRequest {
+  InternetHandle connection;
+  InternetHandle request;
+};
+
+std::optional<SentRequest> Send(HINTERNET internet, const WebUrl& url, bool lenient, bool post,
+                                const std::wstring& headers, const std::string& body) {
+  SentRequest sent;
+  sent.connection.reset(::InternetConnectW(internet, url.host.c_str(), url.port, nullptr, nullptr,
+                                           INTERNET_SERVICE_HTTP, 0, 1));
+  if (!sent.connection) return std::nullopt;
+  sent.request.reset(::HttpOpenRequestW(sent.connection.get(), post ? L"POST" : L"GET", url.object.c_str(), nullptr,
+                                        nullptr, nullptr, RequestFlags(url, lenient), 0));
+  if (!sent.request) return std::nullopt;
+  if (!::HttpSendRequestW(sent.request.get(), headers.c_str(), static_cast<DWORD>(-1),
+                          body.empty() ? nullptr : const_cast<char*>(body.data()), static_cast<DWORD>(body.size()))) {
+    return std::nullopt;
+  }
+  return sent;
+}
+
+// The answer's Location; empty when it has none.
+std::string Location(HINTERNET request) {
+  DWORD size = 1024;
+  for (int tries = 0; tries < 2; ++tries) {
+    std::vector<char> value(size + 1);
+    if (::HttpQueryInfoA(request, HTTP_QUERY_LOCATION, value.data(), &size, nullptr)) return std::string(value.data(), size);
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+  }
+  return {};
+}
+
 }  // namespace
 
 void PrepareHttpTransport() {}
@@ -99,25 +108,17 @@ std::u16string PerformHttpRequest(const HttpRequestArgs& args, const HttpTransfe
     return {};  // a raw body longer than its storage is refused
   }
   const std::wstring urlText = ToWide(*args.url);
-  ParsedUrl url;
-  if (!ParseUrl(urlText, url)) {
+  const std::optional<WebUrl> first = ParseWebUrl(urlText);
+  if (!first) {
     ReportHttpError(HttpErrorBox::kParse, args.showErrors);
     return {};
   }
-  const DWORD flags = RequestFlags(url);
   const std::wstring agent = ToWide(GetApplicationName());
   const InternetHandle internet(
       ::InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));  // request flags mean nothing here
   if (!internet) return {};
   SetTimeouts(internet.get(), control.cap);
-  const InternetHandle connection(::InternetConnectW(internet.get(), url.host.c_str(), url.port, nullptr, nullptr,
-                                                     INTERNET_SERVICE_HTTP, 0, 1));
-  if (!connection) return {};
-  const HttpRequestBody body = BuildHttpRequestBody(args);
-  const InternetHandle request(::HttpOpenRequestW(connection.get(), body.post ? L"POST" : L"GET", url.object.c_str(),
-                                                  nullptr, nullptr, nullptr, flags, 0));
-  if (!request) return {};
-
+  HttpRequestBody body = BuildHttpRequestBody(args);
   std::wstring headers = args.rawBodyLength > 0 ? L"Content-Type: multipart/form-data"
                                                  : L"Content-Type: application/x-www-form-urlencoded";
   if (args.extraHeaders && !args.extraHeaders->empty()) headers += L"\r\n" + ToWide(*args.extraHeaders);
@@ -125,23 +126,37 @@ std::u16string PerformHttpRequest(const HttpRequestArgs& args, const HttpTransfe
     ReportHttpError(HttpErrorBox::kDownload, args.showErrors);
     return std::u16string();
   };
-  if (!::HttpSendRequestW(request.get(), headers.c_str(), static_cast<DWORD>(-1),
-                          body.bytes.empty() ? nullptr : const_cast<char*>(body.bytes.data()),
-                          static_cast<DWORD>(body.bytes.size()))) {
-    return fail();
-  }
-  DWORD status = 0;
-  DWORD statusSize = sizeof status;
-  if (!::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize,
-                        nullptr)) {
-    return fail();  // the code itself is not examined: an error page is an answer
+  const bool lenientFirst = first->https && first->port == INTERNET_DEFAULT_HTTPS_PORT;
+  WebUrl url = *first;
+  std::optional<SentRequest> sent;
+  for (int redirects = 0;; ++redirects) {
+    if (Cancelled(control)) return fail();
+    sent = Send(internet.get(), url, lenientFirst && SameOrigin(url, *first), body.post, headers, body.bytes);
+    if (!sent) return fail();
+    DWORD status = 0;
+    DWORD statusSize = sizeof status;
+    if (!::HttpQueryInfoW(sent->request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize,
+                          nullptr)) {
+      return fail();  // the code itself is not examined: an error page is an answer
+    }
+    if (!IsRedirect(static_cast<int>(status))) break;
+    const std::string location = Location(sent->request.get());
+    if (location.empty()) break;  // a redirect without a target is an answer like any other
+    std::optional<WebUrl> hop = RedirectTarget(url, location);
+    if (!hop || redirects + 1 > kMaxRedirects) return fail();
+    // As browsers do: 307 and 308 repeat the request, the others ask with GET.
+    if (status != 307 && status != 308) {
+      body.post = false;
+      body.bytes.clear();
+    }
+    url = std::move(*hop);
   }
   std::string answer;
   char chunk[kReadChunk];
   for (;;) {
     if (Cancelled(control)) return fail();
     DWORD got = 0;
-    if (!::InternetReadFile(request.get(), chunk, kReadChunk, &got)) return fail();
+    if (!::InternetReadFile(sent->request.get(), chunk, kReadChunk, &got)) return fail();
     if (got == 0) break;
     if (got > kMaxHttpAnswerBytes - answer.size()) return fail();
     answer.append(chunk, got);

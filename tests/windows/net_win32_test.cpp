@@ -116,6 +116,18 @@ TEST_F(SandboxTest, ErrorPagesAreAnswersAndTheDigestIsMd5) {
   EXPECT_EQ(SendHttpRequest(u"ftp://127.0.0.1/x", u""), u"");
 }
 
+// Redirects are followed one by one, on http and https only, never from https
+// to plain http, and a form is sent again only to the first URL.
+TEST_F(SandboxTest, RequestsFollowRedirectsButNeverFromHttpsToHttp) {
+  EXPECT_EQ(SendHttpRequest(files_ + u"/sandbox/redirect?to=" + config_ + u"/sandbox/bytes?n=2", u""), u"xx");
+  EXPECT_EQ(SendHttpRequest(files_ + u"/sandbox/redirect?to=ftp://127.0.0.1/x", u""), u"");
+  EXPECT_EQ(SendHttpRequest(files_ + u"/sandbox/loop", u""), u"");
+  EXPECT_EQ(SendHttpRequest(config_ + u"/sandbox/redirect?to=" + files_ + u"/sandbox/bytes?n=3", u""), u"");
+  EXPECT_EQ(Served("files", "/sandbox/bytes").requests, 0) << "the plain URL was asked";
+  EXPECT_EQ(SendHttpRequest(files_ + u"/sandbox/redirect?to=" + files_ + u"/sandbox/echo", u"a=b"), u"ok");
+  EXPECT_EQ(LastRequestText("files").rfind("GET /sandbox/echo", 0), 0u) << LastRequestText("files");
+}
+
 // The configuration over WinINet, its signature checked with CNG: the
 // sandbox signs with this build's first test key (e2e/run.sh), and each of
 // its signature faults is refused with its own outcome.
