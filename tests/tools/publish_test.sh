@@ -94,7 +94,7 @@ done
 cp original.ini partial.ini
 mkdir only-en && cp files/setup/ZKSetup_EN.exe only-en/
 tool fill partial.ini only-en >partial.out
-grep -q '^filled: ZKEN$' partial.out && grep -q '^missing: ZKSC' partial.out || { cat partial.out; fail "fill's report"; }
+{ grep -q '^filled: ZKEN$' partial.out && grep -q '^missing: ZKSC' partial.out; } || { cat partial.out; fail "fill's report"; }
 grep -a -q '^H_SHA2_ZKRU=stale' partial.ini || fail "fill touched a language whose setup program is missing"
 
 tool sign GameConfig-V1.ini key.pem --expires-in 2 >sign.out
@@ -103,7 +103,8 @@ grep -q 'expires ' sign.out || fail "sign did not say when the file expires"
 tail -n 1 GameConfig-V1.ini | grep -a -q '^SIG_P256=' || fail "the signature is not the last line"
 expires=$(grep -a '^X_EXPIRES=' GameConfig-V1.ini | tr -d '\r' | cut -d= -f2)
 now=$(date +%s)
-[ $((expires - now)) -gt 169000 ] && [ $((expires - now)) -le 172800 ] || fail "X_EXPIRES=$expires is not two days from now"
+(( expires - now > 169000 && expires - now <= 172800 )) ||
+  fail "X_EXPIRES=$expires is not two days from now"
 # openssl itself agrees: the signature covers every byte before its line.
 head -n -1 GameConfig-V1.ini >body.ini
 tail -n 1 GameConfig-V1.ini | tr -d '\r\n' | cut -d= -f2- | base64 -d >body.sig
