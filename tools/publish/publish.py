@@ -148,6 +148,11 @@ def openssl(*args, data=None):
     return done
 
 
+def first_error_line(done):
+    lines = done.stderr.decode(errors="replace").strip().splitlines()
+    return lines[0] if lines else "exit status %d" % done.returncode
+
+
 def public_pem(private_path):
     done = openssl("pkey", "-in", private_path, "-pubout")
     if done.returncode != 0:
@@ -155,14 +160,18 @@ def public_pem(private_path):
     return done.stdout
 
 
-def setup_fact(path):
-    """(SHA-256 hex, size) of a file, read in pieces."""
+def stream_fact(stream):
+    """(SHA-256 hex, size) of what the stream gives, read in pieces."""
     digest, size = hashlib.sha256(), 0
-    with open(path, "rb") as f:
-        for piece in iter(lambda: f.read(1 << 20), b""):
-            digest.update(piece)
-            size += len(piece)
+    for piece in iter(lambda: stream.read(1 << 20), b""):
+        digest.update(piece)
+        size += len(piece)
     return digest.hexdigest(), size
+
+
+def setup_fact(path):
+    with open(path, "rb") as f:
+        return stream_fact(f)
 
 
 def setup_name(data, language):
@@ -179,12 +188,8 @@ def fetch(url, ca_file):
 
 
 def download_fact(url, ca_file):
-    digest, size = hashlib.sha256(), 0
     with fetch(url, ca_file) as answer:
-        for piece in iter(lambda: answer.read(1 << 20), b""):
-            digest.update(piece)
-            size += len(piece)
-    return digest.hexdigest(), size
+        return stream_fact(answer)
 
 
 def setup_url(data, language):
@@ -205,7 +210,7 @@ def keygen(args):
             raise Failure("%s exists: not overwritten" % path)
     done = openssl("genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256")
     if done.returncode != 0:
-        raise Failure("openssl could not make a key: " + done.stderr.decode(errors="replace").strip())
+        raise Failure("openssl could not make a key: " + first_error_line(done))
     # Made with mode 0600 and O_EXCL: never readable by others, never a file that appeared meanwhile.
     with os.fdopen(os.open(args.private, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600), "wb") as f:
         f.write(done.stdout)
@@ -252,7 +257,7 @@ def sign(args):
     data = ends_with_line_end(data)
     done = openssl("dgst", "-sha256", "-sign", args.private, data=data)
     if done.returncode != 0:
-        raise Failure("openssl could not sign with %s: %s" % (args.private, done.stderr.decode(errors="replace").strip()))
+        raise Failure("openssl could not sign with %s: %s" % (args.private, first_error_line(done)))
     write_atomically(args.config, data + SIGNATURE_KEY + base64.b64encode(done.stdout) + CRLF)
     print("signed %s%s" % (args.config, "" if args.expires_in is None else ", " + describe_expiry(data)))
     return 0
@@ -341,6 +346,8 @@ def check_setup(body, language, args, problems):
 
 
 def verify(args):
+    for key in args.key:
+        read_file(key)  # a key that cannot be read is no verdict on the signature
     source = args.source
     if source.startswith(("http://", "https://")):
         with fetch(source, args.ca_file) as answer:
