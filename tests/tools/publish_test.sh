@@ -65,6 +65,7 @@ files_url="http://127.0.0.1:$(port files)/setup/"
   cp949 "F_NAME_ZKJP=$japanese"$'\r\n'
   printf 'H_SHA2_ZKRU=stale\r\nS_SIZE_ZKRU=1\r\n'
   printf '\x81H_SHA2_ZKEN=not a key\r\n'
+  printf '\xc7S_SIZE_ZKTC=1\r\n'  # no character: the key starts at the "S"
   printf 'F_NAME_Lst=ZKGame.lst\r\nF_NAME_Game=ZKGame.exe\r\nF_NAME_Update=ZKUpdate.exe\r\n'
   cp949 $'R_PATH_Root=Software\\게임\r\nR_PATH_Game=Software\\게임\\ZKGame\r\n'
   printf 'SIG_P256=AAAA\r\n'
@@ -75,7 +76,7 @@ tool fill GameConfig-V1.ini files/setup >fill.out
 grep -q '^filled: ZKEN ZKSC ZKTC ZKRU ZKJP$' fill.out || { cat fill.out; fail "fill did not fill all five"; }
 # Byte for byte: with the filled lines (and the old signature) taken out,
 # both are the same.
-strip() { grep -a -v -E '^(H_SHA2_|S_SIZE_|SIG_P256=)' "$1" || true; }
+strip() { LC_ALL=C grep -a -v -E $'^\xc7?(H_SHA2_|S_SIZE_|SIG_P256=)' "$1" || true; }
 cmp <(strip original.ini) <(strip GameConfig-V1.ini) || fail "fill changed bytes it was not to change"
 grep -q -a '^SIG_P256=' GameConfig-V1.ini && fail "fill kept the old signature line"
 for language in EN SC TC RU JP; do
@@ -84,8 +85,11 @@ for language in EN SC TC RU JP; do
   hash=$(sha256sum "files/setup/$name" | cut -d' ' -f1)
   size=$(stat -c %s "files/setup/$name")
   [ "$(grep -a -c "^H_SHA2_ZK$language=$hash"$'\r$' GameConfig-V1.ini)" = 1 ] || fail "ZK$language: not one line with its hash"
-  [ "$(grep -a -c "^S_SIZE_ZK$language=$size"$'\r$' GameConfig-V1.ini)" = 1 ] || fail "ZK$language: not one line with its size"
+  [ "$(grep -a -c "S_SIZE_ZK$language=$size"$'\r$' GameConfig-V1.ini)" = 1 ] || fail "ZK$language: not one line with its size"
 done
+# The installer reads the size after the stray byte: it was set there.
+LC_ALL=C grep -a -q $'^\xc7S_SIZE_ZKTC='"$(stat -c %s files/setup/ZKSetup_TC.exe)"$'\r$' GameConfig-V1.ini ||
+  fail "the size after a byte that starts no character was not set where the installer reads it"
 # The stale value was replaced where it stood: still right after F_NAME_ZKJP.
 [ "$(grep -a -A1 '^F_NAME_ZKJP=' GameConfig-V1.ini | tail -n 1 | cut -c1-12)" = "H_SHA2_ZKRU=" ] ||
   fail "the ZKRU hash moved instead of being replaced in place"

@@ -23,6 +23,7 @@ import argparse
 import base64
 import binascii
 import datetime
+import functools
 import hashlib
 import os
 import ssl
@@ -51,17 +52,25 @@ class Failure(Exception):
 
 # ---- the text, as the installer reads it ----
 
+@functools.lru_cache(maxsize=None)
+def is_character(pair):
+    try:
+        pair.decode("cp949")
+        return True
+    except UnicodeDecodeError:
+        return False
+
+
 def char_starts(text):
-    """Offsets where a code page 949 character starts: a lead byte 0x81-0xFE
-    takes the byte after it when that is a trail byte, which may be an ASCII
-    letter, so "KEY=" found right after a lead byte is no key."""
+    """Offsets where a code page 949 character starts. A lead byte takes the
+    byte after it when the two are one character, and that byte may be an
+    ASCII letter, so "KEY=" right after a lead byte is no key; a byte that
+    starts no character stands alone, as the installer's decoder skips one
+    byte of a bad sequence."""
     starts, at = set(), 0
     while at < len(text):
         starts.add(at)
-        trail = text[at + 1] if at + 1 < len(text) else None
-        pair = 0x81 <= text[at] <= 0xFE and trail is not None and \
-            (0x41 <= trail <= 0x5A or 0x61 <= trail <= 0x7A or 0x81 <= trail <= 0xFE)
-        at += 2 if pair else 1
+        at += 2 if text[at] >= 0x81 and is_character(text[at:at + 2]) else 1
     return starts
 
 
