@@ -151,7 +151,11 @@ tool verify "$served" --key key.pub.pem --ca-file "$(port ca)" --download >serve
 grep -q "^ok: ZKJP matches ${files_url}%EC%84%A4%EC%B9%98_JP.exe$" served.out || { cat served.out; fail "the Korean name's URL"; }
 [ "$(grep -c '^ok: ZK.. matches http://' served.out)" = 5 ] || { cat served.out; fail "not all five downloaded"; }
 # Without the test CA the server is not trusted.
-expect_failure "cannot fetch" verify "$served" --key key.pub.pem
+expect_failure "cannot fetch .*CERTIFICATE_VERIFY_FAILED" verify "$served" --key key.pub.pem
+# Nor is plain http reached through a redirect from https.
+expect_failure "redirected from https to http://" verify \
+  "https://127.0.0.1:$(port config)/sandbox/redirect?to=http://127.0.0.1:$(port files)/setup/ZKSetup_EN.exe" \
+  --key key.pub.pem --ca-file "$(port ca)"
 # A setup program changed on the server, its size kept.
 printf 'Z' | dd of="files/setup/ZKSetup_TC.exe" bs=1 seek=100 conv=notrunc status=none
 expect_failure "ZKTC: the SHA-256 of ${files_url}ZKSetup_TC.exe differs" \

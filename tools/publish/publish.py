@@ -31,6 +31,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.error
 import urllib.parse
 import urllib.request
 
@@ -188,10 +189,21 @@ def setup_name(data, language):
     return name.decode("cp949", "replace") if name else None
 
 
+class NoDowngrade(urllib.request.HTTPRedirectHandler):
+    """A request that starts over https follows redirects only to https, as
+    the installer's do."""
+
+    def redirect_request(self, request, answer, code, message, headers, new_url):
+        if request.full_url.startswith("https:") and not new_url.startswith("https:"):
+            raise urllib.error.URLError("redirected from https to %s, which the installer refuses" % new_url)
+        return super().redirect_request(request, answer, code, message, headers, new_url)
+
+
 def fetch(url, ca_file):
-    context = ssl.create_default_context(cafile=ca_file) if url.startswith("https:") else None
+    context = ssl.create_default_context(cafile=ca_file)
+    opener = urllib.request.build_opener(urllib.request.HTTPSHandler(context=context), NoDowngrade)
     try:
-        return urllib.request.urlopen(url, timeout=30, context=context)
+        return opener.open(url, timeout=30)
     except (OSError, ValueError) as e:  # URLError, HTTPError and certificate errors are OSErrors
         raise Failure("cannot fetch %s: %s" % (url, getattr(e, "reason", e)))
 
