@@ -128,6 +128,9 @@ expect_failure "the signature is malformed" verify flipped.ini --key key.pub.pem
 cp GameConfig-V1.ini expired.ini
 tool sign expired.ini key.pem --expires-in -0.01 >/dev/null
 expect_failure "expired: expires " verify expired.ini --key key.pub.pem
+sed -e 's/^X_EXPIRES=/X_EXPIRES=+/' GameConfig-V1.ini >unreadable.ini
+tool sign unreadable.ini key.pem >/dev/null
+expect_failure "X_EXPIRES= is not a number" verify unreadable.ini --key key.pub.pem
 head -n -1 GameConfig-V1.ini >unsigned.ini
 expect_failure "not signed" verify unsigned.ini --key key.pub.pem
 # A text whose last line has no CR LF gets one before the signature line.

@@ -280,7 +280,7 @@ def sign(args):
     if done.returncode != 0:
         raise Failure("openssl could not sign with %s: %s" % (args.private, first_error_line(done)))
     write_atomically(args.config, data + SIGNATURE_KEY + base64.b64encode(done.stdout) + CRLF)
-    print("signed %s%s" % (args.config, "" if args.expires_in is None else ", " + describe_expiry(data)))
+    print("signed %s, %s" % (args.config, describe_expiry(data)))
     return 0
 
 
@@ -288,8 +288,11 @@ def describe_expiry(data):
     value = value_of(data, EXPIRY_KEY)
     if value is None:
         return "no expiry time"
-    when = datetime.datetime.fromtimestamp(int(value), datetime.timezone.utc)
-    return "expires %s (X_EXPIRES=%s)" % (when.strftime("%Y-%m-%d %H:%M:%S UTC"), value.decode())
+    if not value.isdigit() or len(value) > 18:  # as the installer reads it
+        return "X_EXPIRES= is not a number: %r" % value
+    when = datetime.datetime.fromtimestamp(min(int(value), 253402300799), datetime.timezone.utc)
+    past = " (already past)" if time.time() > int(value) else ""
+    return "expires %s%s (X_EXPIRES=%s)" % (when.strftime("%Y-%m-%d %H:%M:%S UTC"), past, value.decode())
 
 
 def check_signature(data, keys, problems):
@@ -318,15 +321,13 @@ def check_signature(data, keys, problems):
 
 
 def check_expiry(body, problems):
-    value = value_of(body, EXPIRY_KEY)
-    if value is None:
-        print("ok: no expiry time")
-    elif not value.isdigit() or len(value) > 18:
-        problems.append("X_EXPIRES= is not a number: %r" % value)
-    elif time.time() > int(value):
-        problems.append("expired: " + describe_expiry(body))
+    expiry = describe_expiry(body)
+    if expiry.startswith("X_EXPIRES="):
+        problems.append(expiry)
+    elif "already past" in expiry:
+        problems.append("expired: " + expiry)
     else:
-        print("ok: " + describe_expiry(body))
+        print("ok: " + expiry)
 
 
 def check_keys(body, problems):
