@@ -5,15 +5,21 @@
 # and an expired file each fail with their own cause; then the configuration
 # is served over TLS by the sandbox and verified end to end, the setup
 # programs downloaded, until one of them changes on the server.
-# Arguments: the publish tool, the sandbox.
+# With a program, the sample setup program and the key that program's build
+# trusts, the real installer then takes the configuration signed with that
+# key and installs from it in a window under Xvfb.
+# Arguments: the publish tool, the sandbox [, program, sample setup, build key].
 set -euo pipefail
+source "$(dirname "$0")/../../scripts/lib-session.sh"
 publish=$(realpath "$1")
 sandbox=$(realpath "$2")
+program=${3:+$(realpath "$3")}
+sample_setup=${4:+$(realpath "$4")}
+build_key=${5:+$(realpath "$5")}
 work=$(mktemp -d)
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
+  stop_started
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -41,11 +47,13 @@ before=$(sha256sum key.pem)
 [ "$(sha256sum key.pem)" = "$before" ] || fail "keygen changed an existing key"
 tool keygen foreign.pem >/dev/null
 
-# The setup programs, one of them under a Korean name.
+# The setup programs (the sample setup when the installer runs), one of
+# them under a Korean name.
 mkdir -p files/setup
-for language in EN SC TC RU; do head -c $((5000 + RANDOM)) /dev/urandom >"files/setup/ZKSetup_$language.exe"; done
 japanese=$(printf '설치_JP.exe')
-head -c 7000 /dev/urandom >"files/setup/$japanese"
+for name in ZKSetup_EN.exe ZKSetup_SC.exe ZKSetup_TC.exe ZKSetup_RU.exe "$japanese"; do
+  if [ -n "$sample_setup" ]; then cp "$sample_setup" "files/setup/$name"; else head -c $((5000 + RANDOM)) /dev/urandom >"files/setup/$name"; fi
+done
 
 python3 "$sandbox" --files "$work/files" --ca-dir "$work/ca" --ports-file "$work/ports" >sandbox.log 2>&1 &
 pids+=($!)
@@ -67,7 +75,7 @@ files_url="http://127.0.0.1:$(port files)/setup/"
   printf '\x81H_SHA2_ZKEN=not a key\r\n'
   printf '\xc7S_SIZE_ZKTC=1\r\n'  # no character: the key starts at the "S"
   printf 'F_NAME_Lst=ZKGame.lst\r\nF_NAME_Game=ZKGame.exe\r\nF_NAME_Update=ZKUpdate.exe\r\n'
-  cp949 $'R_PATH_Root=Software\\게임\r\nR_PATH_Game=Software\\게임\\ZKGame\r\n'
+  printf 'R_PATH_Root=SOFTWARE\\ZKGame\r\nR_PATH_Game=SOFTWARE\\ZKGame\\Game\r\n'
   printf 'SIG_P256=AAAA\r\n'
 } >original.ini
 cp original.ini GameConfig-V1.ini
@@ -142,12 +150,15 @@ cp -r files/setup changed && printf 'x' >>changed/ZKSetup_SC.exe
 expect_failure "ZKSC: .* has [0-9]* bytes" verify GameConfig-V1.ini --key key.pub.pem --setups changed
 
 # Served over TLS as the installer fetches it, checked end to end.
-python3 - "$(port control)" GameConfig-V1.ini <<'EOF'
+upload() {
+  python3 - "$(port control)" "$1" <<'EOF'
 import sys, urllib.request
 body = open(sys.argv[2], "rb").read()
 urllib.request.urlopen(urllib.request.Request(
     "http://127.0.0.1:%s/control/answer?service=config" % sys.argv[1], data=body, method="POST"), timeout=10).read()
 EOF
+}
+upload GameConfig-V1.ini
 served="https://127.0.0.1:$(port config)/Desktop/ZKZKINI/GameConfig-V1.ini"
 tool verify "$served" --key key.pub.pem --ca-file "$(port ca)" --download >served.out ||
   { cat served.out; fail "verify refused the served configuration"; }
@@ -160,7 +171,43 @@ expect_failure "redirected from https to http://" verify \
   "https://127.0.0.1:$(port config)/sandbox/redirect?to=http://127.0.0.1:$(port files)/setup/ZKSetup_EN.exe" \
   --key key.pub.pem --ca-file "$(port ca)"
 # A setup program changed on the server, its size kept.
+cp files/setup/ZKSetup_TC.exe ZKSetup_TC.exe
 printf 'Z' | dd of="files/setup/ZKSetup_TC.exe" bs=1 seek=100 conv=notrunc status=none
 expect_failure "ZKTC: the SHA-256 of ${files_url}ZKSetup_TC.exe differs" \
   verify "$served" --key key.pub.pem --ca-file "$(port ca)" --download
+cp ZKSetup_TC.exe files/setup/ZKSetup_TC.exe
+
+if [ -n "$program" ]; then
+  # The installer trusts its build's key: the same text signed with it.
+  tool sign GameConfig-V1.ini "$build_key" --expires-in 1 >/dev/null
+  upload GameConfig-V1.ini
+  tool verify "$served" --key "${build_key%.pem}.pub.pem" --ca-file "$(port ca)" --download >/dev/null ||
+    fail "verify refused the configuration signed with the build's key"
+  mkdir bin run
+  cp "$program" bin/SelectLanguage
+  ZK_CONFIG_HOST="127.0.0.1:$(port config)" ZK_REGION_HOST="127.0.0.1:$(port region)"
+  ZK_CLIENT_IP_HOST=$(port clientip_bind) ZK_EXTRA_CA_BUNDLE=$(port ca)
+  export ZK_CONFIG_HOST ZK_REGION_HOST ZK_CLIENT_IP_HOST ZK_EXTRA_CA_BUNDLE
+  export ZK_REGISTRY_ROOT="$work/registry" ZK_GAME_DIR="$work/games" ZK_SETUP_SECONDS=1
+  private_runtime_dir "$work/runtime"
+  start_display
+  (cd run && exec ../bin/SelectLanguage) &
+  app=$!
+  pids+=("$app")
+  progress() { iconv -f UTF-16LE -t UTF-8 run/ZK_Progress_Installer.log 2>/dev/null || true; }
+  window=$(find_window 'Select language')
+  [ -n "$window" ] || fail "the installer showed no window"
+  for _ in $(seq 600); do progress | grep -q 'Game settings file was successfully downloaded' && break; sleep 0.1; done
+  progress | grep -q 'Game settings file was successfully downloaded' || { progress; fail "the installer refused the configuration"; }
+  sleep 0.5
+  # The fourth language, then Install.
+  xdotool mousemove --window "$window" 200 69 click 1
+  sleep 0.7
+  xdotool key Down Down Down Return
+  sleep 0.5
+  xdotool mousemove --window "$window" 160 124 click 1
+  for _ in $(seq 600); do kill -0 "$app" 2>/dev/null || break; sleep 0.2; done
+  progress | grep -q 'It has been successfully installed.' || { progress; fail "the installer did not install from the published configuration"; }
+  [ -x games/ZKGame/ZKUpdate.exe ] || fail "the game is not installed"
+fi
 echo "publish_test: all checks passed"
