@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The publisher's tool from key to served configuration: a key made here,
 # the hashes filled into a code page 949 configuration (nothing else of it
-# changed), signed with an expiry, verified; a changed byte, a foreign key
-# and an expired file each fail with their own cause; then the configuration
-# is served over TLS by the sandbox and verified end to end, the setup
-# programs downloaded, until one of them changes on the server.
+# changed), signed with an expiry, verified; a changed byte or a foreign key
+# (one cause: a signature cannot tell them apart), a malformed signature, no
+# signature, an unreadable and a past expiry, a changed setup program each
+# fail with their cause; then the configuration is served over TLS by the
+# sandbox and verified end to end, the setup programs downloaded, until one
+# of them changes on the server.
 # With a program, the sample setup program and the key that program's build
 # trusts, the real installer then takes the configuration signed with that
 # key and installs from it in a window under Xvfb.
