@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds both Windows programs and runs the Windows tests under wine64, in a
 # wine prefix inside the build tree (its first start takes a few seconds):
-# the import tables, the unit tests, then the network and end-to-end tests
-# against the sandbox.
+# the import tables, Authenticode signing, the unit tests, then the network
+# and end-to-end tests against the sandbox.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps-windows.sh
@@ -26,6 +26,8 @@ if grep -qaE 'ZK_(CONFIG|REGION|CLIENT_IP)_HOST|ZK_EXTRA_CA_BUNDLE' build/produc
   echo "FAIL: the product program holds a staging variable's name"
   status=1
 fi
+# Authenticode: a copy of the product signed with a throwaway certificate.
+tests/windows/authenticode.sh build/product-win-i686/platform/win32/SelectLanguage.exe || status=$?
 # The unit tests get a display of their own, since some of them make
 # windows; wine's desktop keeps the display it started on, so wine stops
 # before the display does.
