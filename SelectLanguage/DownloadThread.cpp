@@ -63,8 +63,8 @@ bool DownloadThread::PreTranslateMessage(Mailbox& mailbox, ThreadMessage& messag
   if (!message.request) return true;
   const DownloadRequest& request = *message.request;
   DownloadProgress* progress = request.progress != nullptr ? request.progress : &DownloadProgress::Instance();
-  const std::u16string_view url(request.url, BoundedLength(request.url, std::size(request.url)));
-  const std::u16string_view path(request.path, BoundedLength(request.path, std::size(request.path)));
+  const std::u16string_view url = FieldText(request.url);
+  const std::u16string_view path = FieldText(request.path);
   ExpectedSetup expected;
   HeldFile held;
   SetupDownloadEnd end = ExpectationFor(request.check, request.checksumRequired, expected);

@@ -27,14 +27,6 @@ std::u16string SetupPathIn(std::u16string& folder) {
   return JoinPath(folder, kSetupFileName);
 }
 
-template <std::size_t N>
-bool CopyInto(char16_t (&target)[N], std::u16string_view text) {
-  if (text.size() >= N) return false;
-  std::copy(text.begin(), text.end(), target);
-  target[text.size()] = 0;
-  return true;
-}
-
 }  // namespace
 
 // The tries run on the configuration's worker; this thread only starts
@@ -92,7 +84,7 @@ void InstallerDialog::OnInstall() {
   DownloadProgress::Instance().SetWindow(&host_);
   auto request = std::make_unique<DownloadRequest>();
   const std::u16string path = SetupPathIn(folder);
-  if (!CopyInto(request->url, url) || !CopyInto(request->path, path)) {
+  if (!StoreInField(request->url, url) || !StoreInField(request->path, path)) {
     PostClose();  // cannot happen with fields of their sizes; never cut a URL
     return;
   }

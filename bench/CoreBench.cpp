@@ -91,7 +91,9 @@ const std::vector<uint8_t>& JpegStream() {
 void BM_JpegSpriteDecode(benchmark::State& state) {
   std::vector<uint16_t> out;
   for (auto _ : state) {
-    if (!DecodeJpegSprite(JpegStream(), 320, 160, state.range(0) != 0, out)) return state.SkipWithError("decode");
+    if (DecodeJpegSprite(JpegStream(), 320, 160, state.range(0) != 0, out) != SpriteLoadError::kNone) {
+      return state.SkipWithError("decode");
+    }
     benchmark::DoNotOptimize(out.data());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * JpegStream().size()));

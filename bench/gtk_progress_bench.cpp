@@ -110,9 +110,9 @@ class BenchWindow : public DialogWindow {
 
 Result RunOnce(const std::string& url, const std::string& path, bool on) {
   const double cpuBefore = ProcessCpuSeconds();
-  GtkDialogHost host;
-  BenchWindow window(host, url, path, on);
-  host.RunModal(window);
+  const std::unique_ptr<DialogHost> host = CreateGtkDialogHost();
+  BenchWindow window(*host, url, path, on);
+  host->RunModal(window);
   Result r = window.result();
   r.cpuSeconds = ProcessCpuSeconds() - cpuBefore;
   r.bytes = FileSize(path);

@@ -70,11 +70,10 @@ inline void FuzzGameSettings(const uint8_t* data, std::size_t size) {
   for (std::size_t i = 0; i < sizeof s / 2; ++i) units[i] = u'#';
   const bool ok = ParseGameSettings(std::string_view(reinterpret_cast<const char*>(data), size), s);
   if (ok) {
-    for (const auto& f : s.uPath) Check(BoundedLength(f, 256) < 256);
-    for (const auto& f : s.fName) Check(BoundedLength(f, 128) < 128);
-    for (const char16_t* f : {s.fNameLst, s.fNameGame, s.fNameUpdate, s.rPathRoot, s.rPathGame}) {
-      Check(BoundedLength(f, 128) < 128);
-    }
+    const auto terminated = [](std::span<const char16_t> f) { return FitsField(FieldText(f).size(), f.size()); };
+    for (const auto& f : s.uPath) Check(terminated(f));
+    for (const auto& f : s.fName) Check(terminated(f));
+    for (const auto* f : {&s.fNameLst, &s.fNameGame, &s.fNameUpdate, &s.rPathRoot, &s.rPathGame}) Check(terminated(*f));
     const std::u16string all = DecodeGameConfigText(std::string_view(reinterpret_cast<const char*>(data), size));
     for (std::size_t slot = 0; slot < kLanguageSlots; ++slot) CheckSetupCheck(all, slot, s.setupCheck[slot]);
   }

@@ -4,6 +4,7 @@
 // violation.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include "SelectLanguage/ListFile.h"
 #include "net/Text.h"
 #include "sprite/SpriteDraw.h"
+#include "sprite/SpriteLoader.h"
 #include "sprite/SpritePage.h"
 #include "sprite/SpriteSet.h"
 
@@ -96,10 +98,16 @@ inline void FuzzLanguageList(const uint8_t* data, std::size_t size) {
 // Loads a sprite file from bytes and draws every sprite onto a small page,
 // half outside it too: a raw block may be shorter than its rectangle and an
 // encoding may be damaged, and drawing must cope with both. An encoding that
-// expands always covers its whole rectangle.
+// expands always covers its whole rectangle. Bytes are refused by their
+// signature, which a short file meets with zeros, or by a JPEG check.
 inline void FuzzSpriteFile(const uint8_t* data, std::size_t size) {
   xSprite sprites;
-  if (!sprites.LoadFromMemory(std::span<const uint8_t>(data, size))) return;
+  const SpriteLoadError reason = LoadSpriteSet(sprites, std::span<const uint8_t>(data, size), kFormat555);
+  uint8_t head[kSignatureCompared] = {};
+  if (size > 0) std::memcpy(head, data, std::min(size, sizeof head));
+  Check((reason == SpriteLoadError::kBadSignature) == (std::memcmp(head, kSpriteSignature, sizeof head) != 0));
+  Check(reason != SpriteLoadError::kNoFileName && reason != SpriteLoadError::kFileNotOpened);
+  if (reason != SpriteLoadError::kNone) return;
   Check(sprites.BytesConsumed() <= size);
   SpritePage page;
   if (!page.Create(48, 32, 16)) return;

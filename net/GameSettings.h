@@ -14,6 +14,10 @@
 
 inline constexpr int kLanguageSlots = 5;
 
+// Field capacities in UTF-16 units, the terminator included (see FitsField).
+inline constexpr std::size_t kUrlFieldUnits = 256;   // the download folder URLs
+inline constexpr std::size_t kNameFieldUnits = 128;  // file names and registry keys
+
 // What the configuration says a language's setup program must be: its
 // SHA-256 ("H_SHA2_ZK..=", 64 hex digits) and its size in bytes
 // ("S_SIZE_ZK..=", decimal). Both are optional; an empty value is none.
@@ -26,23 +30,17 @@ struct SetupCheck {
 };
 
 struct GameSettings {
-  char16_t uPath[kLanguageSlots][256];  // download folder URL, ends with its "/"
-  char16_t fName[kLanguageSlots][128];  // setup program file name
-  char16_t fNameLst[128];               // list file in the installed game's folder
-  char16_t fNameGame[128];              // game program (read by nobody)
-  char16_t fNameUpdate[128];            // program started after installation
-  char16_t rPathRoot[128];              // registry key of the value "Path"
-  char16_t rPathGame[128];              // registry key of the value "localfolder"
+  char16_t uPath[kLanguageSlots][kUrlFieldUnits];   // download folder URL, ends with its "/"
+  char16_t fName[kLanguageSlots][kNameFieldUnits];  // setup program file name
+  char16_t fNameLst[kNameFieldUnits];               // list file in the installed game's folder
+  char16_t fNameGame[kNameFieldUnits];              // game program (read by nobody)
+  char16_t fNameUpdate[kNameFieldUnits];            // program started after installation
+  char16_t rPathRoot[kNameFieldUnits];              // registry key of the value "Path"
+  char16_t rPathGame[kNameFieldUnits];              // registry key of the value "localfolder"
   // Beyond the fifteen texts: the setup programs' checks, entry i for slot i.
   SetupCheck setupCheck[kLanguageSlots];
 };
 static_assert(offsetof(GameSettings, setupCheck) == 5120, "the fifteen texts keep their 5120 bytes");
-
-// A field's text: up to its terminator, and never past the field.
-template <std::size_t N>
-std::u16string_view FieldText(const char16_t (&field)[N]) {
-  return {field, BoundedLength(field, N)};
-}
 
 // A configuration body larger than this fails the attempt.
 inline constexpr uint64_t kMaxGameConfigBytes = 1024 * 1024;

@@ -112,10 +112,7 @@ bool ParseGameSettings(std::string_view bytes, GameSettings& settings) {
     const auto end = all.find(kLineEnd, start);
     if (end == std::u16string_view::npos) return false;
     const std::u16string_view value = all.substr(start, end - start);
-    const std::span<char16_t> field = entry.field(settings);
-    if (value.size() >= field.size()) return false;  // never cut, never overrun
-    value.copy(field.data(), value.size());
-    field[value.size()] = u'\0';
+    if (!StoreInField(entry.field(settings), value)) return false;
   }
   for (int slot = 0; slot < kLanguageSlots; ++slot) ReadSetupCheck(all, slot, settings.setupCheck[slot]);
   return true;

@@ -211,8 +211,14 @@ std::u16string FormatText(std::u16string_view format, std::span<const FormatArg>
   return out;
 }
 
-std::size_t BoundedLength(const char16_t* text, std::size_t capacity) {
-  std::size_t n = 0;
-  while (n < capacity && text[n] != 0) ++n;
-  return n;
+std::u16string_view FieldText(std::span<const char16_t> field) {
+  const std::u16string_view whole(field.data(), field.size());
+  return whole.substr(0, whole.find(u'\0'));
+}
+
+bool StoreInField(std::span<char16_t> field, std::u16string_view text) {
+  if (!FitsField(text.size(), field.size())) return false;
+  text.copy(field.data(), text.size());
+  field[text.size()] = u'\0';
+  return true;
 }

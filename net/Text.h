@@ -41,6 +41,14 @@ using FormatArg = std::variant<long long, std::u16string_view>;
 std::u16string FormatText(std::u16string_view format, std::initializer_list<FormatArg> args);
 std::u16string FormatText(std::u16string_view format, std::span<const FormatArg> args);
 
-// Length of a zero-terminated UTF-16 text inside a fixed buffer, never
-// reading past the buffer.
-std::size_t BoundedLength(const char16_t* text, std::size_t capacity);
+// Fixed-capacity UTF-16 fields (the configuration record, a download
+// request) hold a text and the terminator that ends it, so a field of N
+// units takes a text of at most N - 1. This is the one rule for all of them.
+constexpr bool FitsField(std::size_t length, std::size_t capacity) { return length < capacity; }
+
+// A field's text: up to its terminator, and never past the field.
+std::u16string_view FieldText(std::span<const char16_t> field);
+
+// Writes the text and its terminator into the field; false, with the field
+// untouched, when the text does not fit (a value is never cut).
+bool StoreInField(std::span<char16_t> field, std::u16string_view text);

@@ -23,6 +23,7 @@ namespace {
 struct ErrorTrap {
   jpeg_error_mgr manager;
   std::jmp_buf jump;
+  bool tooManyScans = false;  // why the last jump came, when it was the scan limit
 };
 
 void OnJpegError(j_common_ptr info) { std::longjmp(reinterpret_cast<ErrorTrap*>(info->err)->jump, 1); }
@@ -37,6 +38,7 @@ constexpr int kMaxScans = 100;
 
 void OnJpegProgress(j_common_ptr info) {
   if (info->is_decompressor && reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxScans) {
+    reinterpret_cast<ErrorTrap*>(info->err)->tooManyScans = true;
     OnJpegError(info);
   }
 }
@@ -57,39 +59,41 @@ constexpr int kRowChannels = 4;  // R, G, B and one unused byte
 // What receives the decoded rows: each row in turn, in order.
 using RowSink = void (*)(void* context, int y, const uint8_t* rgbx);
 
-bool DecodeRows(Decoder& d, std::span<const uint8_t> stream, int width, int height, RowSink sink,
-                void* context) {
+SpriteLoadError DecodeRows(Decoder& d, std::span<const uint8_t> stream, int width, int height, RowSink sink,
+                           void* context) {
   d.info.err = jpeg_std_error(&d.trap.manager);
   d.trap.manager.error_exit = OnJpegError;
   d.trap.manager.output_message = OnJpegMessage;
-  if (setjmp(d.trap.jump)) return false;
+  if (setjmp(d.trap.jump)) {
+    return d.trap.tooManyScans ? SpriteLoadError::kJpegTooManyScans : SpriteLoadError::kJpegUndecodable;
+  }
   jpeg_create_decompress(&d.info);
   d.created = true;
   d.info.mem->max_memory_to_use = kDecoderMemory;
   d.progress.progress_monitor = OnJpegProgress;
   d.info.progress = &d.progress;
   jpeg_mem_src(&d.info, stream.data(), static_cast<unsigned long>(stream.size()));
-  if (jpeg_read_header(&d.info, TRUE) != JPEG_HEADER_OK) return false;
+  if (jpeg_read_header(&d.info, TRUE) != JPEG_HEADER_OK) return SpriteLoadError::kJpegUndecodable;
   if (static_cast<int64_t>(d.info.image_width) != width || static_cast<int64_t>(d.info.image_height) != height)
-    return false;
+    return SpriteLoadError::kJpegSizeMismatch;
   // Four bytes a pixel: libjpeg-turbo converts to them as fast as to three,
   // and our conversion to 555 then runs as whole vectors. A greyscale image
   // gives R = G = B.
   d.info.out_color_space = JCS_EXT_RGBX;
   jpeg_start_decompress(&d.info);
-  if (d.info.output_components != kRowChannels || static_cast<int>(d.info.output_width) != width ||
-      static_cast<int>(d.info.output_height) != height)
-    return false;
+  if (d.info.output_components != kRowChannels) return SpriteLoadError::kJpegUndecodable;
+  if (static_cast<int>(d.info.output_width) != width || static_cast<int>(d.info.output_height) != height)
+    return SpriteLoadError::kJpegSizeMismatch;
   // One row at a time through a buffer that stays in cache.
   d.row.resize(static_cast<size_t>(width) * kRowChannels);
   JSAMPROW row = d.row.data();
   while (d.info.output_scanline < d.info.output_height) {
     const int y = static_cast<int>(d.info.output_scanline);
-    if (jpeg_read_scanlines(&d.info, &row, 1) != 1) return false;
+    if (jpeg_read_scanlines(&d.info, &row, 1) != 1) return SpriteLoadError::kJpegUndecodable;
     sink(context, y, row);
   }
   jpeg_finish_decompress(&d.info);
-  return true;
+  return SpriteLoadError::kNone;
 }
 
 struct RowTarget {
@@ -119,29 +123,31 @@ int AddSaturating(uint8_t& channel, int amount) {
 
 }  // namespace
 
-bool DecodeJpegSprite(std::span<const uint8_t> stream, int width, int height, bool dither,
-                      std::vector<uint16_t>& out) {
-  if (width <= 0 || height <= 0 || stream.empty()) return false;
+SpriteLoadError DecodeJpegSprite(std::span<const uint8_t> stream, int width, int height, bool dither,
+                                 std::vector<uint16_t>& out) {
+  if (width <= 0 || height <= 0 || stream.empty()) return SpriteLoadError::kJpegNoPixels;
   // No ratio of image to stream size is asked for: arithmetic coding packs a
   // flat megapixel into a few hundred bytes. The pixel cap here and the
   // scan cap bound the work instead.
   const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 3;
-  if (bytes / 3 > kMaxDecodedPixels) return false;
+  if (bytes / 3 > kMaxDecodedPixels) return SpriteLoadError::kJpegSpriteTooLarge;
   auto decoder = std::make_unique<Decoder>();
   RowTarget target{width, nullptr, nullptr};
   if (dither) {
     // Error diffusion reaches into the next row: keep the whole image.
     std::vector<uint8_t> rgb(bytes);
     target.rgb = rgb.data();
-    if (!DecodeRows(*decoder, stream, width, height, KeepRow, &target)) return false;
+    const SpriteLoadError refused = DecodeRows(*decoder, stream, width, height, KeepRow, &target);
+    if (refused != SpriteLoadError::kNone) return refused;
     out = DitherRgbTo555(rgb, width, height, ChooseDitherNeighbour());
-    return true;
+    return SpriteLoadError::kNone;
   }
   std::vector<uint16_t> pixels(static_cast<size_t>(width) * height);
   target.pixels = pixels.data();
-  if (!DecodeRows(*decoder, stream, width, height, ConvertRow, &target)) return false;
+  const SpriteLoadError refused = DecodeRows(*decoder, stream, width, height, ConvertRow, &target);
+  if (refused != SpriteLoadError::kNone) return refused;
   out = std::move(pixels);
-  return true;
+  return SpriteLoadError::kNone;
 }
 
 int ChooseDitherNeighbour() {

@@ -1,11 +1,15 @@
 // Reads a sprite file. One small function per element of the format; every
 // read is checked against what is left, and nothing is allocated beyond what
 // the bytes left can hold. Fields past the end of a short file read as zero.
+// A refusal names its check (SpriteLoadError); only xSprite's own methods
+// turn it into their 0 or 1.
 #include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+
+#include "sprite/SpriteLoader.h"
 
 #include "sprite/ByteReader.h"
 #include "sprite/SpriteJpeg.h"
@@ -15,22 +19,25 @@ class SpriteSetParser {
  public:
   SpriteSetParser(xSprite& set, std::span<const uint8_t> file) : set_(set), in_(file) {}
 
-  int Parse(int wantedFormat) {
+  SpriteLoadError Parse(int wantedFormat) {
     uint8_t raw[kSetHeaderSize];
     in_.Read(raw);
-    if (std::memcmp(raw, kSpriteSignature, kSignatureCompared) != 0) return 0;  // the set stays as it was
+    if (std::memcmp(raw, kSpriteSignature, kSignatureCompared) != 0) {
+      return SpriteLoadError::kBadSignature;  // the set stays as it was
+    }
     set_.Clear();
     ReadSetHeader(raw);
     ReserveEntries();
     for (int i = 0; i < set_.GetCount(); ++i) {
-      if (!ReadSprite(i)) return 0;
+      const SpriteLoadError refused = ReadSprite(i);
+      if (refused != SpriteLoadError::kNone) return refused;
     }
     // The animation block (animationCount > 0) follows the last sprite. No
     // part of the program plays animations, so it is left unread; it is the
     // last thing in the file, so skipping it cannot misplace anything.
     set_.bytesConsumed_ = in_.Position();
     if (set_.header_.pixelFormat != kFormat4444) set_.ConvertFormat(wantedFormat);
-    return 1;
+    return SpriteLoadError::kNone;
   }
 
  private:
@@ -56,7 +63,7 @@ class SpriteSetParser {
     h.spriteCount = static_cast<int16_t>(count);
   }
 
-  bool ReadSprite(int sprnum) {
+  SpriteLoadError ReadSprite(int sprnum) {
     SpriteEntry& e = set_.entries_[static_cast<size_t>(sprnum)];
     uint8_t raw[kSpriteHeaderSize];
     in_.Read(raw);
@@ -68,7 +75,7 @@ class SpriteSetParser {
     e.rectCount2 = static_cast<int>(e.rects2.size());
     if (e.jpeg == 1) return ReadJpegPixels(sprnum, compressed);
     ReadPixelBlock(e);
-    return true;
+    return SpriteLoadError::kNone;
   }
 
   static void ReadSpriteHeader(const uint8_t* raw, SpriteEntry& e) {
@@ -122,23 +129,24 @@ class SpriteSetParser {
     e.dataSize = static_cast<uint32_t>(bytes);
   }
 
-  bool ReadJpegPixels(int sprnum, bool compressed) {
+  SpriteLoadError ReadJpegPixels(int sprnum, bool compressed) {
     SpriteEntry& e = set_.entries_[static_cast<size_t>(sprnum)];
     // The stream must be whole: the next sprite begins dataSize bytes after
     // its start, whatever the decoder reads ahead.
-    if (e.dataSize > in_.Remaining()) return false;
+    if (e.dataSize > in_.Remaining()) return SpriteLoadError::kJpegPastEnd;
     const uint64_t area = static_cast<uint64_t>(e.width) * static_cast<uint64_t>(e.height);
-    if (area > jpegPixelsLeft_) return false;
+    if (area > jpegPixelsLeft_) return SpriteLoadError::kJpegSetTooLarge;
     jpegPixelsLeft_ -= area;
     const std::span<const uint8_t> stream = in_.Peek(e.dataSize);
     std::vector<uint16_t> pixels;
-    if (!DecodeJpegSprite(stream, e.width, e.height, e.dither == 1, pixels)) return false;
+    const SpriteLoadError refused = DecodeJpegSprite(stream, e.width, e.height, e.dither == 1, pixels);
+    if (refused != SpriteLoadError::kNone) return refused;
     in_.Skip(e.dataSize);
     e.pixels = std::move(pixels);
     e.dataSize = static_cast<uint32_t>(e.pixels.size() * 2);
     e.compressed = 0;
     if (compressed) set_.Compress(sprnum);
-    return true;
+    return SpriteLoadError::kNone;
   }
 
   xSprite& set_;
@@ -146,15 +154,15 @@ class SpriteSetParser {
   uint64_t jpegPixelsLeft_ = kMaxJpegPixelsPerSet;
 };
 
-int xSprite::LoadFromMemory(std::span<const uint8_t> file, int wantedFormat) {
-  SpriteSetParser parser(*this, file);
+SpriteLoadError LoadSpriteSet(xSprite& set, std::span<const uint8_t> file, int wantedFormat) {
+  SpriteSetParser parser(set, file);
   return parser.Parse(wantedFormat);
 }
 
-int xSprite::LoadWithFormat(const char* fileName, int wantedFormat) {
-  if (!fileName) return 0;
+SpriteLoadError LoadSpriteSetFile(xSprite& set, const char* fileName, int wantedFormat) {
+  if (!fileName) return SpriteLoadError::kNoFileName;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(fileName, "rb"), std::fclose);
-  if (!f) return 0;
+  if (!f) return SpriteLoadError::kFileNotOpened;
   // Sized by the file's length where it can be had; read in growing steps
   // in any case, since the file may change or not be seekable.
   long length = -1;
@@ -168,5 +176,13 @@ int xSprite::LoadWithFormat(const char* fileName, int wantedFormat) {
     bytes.resize(bytes.size() * 2);
   }
   bytes.resize(used);
-  return LoadFromMemory(bytes, wantedFormat);
+  return LoadSpriteSet(set, bytes, wantedFormat);
+}
+
+int xSprite::LoadFromMemory(std::span<const uint8_t> file, int wantedFormat) {
+  return LoadSpriteSet(*this, file, wantedFormat) == SpriteLoadError::kNone ? 1 : 0;
+}
+
+int xSprite::LoadWithFormat(const char* fileName, int wantedFormat) {
+  return LoadSpriteSetFile(*this, fileName, wantedFormat) == SpriteLoadError::kNone ? 1 : 0;
 }

@@ -1,17 +1,80 @@
+// The GTK 3 host of the installer's window.
+// Implements every DialogHost service: the window "Select language" with the
+// language combo box and the progress bar over a drawing area that shows the
+// page; messages posted from any thread, run in order on the window's
+// thread; timers, mouse, Escape and Enter, closing; the About item and box,
+// message boxes, the icon and the minimised state.
+// Where it differs from the Win32 host:
+//  - no template: the controls are made here at the template's places
+//    (WindowLayout.h), and colours go in once as CSS, not per query;
+//  - posted messages wait for the first paint (a second at most), where
+//    Win32 paints once synchronously before its loop;
+//  - no system menu: the About item is in a right-click menu, and the About
+//    box is a message box built here;
+//  - the icon is the image given to SetIcons, not the resource icon group;
+//  - a drag goes to the window manager with the press's position and time;
+//  - the progress bar shows a fraction (Win32 scales totals past 31 bits);
+//  - a later start reaches the window through BringGtkHostToFront, where
+//    on Windows the later start raises the window itself.
 #include "platform/gtk/GtkDialogHost.h"
 
+#include <gtk/gtk.h>
+
 #include <algorithm>
+#include <deque>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/WindowLayout.h"
 #include "net/Text.h"
-#include "platform/gtk/GtkHostState.h"
+#include "platform/gtk/GtkHostConversions.h"
 
 #include <gdk/gdkx.h>
 
 namespace {
+
+struct GtkHostState;
+
+struct GtkTimer {
+  GtkHostState* state;
+  uint32_t id;
+  guint source;
+};
+
+// Everything the host keeps, reached by the signal handlers through one pointer.
+struct GtkHostState {
+  DialogWindow* dialog = nullptr;
+  GtkWidget* window = nullptr;
+  GtkWidget* fixed = nullptr;
+  GtkWidget* canvas = nullptr;
+  GtkWidget* combo = nullptr;
+  GtkWidget* progress = nullptr;
+  GtkWidget* menu = nullptr;
+  GMainLoop* loop = nullptr;
+  GtkCssProvider* css = nullptr;
+  gulong destroyHandler = 0;
+  cairo_t* paintContext = nullptr;  // set only while the canvas draws
+  bool painted = false;
+  bool drawnOnce = false;
+  int clientWidth = 0;
+  int clientHeight = 0;
+  uint64_t progressTotal = 0;
+  // The last press on the canvas, for a window drag.
+  guint pressButton = 0;
+  gint pressRootX = 0;
+  gint pressRootY = 0;
+  guint32 pressTime = 0;
+  std::map<uint32_t, std::unique_ptr<GtkTimer>> timers;
+
+  // Messages posted from any thread, drained on the window's thread.
+  std::mutex mutex;
+  std::deque<DialogMessage> queue;
+  bool drainScheduled = false;
+  bool ended = false;
+};
 
 // The window template in pixels for its font.
 constexpr int kTemplateWidth = DialogUnitsToPixelsX(ZK_DIALOG_WIDTH);
@@ -21,23 +84,6 @@ constexpr int kProgressWidth = DialogUnitsToPixelsX(ZK_PROGRESS_WIDTH);
 constexpr int kProgressHeight = DialogUnitsToPixelsY(ZK_PROGRESS_HEIGHT);
 
 std::string ToUtf8(const std::u16string& text) { return Utf16ToUtf8(text); }
-
-// "(&A)" marks a mnemonic on Windows; GTK writes it "(_A)".
-std::string ToMnemonic(const std::u16string& text) {
-  std::string label;
-  for (char c : ToUtf8(text)) {
-    if (c == '_') label += "__";
-    else if (c == '&') label += '_';
-    else label += c;
-  }
-  return label;
-}
-
-std::string ColourCss(uint32_t rgb) {
-  char buffer[16];
-  g_snprintf(buffer, sizeof buffer, "#%06X", rgb & 0xFFFFFF);
-  return buffer;
-}
 
 int64_t DispatchTo(GtkHostState* s, const DialogMessage& m) {
   return s->dialog != nullptr ? s->dialog->Dispatch(m) : 0;
@@ -166,301 +212,281 @@ void OnAboutActivated(GtkMenuItem*, gpointer data) {
   DispatchTo(static_cast<GtkHostState*>(data), {kWmSysCommand, kSysCmdAbout, 0, {}});
 }
 
-void ApplyColours(GtkHostState* s) {
-  const ControlColors dialog = s->dialog->OnCtlColor(kCtlColorDialog);
-  const ControlColors label = s->dialog->OnCtlColor(kCtlColorStatic);
-  std::string css =
-      "combobox button { min-height: 0; padding-top: 1px; padding-bottom: 1px; }\n"
-      "progressbar trough, progressbar progress { min-height: 15px; }\n";
-  if (dialog.overridden) {
-    css += "window { background-color: " + ColourCss(dialog.background) + "; color: " + ColourCss(dialog.text) + "; }\n";
-  }
-  if (label.overridden) {
-    css += "label { color: " + ColourCss(label.text) + "; }\n";
-  }
-  gtk_css_provider_load_from_data(s->css, css.c_str(), -1, nullptr);
-}
-
-}  // namespace
-
-GtkDialogHost::GtkDialogHost() : state_(std::make_unique<GtkHostState>()) {
-  GtkHostState* s = state_.get();
-  s->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  gtk_window_set_title(GTK_WINDOW(s->window), "Select language");
-  gtk_window_set_resizable(GTK_WINDOW(s->window), FALSE);
-  gtk_window_set_skip_taskbar_hint(GTK_WINDOW(s->window), FALSE);
-
-  s->fixed = gtk_fixed_new();
-  gtk_container_add(GTK_CONTAINER(s->window), s->fixed);
-
-  s->canvas = gtk_drawing_area_new();
-  s->clientWidth = kTemplateWidth;
-  s->clientHeight = kTemplateHeight;
-  gtk_widget_set_size_request(s->canvas, s->clientWidth, s->clientHeight);
-  gtk_widget_add_events(s->canvas, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK);
-  gtk_fixed_put(GTK_FIXED(s->fixed), s->canvas, 0, 0);
-
-  // The template's controls at their template positions until the window places them.
-  s->combo = gtk_combo_box_text_new();
-  gtk_widget_set_size_request(s->combo, kComboWidth, -1);
-  gtk_widget_set_name(s->combo, "language");
-  gtk_fixed_put(GTK_FIXED(s->fixed), s->combo, DialogUnitsToPixelsX(ZK_COMBO_LEFT), DialogUnitsToPixelsY(ZK_COMBO_TOP));
-
-  s->progress = gtk_progress_bar_new();
-  gtk_widget_set_size_request(s->progress, kProgressWidth, kProgressHeight);
-  gtk_widget_set_name(s->progress, "progress");
-  gtk_fixed_put(GTK_FIXED(s->fixed), s->progress, DialogUnitsToPixelsX(ZK_PROGRESS_LEFT),
-                DialogUnitsToPixelsY(ZK_PROGRESS_TOP));
-
-  s->css = gtk_css_provider_new();
-  gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(s->window), GTK_STYLE_PROVIDER(s->css),
-                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-
-  g_signal_connect(s->canvas, "draw", G_CALLBACK(OnDraw), s);
-  g_signal_connect(s->canvas, "button-press-event", G_CALLBACK(OnButtonPress), s);
-  g_signal_connect(s->canvas, "button-release-event", G_CALLBACK(OnButtonRelease), s);
-  g_signal_connect(s->canvas, "motion-notify-event", G_CALLBACK(OnMotion), s);
-  g_signal_connect(s->window, "key-press-event", G_CALLBACK(OnKeyPress), s);
-  g_signal_connect(s->window, "delete-event", G_CALLBACK(OnDelete), s);
-  s->destroyHandler = g_signal_connect(s->window, "destroy", G_CALLBACK(OnDestroyed), s);
-  s->loop = g_main_loop_new(nullptr, FALSE);
-}
-
-GtkDialogHost::~GtkDialogHost() {
-  GtkHostState* s = state_.get();
-  {
-    std::lock_guard lock(s->mutex);
-    s->ended = true;
-  }
-  for (auto& [id, timer] : s->timers) {
-    g_source_remove(timer->source);
-    delete timer;
-  }
-  s->timers.clear();
-  if (s->menu != nullptr) gtk_widget_destroy(s->menu);
-  if (s->window != nullptr) {
-    g_signal_handler_disconnect(s->window, s->destroyHandler);
-    gtk_widget_destroy(s->window);
-  }
-  g_object_unref(s->css);
-  g_main_loop_unref(s->loop);
-  // Let GTK finish the destruction before the state goes.
-  while (g_main_context_iteration(nullptr, FALSE)) {
-  }
-}
-
-void GtkDialogHost::RunModal(DialogWindow& window) {
-  GtkHostState* s = state_.get();
-  s->dialog = &window;
-  ApplyColours(s);
-  window.OnInitDialog();
-  gtk_widget_show(s->fixed);
-  gtk_widget_show(s->canvas);
-  gtk_widget_show(s->combo);
-  gtk_widget_show(s->window);  // the progress bar stays hidden until progress arrives
-  // Let the window appear with its artwork before the first posted message
-  // runs, so that its first picture never waits on the workflow.
-  const gint64 giveUpAt = g_get_monotonic_time() + G_USEC_PER_SEC;
-  while (!s->drawnOnce && s->window != nullptr && g_get_monotonic_time() < giveUpAt) {
-    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
-  }
-  // Without a first paint (a minimised start) the messages run anyway.
-  if (!s->drawnOnce) ReleasePosted(s);
-  bool ended = false;
-  {
-    std::lock_guard lock(s->mutex);
-    ended = s->ended;
-  }
-  if (!ended) g_main_loop_run(s->loop);
-  if (s->window != nullptr) gtk_widget_hide(s->window);
-  s->dialog = nullptr;
-}
-
-void GtkDialogHost::Post(uint32_t message, uint64_t wParam, int64_t lParam) {
-  GtkHostState* s = state_.get();
-  std::lock_guard lock(s->mutex);
-  if (s->ended) return;
-  s->queue.push_back({message, wParam, lParam, {}});
-  if (!s->drainScheduled) {
-    s->drainScheduled = true;
-    g_idle_add(DrainPosted, s);
-  }
-}
-
-bool GtkDialogHost::IsLive() const {
-  std::lock_guard lock(state_->mutex);
-  return !state_->ended && state_->dialog != nullptr;
-}
-
-void GtkDialogHost::EndDialog() {
-  GtkHostState* s = state_.get();
+// The window's work ends: nothing posted runs any more and no timer ticks.
+void StopDispatching(GtkHostState* s) {
   {
     std::lock_guard lock(s->mutex);
     s->ended = true;
     s->queue.clear();
   }
-  for (auto& [id, timer] : s->timers) {
-    g_source_remove(timer->source);
-    delete timer;
-  }
+  for (const auto& [id, timer] : s->timers) g_source_remove(timer->source);
   s->timers.clear();
-  if (g_main_loop_is_running(s->loop)) g_main_loop_quit(s->loop);
 }
 
-void GtkDialogHost::StartTimer(uint32_t id, uint32_t periodMs) {
-  StopTimer(id);
-  auto* timer = new GtkTimer{state_.get(), id, 0};
-  timer->source = g_timeout_add(periodMs, OnTimerTick, timer);
-  state_->timers[id] = timer;
+void ApplyColours(GtkHostState* s) {
+  const std::string css =
+      HostCss(s->dialog->OnCtlColor(kCtlColorDialog), s->dialog->OnCtlColor(kCtlColorStatic));
+  gtk_css_provider_load_from_data(s->css, css.c_str(), -1, nullptr);
 }
 
-void GtkDialogHost::StopTimer(uint32_t id) {
-  auto it = state_->timers.find(id);
-  if (it == state_->timers.end()) return;
-  g_source_remove(it->second->source);
-  delete it->second;
-  state_->timers.erase(it);
-}
+class GtkDialogHost final : public DialogHost {
+ public:
+  GtkDialogHost() : state_(std::make_unique<GtkHostState>()) {
+    GtkHostState* s = state_.get();
+    s->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(s->window), "Select language");
+    gtk_window_set_resizable(GTK_WINDOW(s->window), FALSE);
+    gtk_window_set_skip_taskbar_hint(GTK_WINDOW(s->window), FALSE);
 
-void GtkDialogHost::ComboAddString(const std::u16string& text) {
-  gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(state_->combo), ToUtf8(text).c_str());
-}
+    s->fixed = gtk_fixed_new();
+    gtk_container_add(GTK_CONTAINER(s->window), s->fixed);
 
-void GtkDialogHost::ComboSetSelection(int index) { gtk_combo_box_set_active(GTK_COMBO_BOX(state_->combo), index); }
+    s->canvas = gtk_drawing_area_new();
+    s->clientWidth = kTemplateWidth;
+    s->clientHeight = kTemplateHeight;
+    gtk_widget_set_size_request(s->canvas, s->clientWidth, s->clientHeight);
+    gtk_widget_add_events(s->canvas, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK);
+    gtk_fixed_put(GTK_FIXED(s->fixed), s->canvas, 0, 0);
 
-int GtkDialogHost::ComboGetSelection() const { return gtk_combo_box_get_active(GTK_COMBO_BOX(state_->combo)); }
+    // The template's controls at their template positions until the window places them.
+    s->combo = gtk_combo_box_text_new();
+    gtk_widget_set_size_request(s->combo, kComboWidth, -1);
+    gtk_widget_set_name(s->combo, "language");
+    gtk_fixed_put(GTK_FIXED(s->fixed), s->combo, DialogUnitsToPixelsX(ZK_COMBO_LEFT),
+                  DialogUnitsToPixelsY(ZK_COMBO_TOP));
 
-void GtkDialogHost::ComboEnable(bool enabled) { gtk_widget_set_sensitive(state_->combo, enabled); }
+    s->progress = gtk_progress_bar_new();
+    gtk_widget_set_size_request(s->progress, kProgressWidth, kProgressHeight);
+    gtk_widget_set_name(s->progress, "progress");
+    gtk_fixed_put(GTK_FIXED(s->fixed), s->progress, DialogUnitsToPixelsX(ZK_PROGRESS_LEFT),
+                  DialogUnitsToPixelsY(ZK_PROGRESS_TOP));
 
-void GtkDialogHost::ProgressSetRange(uint64_t total) { state_->progressTotal = total; }
+    s->css = gtk_css_provider_new();
+    gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(s->window), GTK_STYLE_PROVIDER(s->css),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 
-void GtkDialogHost::ProgressSetPosition(uint64_t done) {
-  const uint64_t total = state_->progressTotal;
-  const double fraction = total == 0 ? 0.0 : static_cast<double>(std::min(done, total)) / static_cast<double>(total);
-  gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(state_->progress), fraction);
-}
+    g_signal_connect(s->canvas, "draw", G_CALLBACK(OnDraw), s);
+    g_signal_connect(s->canvas, "button-press-event", G_CALLBACK(OnButtonPress), s);
+    g_signal_connect(s->canvas, "button-release-event", G_CALLBACK(OnButtonRelease), s);
+    g_signal_connect(s->canvas, "motion-notify-event", G_CALLBACK(OnMotion), s);
+    g_signal_connect(s->window, "key-press-event", G_CALLBACK(OnKeyPress), s);
+    g_signal_connect(s->window, "delete-event", G_CALLBACK(OnDelete), s);
+    s->destroyHandler = g_signal_connect(s->window, "destroy", G_CALLBACK(OnDestroyed), s);
+    s->loop = g_main_loop_new(nullptr, FALSE);
+  }
 
-void GtkDialogHost::ProgressShow(bool visible) { gtk_widget_set_visible(state_->progress, visible); }
-
-void GtkDialogHost::MoveControl(int controlId, int x, int y, int width) {
-  GtkWidget* control = controlId == kComboLanguage ? state_->combo
-                       : controlId == kProgressBar ? state_->progress
-                                                   : nullptr;
-  if (control == nullptr) return;
-  gint height = -1;
-  gtk_widget_get_size_request(control, nullptr, &height);
-  gtk_widget_set_size_request(control, width, height);
-  gtk_fixed_move(GTK_FIXED(state_->fixed), control, x, y);
-}
-
-void GtkDialogHost::SetClientSize(int width, int height) {
-  state_->clientWidth = std::max(width, 0);
-  state_->clientHeight = std::max(height, 0);
-  gtk_widget_set_size_request(state_->canvas, state_->clientWidth, state_->clientHeight);
-  gtk_window_resize(GTK_WINDOW(state_->window), std::max(width, 1), std::max(height, 1));
-}
-
-void GtkDialogHost::CentreWindow() { gtk_window_set_position(GTK_WINDOW(state_->window), GTK_WIN_POS_CENTER); }
-
-void GtkDialogHost::Invalidate() { gtk_widget_queue_draw(state_->canvas); }
-
-void GtkDialogHost::CopyToWindow(const uint16_t* pixels, int pitch, int width, int height, const PixelRect& area) {
-  GtkHostState* s = state_.get();
-  if (s->paintContext == nullptr || pixels == nullptr) return;
-  const int left = std::max(area.left, 0);
-  const int top = std::max(area.top, 0);
-  const int right = std::min(area.right, width);
-  const int bottom = std::min(area.bottom, height);
-  if (right <= left || bottom <= top) return;
-  cairo_surface_t* block = cairo_image_surface_create(CAIRO_FORMAT_RGB24, right - left, bottom - top);
-  unsigned char* data = cairo_image_surface_get_data(block);
-  const int stride = cairo_image_surface_get_stride(block);
-  for (int y = top; y < bottom; ++y) {
-    auto* row = reinterpret_cast<uint32_t*>(data + static_cast<std::size_t>(y - top) * stride);
-    const uint16_t* src = pixels + static_cast<std::size_t>(y) * pitch;
-    for (int x = left; x < right; ++x) {
-      const uint32_t v = src[x];
-      const uint32_t r = (v >> 10) & 0x1F, g = (v >> 5) & 0x1F, b = v & 0x1F;
-      row[x - left] = ((r << 3 | r >> 2) << 16) | ((g << 3 | g >> 2) << 8) | (b << 3 | b >> 2);
+  ~GtkDialogHost() override {
+    GtkHostState* s = state_.get();
+    StopDispatching(s);
+    if (s->menu != nullptr) gtk_widget_destroy(s->menu);
+    if (s->window != nullptr) {
+      g_signal_handler_disconnect(s->window, s->destroyHandler);
+      gtk_widget_destroy(s->window);
+    }
+    g_object_unref(s->css);
+    g_main_loop_unref(s->loop);
+    // Let GTK finish the destruction before the state goes.
+    while (g_main_context_iteration(nullptr, FALSE)) {
     }
   }
-  cairo_surface_mark_dirty(block);
-  cairo_set_source_surface(s->paintContext, block, left, top);
-  cairo_paint(s->paintContext);
-  cairo_surface_destroy(block);
-  s->painted = true;
-}
 
-void GtkDialogHost::ShowMessageBox(const std::u16string& text, const std::u16string& caption) {
-  GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(state_->window), GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
-                                          GTK_BUTTONS_OK, "%s", ToUtf8(text).c_str());
-  gtk_window_set_title(GTK_WINDOW(box), ToUtf8(caption).c_str());
-  gtk_dialog_run(GTK_DIALOG(box));
-  gtk_widget_destroy(box);
-}
-
-void GtkDialogHost::BeginWindowDrag(int, int) {
-  GtkHostState* s = state_.get();
-  if (s->pressButton == 0) return;
-  gtk_window_begin_move_drag(GTK_WINDOW(s->window), static_cast<gint>(s->pressButton), s->pressRootX, s->pressRootY,
-                             s->pressTime);
-}
-
-bool GtkDialogHost::AddAboutItem(const std::u16string& text) {
-  // GTK windows have no system menu: the item lives in the window's
-  // right-click menu, after a separator as on Windows.
-  GtkHostState* s = state_.get();
-  if (s->menu == nullptr) {
-    s->menu = gtk_menu_new();
-    gtk_menu_attach_to_widget(GTK_MENU(s->menu), s->window, nullptr);
+  void RunModal(DialogWindow& window) override {
+    GtkHostState* s = state_.get();
+    s->dialog = &window;
+    ApplyColours(s);
+    window.OnInitDialog();
+    gtk_widget_show(s->fixed);
+    gtk_widget_show(s->canvas);
+    gtk_widget_show(s->combo);
+    gtk_widget_show(s->window);  // the progress bar stays hidden until progress arrives
+    // Let the window appear with its artwork before the first posted message
+    // runs, so that its first picture never waits on the workflow.
+    const gint64 giveUpAt = g_get_monotonic_time() + G_USEC_PER_SEC;
+    while (!s->drawnOnce && s->window != nullptr && g_get_monotonic_time() < giveUpAt) {
+      if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
+    }
+    // Without a first paint (a minimised start) the messages run anyway.
+    if (!s->drawnOnce) ReleasePosted(s);
+    bool ended = false;
+    {
+      std::lock_guard lock(s->mutex);
+      ended = s->ended;
+    }
+    if (!ended) g_main_loop_run(s->loop);
+    if (s->window != nullptr) gtk_widget_hide(s->window);
+    s->dialog = nullptr;
   }
-  gtk_menu_shell_append(GTK_MENU_SHELL(s->menu), gtk_separator_menu_item_new());
-  GtkWidget* item = gtk_menu_item_new_with_mnemonic(ToMnemonic(text).c_str());
-  g_signal_connect(item, "activate", G_CALLBACK(OnAboutActivated), s);
-  gtk_menu_shell_append(GTK_MENU_SHELL(s->menu), item);
-  gtk_widget_show_all(s->menu);
-  return true;
-}
 
-void GtkDialogHost::RunAboutBox() {
-  GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(state_->window), GTK_DIALOG_MODAL, GTK_MESSAGE_INFO,
-                                          GTK_BUTTONS_OK, "ZK Zirod Installer");
-  gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(box), "Version %s\nInstalls the game and starts it.",
-                                           "1.0");
-  gtk_window_set_title(GTK_WINDOW(box), "About");
-  gtk_dialog_run(GTK_DIALOG(box));
-  gtk_widget_destroy(box);
-}
-
-void GtkDialogHost::SetIcons(std::span<const uint8_t> image) {
-  if (image.empty()) return;
-  GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
-  if (gdk_pixbuf_loader_write(loader, image.data(), image.size(), nullptr) &&
-      gdk_pixbuf_loader_close(loader, nullptr)) {
-    if (GdkPixbuf* icon = gdk_pixbuf_loader_get_pixbuf(loader)) gtk_window_set_icon(GTK_WINDOW(state_->window), icon);
-  } else {
-    gdk_pixbuf_loader_close(loader, nullptr);
+  void Post(uint32_t message, uint64_t wParam, int64_t lParam) override {
+    GtkHostState* s = state_.get();
+    std::lock_guard lock(s->mutex);
+    if (s->ended) return;
+    s->queue.push_back({message, wParam, lParam, {}});
+    if (!s->drainScheduled) {
+      s->drainScheduled = true;
+      g_idle_add(DrainPosted, s);
+    }
   }
-  g_object_unref(loader);
-}
 
-bool GtkDialogHost::IsIconic() const {
-  GdkWindow* w = gtk_widget_get_window(state_->window);
-  return w != nullptr && (gdk_window_get_state(w) & GDK_WINDOW_STATE_ICONIFIED) != 0;
-}
+  bool IsLive() const override {
+    std::lock_guard lock(state_->mutex);
+    return !state_->ended && state_->dialog != nullptr;
+  }
 
-void GtkDialogHost::BringToFront(const std::string& activationToken) {
-  GtkHostState* s = state_.get();
-  if (s->window == nullptr || !gtk_widget_get_visible(s->window)) return;
-  GtkWindow* window = GTK_WINDOW(s->window);
-  // The launcher's token lets the compositor (Wayland) or the window
-  // manager (startup notification) accept the activation.
-  if (!activationToken.empty()) gtk_window_set_startup_id(window, activationToken.c_str());
-  gtk_window_deiconify(window);
-  // On X11 the request carries the server's present time: the user has just
-  // started the program again, which is the interaction that asks for it.
-  GdkWindow* native = gtk_widget_get_window(s->window);
-  const guint32 time = native != nullptr && GDK_IS_X11_WINDOW(native) ? gdk_x11_get_server_time(native)
-                                                                      : GDK_CURRENT_TIME;
-  gtk_window_present_with_time(window, time);
+  void EndDialog() override {
+    GtkHostState* s = state_.get();
+    StopDispatching(s);
+    if (g_main_loop_is_running(s->loop)) g_main_loop_quit(s->loop);
+  }
+
+  void StartTimer(uint32_t id, uint32_t periodMs) override {
+    StopTimer(id);
+    auto timer = std::make_unique<GtkTimer>(GtkTimer{state_.get(), id, 0});
+    timer->source = g_timeout_add(periodMs, OnTimerTick, timer.get());
+    state_->timers[id] = std::move(timer);
+  }
+
+  void StopTimer(uint32_t id) override {
+    auto it = state_->timers.find(id);
+    if (it == state_->timers.end()) return;
+    g_source_remove(it->second->source);
+    state_->timers.erase(it);
+  }
+
+  void ComboAddString(const std::u16string& text) override {
+    gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(state_->combo), ToUtf8(text).c_str());
+  }
+
+  void ComboSetSelection(int index) override { gtk_combo_box_set_active(GTK_COMBO_BOX(state_->combo), index); }
+
+  int ComboGetSelection() const override { return gtk_combo_box_get_active(GTK_COMBO_BOX(state_->combo)); }
+
+  void ComboEnable(bool enabled) override { gtk_widget_set_sensitive(state_->combo, enabled); }
+
+  void ProgressSetRange(uint64_t total) override { state_->progressTotal = total; }
+
+  void ProgressSetPosition(uint64_t done) override {
+    const uint64_t total = state_->progressTotal;
+    const double fraction = total == 0 ? 0.0 : static_cast<double>(std::min(done, total)) / static_cast<double>(total);
+    gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(state_->progress), fraction);
+  }
+
+  void ProgressShow(bool visible) override { gtk_widget_set_visible(state_->progress, visible); }
+
+  void MoveControl(int controlId, int x, int y, int width) override {
+    GtkWidget* control = controlId == kComboLanguage ? state_->combo
+                         : controlId == kProgressBar ? state_->progress
+                                                     : nullptr;
+    if (control == nullptr) return;
+    gint height = -1;
+    gtk_widget_get_size_request(control, nullptr, &height);
+    gtk_widget_set_size_request(control, width, height);
+    gtk_fixed_move(GTK_FIXED(state_->fixed), control, x, y);
+  }
+
+  void SetClientSize(int width, int height) override {
+    state_->clientWidth = std::max(width, 0);
+    state_->clientHeight = std::max(height, 0);
+    gtk_widget_set_size_request(state_->canvas, state_->clientWidth, state_->clientHeight);
+    gtk_window_resize(GTK_WINDOW(state_->window), std::max(width, 1), std::max(height, 1));
+  }
+
+  void CentreWindow() override { gtk_window_set_position(GTK_WINDOW(state_->window), GTK_WIN_POS_CENTER); }
+
+  void Invalidate() override { gtk_widget_queue_draw(state_->canvas); }
+
+  void CopyToWindow(const uint16_t* pixels, int pitch, int width, int height, const PixelRect& area) override {
+    GtkHostState* s = state_.get();
+    if (s->paintContext == nullptr) return;
+    const PageBlock block = CopyPageBlock(pixels, pitch, width, height, area);
+    if (!block.image) return;
+    cairo_set_source_surface(s->paintContext, block.image.get(), block.left, block.top);
+    cairo_paint(s->paintContext);
+    s->painted = true;
+  }
+
+  void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override {
+    GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(state_->window), GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
+                                            GTK_BUTTONS_OK, "%s", ToUtf8(text).c_str());
+    gtk_window_set_title(GTK_WINDOW(box), ToUtf8(caption).c_str());
+    gtk_dialog_run(GTK_DIALOG(box));
+    gtk_widget_destroy(box);
+  }
+
+  void BeginWindowDrag(int, int) override {
+    GtkHostState* s = state_.get();
+    if (s->pressButton == 0) return;
+    gtk_window_begin_move_drag(GTK_WINDOW(s->window), static_cast<gint>(s->pressButton), s->pressRootX, s->pressRootY,
+                               s->pressTime);
+  }
+
+  bool AddAboutItem(const std::u16string& text) override {
+    // GTK windows have no system menu: the item lives in the window's
+    // right-click menu, after a separator as on Windows.
+    GtkHostState* s = state_.get();
+    if (s->menu == nullptr) {
+      s->menu = gtk_menu_new();
+      gtk_menu_attach_to_widget(GTK_MENU(s->menu), s->window, nullptr);
+    }
+    gtk_menu_shell_append(GTK_MENU_SHELL(s->menu), gtk_separator_menu_item_new());
+    GtkWidget* item = gtk_menu_item_new_with_mnemonic(GtkMnemonic(text).c_str());
+    g_signal_connect(item, "activate", G_CALLBACK(OnAboutActivated), s);
+    gtk_menu_shell_append(GTK_MENU_SHELL(s->menu), item);
+    gtk_widget_show_all(s->menu);
+    return true;
+  }
+
+  void RunAboutBox() override {
+    GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(state_->window), GTK_DIALOG_MODAL, GTK_MESSAGE_INFO,
+                                            GTK_BUTTONS_OK, "ZK Zirod Installer");
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(box), "Version %s\nInstalls the game and starts it.",
+                                             "1.0");
+    gtk_window_set_title(GTK_WINDOW(box), "About");
+    gtk_dialog_run(GTK_DIALOG(box));
+    gtk_widget_destroy(box);
+  }
+
+  void SetIcons(std::span<const uint8_t> image) override {
+    if (image.empty()) return;
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+    if (gdk_pixbuf_loader_write(loader, image.data(), image.size(), nullptr) &&
+        gdk_pixbuf_loader_close(loader, nullptr)) {
+      if (GdkPixbuf* icon = gdk_pixbuf_loader_get_pixbuf(loader)) gtk_window_set_icon(GTK_WINDOW(state_->window), icon);
+    } else {
+      gdk_pixbuf_loader_close(loader, nullptr);
+    }
+    g_object_unref(loader);
+  }
+
+  bool IsIconic() const override {
+    GdkWindow* w = gtk_widget_get_window(state_->window);
+    return w != nullptr && (gdk_window_get_state(w) & GDK_WINDOW_STATE_ICONIFIED) != 0;
+  }
+
+  void BringToFront(const std::string& activationToken) {
+    GtkHostState* s = state_.get();
+    if (s->window == nullptr || !gtk_widget_get_visible(s->window)) return;
+    GtkWindow* window = GTK_WINDOW(s->window);
+    // The launcher's token lets the compositor (Wayland) or the window
+    // manager (startup notification) accept the activation.
+    if (!activationToken.empty()) gtk_window_set_startup_id(window, activationToken.c_str());
+    gtk_window_deiconify(window);
+    // On X11 the request carries the server's present time: the user has just
+    // started the program again, which is the interaction that asks for it.
+    GdkWindow* native = gtk_widget_get_window(s->window);
+    const guint32 time = native != nullptr && GDK_IS_X11_WINDOW(native) ? gdk_x11_get_server_time(native)
+                                                                        : GDK_CURRENT_TIME;
+    gtk_window_present_with_time(window, time);
+  }
+
+ private:
+  std::unique_ptr<GtkHostState> state_;
+};
+
+}  // namespace
+
+std::unique_ptr<DialogHost> CreateGtkDialogHost() { return std::make_unique<GtkDialogHost>(); }
+
+void BringGtkHostToFront(DialogHost& host, const std::string& activationToken) {
+  if (auto* gtk = dynamic_cast<GtkDialogHost*>(&host)) gtk->BringToFront(activationToken);
 }

@@ -35,10 +35,10 @@ int RunInstaller(int argc, char** argv) {
     std::fprintf(stderr, "SelectLanguage: cannot open a display\n");
     return 1;
   }
-  GtkDialogHost host;
-  instance->AnswerLaterStarts([&host](const std::string& token) { host.BringToFront(token); });
+  const std::unique_ptr<DialogHost> host = CreateGtkDialogHost();
+  instance->AnswerLaterStarts([&host](const std::string& token) { BringGtkHostToFront(*host, token); });
   InstallerApp app;
-  app.InitInstance(host);
+  app.InitInstance(*host);
   instance->AnswerLaterStarts(nullptr);  // the host goes before the lock does
   return 0;
 }

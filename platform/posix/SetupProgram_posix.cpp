@@ -210,8 +210,7 @@ class EndWatch {
     try {
       thread_ = std::thread([this, onEnded = std::move(onEnded)] {
         pollfd waits[2] = {{process_.Get(), POLLIN, 0}, {stop_.Get(), POLLIN, 0}};
-        while (::poll(waits, 2, -1) < 0 && errno == EINTR) {
-        }
+        RetryInterrupted([&waits] { return ::poll(waits, 2, -1); });
         if (waits[1].revents == 0 && waits[0].revents != 0) onEnded();
       });
     } catch (const std::system_error&) {

@@ -185,9 +185,10 @@ struct SingleInstance::State {
   static gboolean OnRequests(gint, GIOCondition, gpointer data) {
     auto* state = static_cast<State*>(data);
     for (;;) {
-      UniqueFd connection(::accept4(state->listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+      UniqueFd connection(
+          RetryInterrupted([state] { return ::accept4(state->listener.Get(), nullptr, nullptr, SOCK_CLOEXEC); }));
       if (!connection) {
-        if (errno == EINTR || errno == ECONNABORTED) continue;
+        if (errno == ECONNABORTED) continue;
         return G_SOURCE_CONTINUE;  // drained (EAGAIN), or nothing to take now
       }
       state->Answer(std::move(connection));

@@ -80,16 +80,7 @@ int FileHandle::OpenForWrite(std::u16string_view path) {
 }
 
 int FileHandle::ReadExact(void* buffer, std::size_t n) {
-  if (!IsOpen()) return 0;
-  auto* out = static_cast<char*>(buffer);
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t got = ::read(static_cast<int>(handle_), out + done, n - done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return 0;
-    done += static_cast<std::size_t>(got);
-  }
-  return 1;
+  return IsOpen() && ReadAll(static_cast<int>(handle_), buffer, n) ? 1 : 0;
 }
 
 int FileHandle::WriteExact(const void* buffer, std::size_t n) {

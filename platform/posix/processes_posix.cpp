@@ -51,21 +51,15 @@ pid_t SpawnProgramFromFile(int fd, std::u16string_view path) {
   }
   writeEnd.Reset();
   int error = 0;
-  ssize_t got = 0;
-  while ((got = ::read(readEnd.Get(), &error, sizeof error)) < 0 && errno == EINTR) {
-  }
+  const ssize_t got = RetryInterrupted([&] { return ::read(readEnd.Get(), &error, sizeof error); });
   if (got == 0) return pid;
-  while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-  }
+  RetryInterrupted([pid] { return ::waitpid(pid, nullptr, 0); });
   return -1;
 }
 
 void ReapWhenEnded(pid_t pid) {
   try {
-    std::thread([pid] {
-      while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-      }
-    }).detach();
+    std::thread([pid] { RetryInterrupted([pid] { return ::waitpid(pid, nullptr, 0); }); }).detach();
   } catch (const std::system_error&) {
     // No thread to spare: the child stays a zombie until this process ends.
   }

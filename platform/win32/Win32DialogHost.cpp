@@ -1,6 +1,26 @@
+// The Win32 host of the installer's window.
+// Implements every DialogHost service: the modal dialog from template 102
+// with its combo box and progress bar, painted from a DIB section that holds
+// the page; messages posted from any thread, run in order on the window's
+// thread; timers, mouse, Escape and Enter, closing; the About item and box,
+// message boxes, the icons and the minimised state.
+// Where it differs from the GTK host:
+//  - the template makes the window and its controls, and colours are given
+//    per WM_CTLCOLOR query;
+//  - one synchronous paint before the loop, where GTK holds posted messages
+//    until its first paint;
+//  - the About item goes into the system menu, and the About box is
+//    template 100;
+//  - the icons are the resource icon group in the system's two sizes; the
+//    image handed to SetIcons is not used;
+//  - a drag becomes a press on the caption, and a sprite button's press
+//    keeps the mouse captured until its release;
+//  - the progress bar counts in int: totals past 31 bits are scaled;
+//  - a later start of the program raises this window by itself.
 #include "platform/win32/Win32DialogHost.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <set>
 
@@ -10,6 +30,8 @@
 
 #include <commctrl.h>
 #include "resources/ProgramResources.h"
+
+namespace {
 
 struct Win32HostState {
   std::atomic<HWND> postTarget{nullptr};  // cleared when the window closes
@@ -27,8 +49,6 @@ struct Win32HostState {
   HICON smallIcon = nullptr;
   int progressShift = 0;  // the bar counts in int: large totals are scaled
 };
-
-namespace {
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
@@ -112,218 +132,229 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   }
 }
 
+class Win32DialogHost final : public DialogHost {
+ public:
+  Win32DialogHost() : state_(std::make_unique<Win32HostState>()) {}
+
+  ~Win32DialogHost() override {
+    Win32HostState* s = state_.get();
+    s->postTarget.store(nullptr);
+    if (s->window != nullptr) ::DestroyWindow(s->window);
+    if (s->dib != nullptr) ::DeleteObject(s->dib);
+    if (s->bigIcon != nullptr) ::DestroyIcon(s->bigIcon);
+    if (s->smallIcon != nullptr) ::DestroyIcon(s->smallIcon);
+  }
+
+  void RunModal(DialogWindow& window) override {
+    Win32HostState* s = state_.get();
+    s->dialog = &window;
+    const HWND dialog = ::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(kResourceMainDialog), nullptr, DialogProc,
+                                             reinterpret_cast<LPARAM>(s));
+    if (dialog == nullptr) {
+      s->dialog = nullptr;
+      return;
+    }
+    // The window shows itself with its artwork and controls before the first
+    // posted message runs: posted messages would otherwise come before any
+    // paint.
+    ::RedrawWindow(dialog, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    // The modal loop. Escape and Enter are offered to the window before the
+    // dialog manager could turn them into Cancel or OK.
+    MSG msg{};
+    while (!s->ended && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      if (msg.message == WM_KEYDOWN && (msg.hwnd == dialog || ::IsChild(dialog, msg.hwnd)) &&
+          window.PreTranslateMessage({kWmKeyDown, static_cast<uint64_t>(msg.wParam), 0, {}})) {
+        continue;
+      }
+      if (::IsDialogMessageW(dialog, &msg)) continue;
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+    s->postTarget.store(nullptr);
+    s->dialog = nullptr;
+    ::DestroyWindow(dialog);
+    s->window = nullptr;
+  }
+
+  void Post(uint32_t message, uint64_t wParam, int64_t lParam) override {
+    // The dialog's message numbers are the Windows ones.
+    const HWND target = state_->postTarget.load();
+    if (target != nullptr) ::PostMessageW(target, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
+  }
+
+  bool IsLive() const override { return state_->postTarget.load() != nullptr; }
+
+  void EndDialog() override {
+    Win32HostState* s = state_.get();
+    s->ended = true;
+    s->postTarget.store(nullptr);
+    for (const UINT_PTR id : s->timers) ::KillTimer(s->window, id);
+    s->timers.clear();
+    if (s->window != nullptr) ::ShowWindow(s->window, SW_HIDE);
+    ::PostMessageW(s->window, WM_NULL, 0, 0);  // wakes the loop, which then ends
+  }
+
+  void StartTimer(uint32_t id, uint32_t periodMs) override {
+    if (state_->window == nullptr) return;
+    ::SetTimer(state_->window, id, periodMs, nullptr);
+    state_->timers.insert(id);
+  }
+
+  void StopTimer(uint32_t id) override {
+    if (state_->window != nullptr) ::KillTimer(state_->window, id);
+    state_->timers.erase(id);
+  }
+
+  void ComboAddString(const std::u16string& text) override {
+    const std::wstring wide = ToWide(text);
+    ::SendDlgItemMessageW(state_->window, kComboLanguage, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+  }
+
+  void ComboSetSelection(int index) override {
+    ::SendDlgItemMessageW(state_->window, kComboLanguage, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  }
+
+  int ComboGetSelection() const override {
+    const LRESULT index = ::SendDlgItemMessageW(state_->window, kComboLanguage, CB_GETCURSEL, 0, 0);
+    return index == CB_ERR ? -1 : static_cast<int>(index);
+  }
+
+  void ComboEnable(bool enabled) override {
+    ::EnableWindow(::GetDlgItem(state_->window, kComboLanguage), enabled ? TRUE : FALSE);
+  }
+
+  void ProgressSetRange(uint64_t total) override {
+    int shift = 0;
+    while ((total >> shift) > 0x7FFFFFFF) ++shift;
+    state_->progressShift = shift;
+    ::SendDlgItemMessageW(state_->window, kProgressBar, PBM_SETRANGE32, 0, static_cast<LPARAM>(total >> shift));
+  }
+
+  void ProgressSetPosition(uint64_t done) override {
+    ::SendDlgItemMessageW(state_->window, kProgressBar, PBM_SETPOS, static_cast<WPARAM>(done >> state_->progressShift),
+                          0);
+  }
+
+  void ProgressShow(bool visible) override {
+    ::ShowWindow(::GetDlgItem(state_->window, kProgressBar), visible ? SW_SHOW : SW_HIDE);
+  }
+
+  void MoveControl(int controlId, int x, int y, int width) override {
+    const HWND control = ::GetDlgItem(state_->window, controlId);
+    if (control == nullptr) return;
+    // The height stays: a combo box's window height is its closed height, and
+    // a resize to that leaves its drop-down list as the template made it.
+    RECT own{};
+    ::GetWindowRect(control, &own);
+    ::SetWindowPos(control, nullptr, x, y, width, own.bottom - own.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  void SetClientSize(int width, int height) override {
+    // Once at the wanted outer size, then corrected by what the frame takes.
+    const HWND w = state_->window;
+    ::MoveWindow(w, 0, 0, width, height, TRUE);
+    RECT outer{};
+    RECT client{};
+    ::GetWindowRect(w, &outer);
+    ::GetClientRect(w, &client);
+    ::MoveWindow(w, 0, 0, width + (outer.right - outer.left) - (client.right - client.left),
+                 height + (outer.bottom - outer.top) - (client.bottom - client.top), TRUE);
+  }
+
+  void CentreWindow() override {
+    // No owner: the centre of the work area.
+    RECT area{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    RECT own{};
+    ::GetWindowRect(state_->window, &own);
+    const int width = own.right - own.left;
+    const int height = own.bottom - own.top;
+    ::SetWindowPos(state_->window, nullptr, area.left + (area.right - area.left - width) / 2,
+                   area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  void Invalidate() override {
+    if (state_->window != nullptr) ::InvalidateRect(state_->window, nullptr, FALSE);
+  }
+
+  void CopyToWindow(const uint16_t* pixels, int pitch, int width, int height, const PixelRect& area) override {
+    Win32HostState* s = state_.get();
+    if (s->paintDc == nullptr || pixels == nullptr || width <= 0 || height <= 0 || pitch < width) return;
+    if (s->dib == nullptr || s->dibWidth != width || s->dibHeight != height) {
+      if (s->dib != nullptr) ::DeleteObject(s->dib);
+      BITMAPINFO info{};
+      info.bmiHeader.biSize = sizeof info.bmiHeader;
+      info.bmiHeader.biWidth = width;
+      info.bmiHeader.biHeight = -height;  // top row first, as the page
+      info.bmiHeader.biPlanes = 1;
+      info.bmiHeader.biBitCount = 16;  // BI_RGB at 16 bits is 5-5-5
+      info.bmiHeader.biCompression = BI_RGB;
+      s->dibBits = nullptr;
+      s->dib = ::CreateDIBSection(s->paintDc, &info, DIB_RGB_COLORS, &s->dibBits, nullptr, 0);
+      s->dibWidth = s->dib != nullptr ? width : 0;
+      s->dibHeight = s->dib != nullptr ? height : 0;
+      if (s->dib == nullptr) return;
+    }
+    ::GdiFlush();
+    const std::size_t dibStride = (static_cast<std::size_t>(width) * 2 + 3) & ~std::size_t{3};
+    auto* out = static_cast<uint8_t*>(s->dibBits);
+    for (int y = 0; y < height; ++y) {
+      std::memcpy(out + y * dibStride, pixels + static_cast<std::size_t>(y) * pitch,
+                  static_cast<std::size_t>(width) * 2);
+    }
+    const HDC memory = ::CreateCompatibleDC(s->paintDc);
+    const HGDIOBJ previous = ::SelectObject(memory, s->dib);
+    ::SetBkMode(memory, TRANSPARENT);
+    const int left = std::max(area.left, 0);
+    const int top = std::max(area.top, 0);
+    ::BitBlt(s->paintDc, left, top, std::min(area.right, width) - left, std::min(area.bottom, height) - top, memory,
+             left, top, SRCCOPY);
+    ::SelectObject(memory, previous);
+    ::DeleteDC(memory);
+  }
+
+  void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override {
+    ::MessageBoxW(state_->window, ToWide(text).c_str(), ToWide(caption).c_str(), MB_OK);
+  }
+
+  void BeginWindowDrag(int clientX, int clientY) override {
+    // The press becomes a press on the caption: the system moves the window.
+    if (::GetCapture() == state_->window) ::ReleaseCapture();
+    ::PostMessageW(state_->window, WM_NCLBUTTONDOWN, HTCAPTION,
+                   MAKELPARAM(static_cast<WORD>(clientX), static_cast<WORD>(clientY)));
+  }
+
+  bool AddAboutItem(const std::u16string& text) override {
+    const HMENU menu = ::GetSystemMenu(state_->window, FALSE);
+    if (menu == nullptr) return false;
+    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(menu, MF_STRING, kSysCmdAbout, ToWide(text).c_str());
+    return true;
+  }
+
+  void RunAboutBox() override {
+    ::DialogBoxParamW(Instance(), MAKEINTRESOURCEW(kResourceAboutBox), state_->window, AboutProc, 0);
+  }
+
+  void SetIcons(std::span<const uint8_t>) override {
+    // The icon group of the resource section, in the two sizes the system wants.
+    Win32HostState* s = state_.get();
+    const auto load = [](int width, int height) {
+      return static_cast<HICON>(
+          ::LoadImageW(Instance(), MAKEINTRESOURCEW(kResourceIcon), IMAGE_ICON, width, height, 0));
+    };
+    s->bigIcon = load(::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON));
+    s->smallIcon = load(::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON));
+    ::SendMessageW(s->window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(s->bigIcon));
+    ::SendMessageW(s->window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(s->smallIcon));
+  }
+
+  bool IsIconic() const override { return state_->window != nullptr && ::IsIconic(state_->window) != FALSE; }
+
+ private:
+  std::unique_ptr<Win32HostState> state_;
+};
+
 }  // namespace
 
-Win32DialogHost::Win32DialogHost() : state_(std::make_unique<Win32HostState>()) {}
-
-Win32DialogHost::~Win32DialogHost() {
-  Win32HostState* s = state_.get();
-  s->postTarget.store(nullptr);
-  if (s->window != nullptr) ::DestroyWindow(s->window);
-  if (s->dib != nullptr) ::DeleteObject(s->dib);
-  if (s->bigIcon != nullptr) ::DestroyIcon(s->bigIcon);
-  if (s->smallIcon != nullptr) ::DestroyIcon(s->smallIcon);
-}
-
-void Win32DialogHost::RunModal(DialogWindow& window) {
-  Win32HostState* s = state_.get();
-  s->dialog = &window;
-  const HWND dialog = ::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(kResourceMainDialog), nullptr, DialogProc,
-                                           reinterpret_cast<LPARAM>(s));
-  if (dialog == nullptr) {
-    s->dialog = nullptr;
-    return;
-  }
-  // The window shows itself with its artwork and controls before the first
-  // posted message runs: posted messages would otherwise come before any
-  // paint.
-  ::RedrawWindow(dialog, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-  // The modal loop. Escape and Enter are offered to the window before the
-  // dialog manager could turn them into Cancel or OK.
-  MSG msg{};
-  while (!s->ended && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    if (msg.message == WM_KEYDOWN && (msg.hwnd == dialog || ::IsChild(dialog, msg.hwnd)) &&
-        window.PreTranslateMessage({kWmKeyDown, static_cast<uint64_t>(msg.wParam), 0, {}})) {
-      continue;
-    }
-    if (::IsDialogMessageW(dialog, &msg)) continue;
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-  }
-  s->postTarget.store(nullptr);
-  s->dialog = nullptr;
-  ::DestroyWindow(dialog);
-  s->window = nullptr;
-}
-
-void Win32DialogHost::Post(uint32_t message, uint64_t wParam, int64_t lParam) {
-  // The dialog's message numbers are the Windows ones.
-  const HWND target = state_->postTarget.load();
-  if (target != nullptr) ::PostMessageW(target, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
-}
-
-bool Win32DialogHost::IsLive() const { return state_->postTarget.load() != nullptr; }
-
-void Win32DialogHost::EndDialog() {
-  Win32HostState* s = state_.get();
-  s->ended = true;
-  s->postTarget.store(nullptr);
-  for (const UINT_PTR id : s->timers) ::KillTimer(s->window, id);
-  s->timers.clear();
-  if (s->window != nullptr) ::ShowWindow(s->window, SW_HIDE);
-  ::PostMessageW(s->window, WM_NULL, 0, 0);  // wakes the loop, which then ends
-}
-
-void Win32DialogHost::StartTimer(uint32_t id, uint32_t periodMs) {
-  if (state_->window == nullptr) return;
-  ::SetTimer(state_->window, id, periodMs, nullptr);
-  state_->timers.insert(id);
-}
-
-void Win32DialogHost::StopTimer(uint32_t id) {
-  if (state_->window != nullptr) ::KillTimer(state_->window, id);
-  state_->timers.erase(id);
-}
-
-void Win32DialogHost::ComboAddString(const std::u16string& text) {
-  const std::wstring wide = ToWide(text);
-  ::SendDlgItemMessageW(state_->window, kComboLanguage, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
-}
-
-void Win32DialogHost::ComboSetSelection(int index) {
-  ::SendDlgItemMessageW(state_->window, kComboLanguage, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-}
-
-int Win32DialogHost::ComboGetSelection() const {
-  const LRESULT index = ::SendDlgItemMessageW(state_->window, kComboLanguage, CB_GETCURSEL, 0, 0);
-  return index == CB_ERR ? -1 : static_cast<int>(index);
-}
-
-void Win32DialogHost::ComboEnable(bool enabled) {
-  ::EnableWindow(::GetDlgItem(state_->window, kComboLanguage), enabled ? TRUE : FALSE);
-}
-
-void Win32DialogHost::ProgressSetRange(uint64_t total) {
-  int shift = 0;
-  while ((total >> shift) > 0x7FFFFFFF) ++shift;
-  state_->progressShift = shift;
-  ::SendDlgItemMessageW(state_->window, kProgressBar, PBM_SETRANGE32, 0, static_cast<LPARAM>(total >> shift));
-}
-
-void Win32DialogHost::ProgressSetPosition(uint64_t done) {
-  ::SendDlgItemMessageW(state_->window, kProgressBar, PBM_SETPOS, static_cast<WPARAM>(done >> state_->progressShift),
-                        0);
-}
-
-void Win32DialogHost::ProgressShow(bool visible) {
-  ::ShowWindow(::GetDlgItem(state_->window, kProgressBar), visible ? SW_SHOW : SW_HIDE);
-}
-
-void Win32DialogHost::MoveControl(int controlId, int x, int y, int width) {
-  const HWND control = ::GetDlgItem(state_->window, controlId);
-  if (control == nullptr) return;
-  // The height stays: a combo box's window height is its closed height, and
-  // a resize to that leaves its drop-down list as the template made it.
-  RECT own{};
-  ::GetWindowRect(control, &own);
-  ::SetWindowPos(control, nullptr, x, y, width, own.bottom - own.top, SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void Win32DialogHost::SetClientSize(int width, int height) {
-  // Once at the wanted outer size, then corrected by what the frame takes.
-  const HWND w = state_->window;
-  ::MoveWindow(w, 0, 0, width, height, TRUE);
-  RECT outer{};
-  RECT client{};
-  ::GetWindowRect(w, &outer);
-  ::GetClientRect(w, &client);
-  ::MoveWindow(w, 0, 0, width + (outer.right - outer.left) - (client.right - client.left),
-               height + (outer.bottom - outer.top) - (client.bottom - client.top), TRUE);
-}
-
-void Win32DialogHost::CentreWindow() {
-  // No owner: the centre of the work area.
-  RECT area{};
-  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-  RECT own{};
-  ::GetWindowRect(state_->window, &own);
-  const int width = own.right - own.left;
-  const int height = own.bottom - own.top;
-  ::SetWindowPos(state_->window, nullptr, area.left + (area.right - area.left - width) / 2,
-                 area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void Win32DialogHost::Invalidate() {
-  if (state_->window != nullptr) ::InvalidateRect(state_->window, nullptr, FALSE);
-}
-
-void Win32DialogHost::CopyToWindow(const uint16_t* pixels, int pitch, int width, int height, const PixelRect& area) {
-  Win32HostState* s = state_.get();
-  if (s->paintDc == nullptr || pixels == nullptr || width <= 0 || height <= 0 || pitch < width) return;
-  if (s->dib == nullptr || s->dibWidth != width || s->dibHeight != height) {
-    if (s->dib != nullptr) ::DeleteObject(s->dib);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top row first, as the page
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 16;  // BI_RGB at 16 bits is 5-5-5
-    info.bmiHeader.biCompression = BI_RGB;
-    s->dibBits = nullptr;
-    s->dib = ::CreateDIBSection(s->paintDc, &info, DIB_RGB_COLORS, &s->dibBits, nullptr, 0);
-    s->dibWidth = s->dib != nullptr ? width : 0;
-    s->dibHeight = s->dib != nullptr ? height : 0;
-    if (s->dib == nullptr) return;
-  }
-  ::GdiFlush();
-  const std::size_t dibStride = (static_cast<std::size_t>(width) * 2 + 3) & ~std::size_t{3};
-  auto* out = static_cast<uint8_t*>(s->dibBits);
-  for (int y = 0; y < height; ++y) {
-    std::memcpy(out + y * dibStride, pixels + static_cast<std::size_t>(y) * pitch, static_cast<std::size_t>(width) * 2);
-  }
-  const HDC memory = ::CreateCompatibleDC(s->paintDc);
-  const HGDIOBJ previous = ::SelectObject(memory, s->dib);
-  ::SetBkMode(memory, TRANSPARENT);
-  const int left = std::max(area.left, 0);
-  const int top = std::max(area.top, 0);
-  ::BitBlt(s->paintDc, left, top, std::min(area.right, width) - left, std::min(area.bottom, height) - top, memory,
-           left, top, SRCCOPY);
-  ::SelectObject(memory, previous);
-  ::DeleteDC(memory);
-}
-
-void Win32DialogHost::ShowMessageBox(const std::u16string& text, const std::u16string& caption) {
-  ::MessageBoxW(state_->window, ToWide(text).c_str(), ToWide(caption).c_str(), MB_OK);
-}
-
-void Win32DialogHost::BeginWindowDrag(int clientX, int clientY) {
-  // The press becomes a press on the caption: the system moves the window.
-  if (::GetCapture() == state_->window) ::ReleaseCapture();
-  ::PostMessageW(state_->window, WM_NCLBUTTONDOWN, HTCAPTION,
-                 MAKELPARAM(static_cast<WORD>(clientX), static_cast<WORD>(clientY)));
-}
-
-bool Win32DialogHost::AddAboutItem(const std::u16string& text) {
-  const HMENU menu = ::GetSystemMenu(state_->window, FALSE);
-  if (menu == nullptr) return false;
-  ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-  ::AppendMenuW(menu, MF_STRING, kSysCmdAbout, ToWide(text).c_str());
-  return true;
-}
-
-void Win32DialogHost::RunAboutBox() {
-  ::DialogBoxParamW(Instance(), MAKEINTRESOURCEW(kResourceAboutBox), state_->window, AboutProc, 0);
-}
-
-void Win32DialogHost::SetIcons(std::span<const uint8_t>) {
-  // The icon group of the resource section, in the two sizes the system wants.
-  Win32HostState* s = state_.get();
-  s->bigIcon = static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(kResourceIcon), IMAGE_ICON,
-                                               ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), 0));
-  s->smallIcon = static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(kResourceIcon), IMAGE_ICON,
-                                                 ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
-  ::SendMessageW(s->window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(s->bigIcon));
-  ::SendMessageW(s->window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(s->smallIcon));
-}
-
-bool Win32DialogHost::IsIconic() const { return state_->window != nullptr && ::IsIconic(state_->window) != FALSE; }
+std::unique_ptr<DialogHost> CreateWin32DialogHost() { return std::make_unique<Win32DialogHost>(); }

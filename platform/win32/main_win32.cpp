@@ -42,9 +42,9 @@ int RunInstaller() {
   if (instance->Outcome() == SingleInstance::Claim::Second) return 0;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
-  Win32DialogHost host;
+  const std::unique_ptr<DialogHost> host = CreateWin32DialogHost();
   InstallerApp app;
-  app.InitInstance(host);
+  app.InitInstance(*host);
   return 0;
 }
 

@@ -65,4 +65,26 @@ TEST(FormatText, FillsNumbersAndTextsInOrder) {
   EXPECT_EQ(FormatText(u"%d", {std::u16string_view(u"x")}), u"%d");
 }
 
+TEST(FixedField, TextEndsAtItsTerminatorOrAtTheFieldsEnd) {
+  const char16_t terminated[6] = u"ab\0cd";
+  EXPECT_EQ(FieldText(terminated), u"ab");
+  // A field that lost its terminator is read to its last unit, never past it.
+  const char16_t full[2][3] = {{u'x', u'y', u'z'}, {u'!', u'!', u'!'}};
+  EXPECT_EQ(FieldText(full[0]), u"xyz");
+  EXPECT_EQ(FieldText(std::span<const char16_t>()), u"");
+}
+
+TEST(FixedField, AValueIsStoredWholeWithItsTerminatorOrNotAtAll) {
+  char16_t field[4] = {u'#', u'#', u'#', u'#'};
+  EXPECT_FALSE(StoreInField(field, u"four"));
+  EXPECT_EQ(std::u16string_view(field, 4), u"####");  // nothing cut, nothing written
+  EXPECT_TRUE(StoreInField(field, u"thr"));
+  EXPECT_EQ(std::u16string_view(field, 4), std::u16string_view(u"thr\0", 4));
+  EXPECT_TRUE(StoreInField(field, u""));
+  EXPECT_EQ(field[0], u'\0');
+  EXPECT_EQ(FieldText(field), u"");
+  EXPECT_TRUE(FitsField(3, 4));
+  EXPECT_FALSE(FitsField(4, 4));
+}
+
 }  // namespace

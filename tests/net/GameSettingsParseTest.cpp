@@ -17,13 +17,16 @@ const std::vector<std::string> kKeys = {
     "F_NAME_ZKEN=", "F_NAME_ZKSC=", "F_NAME_ZKTC=", "F_NAME_ZKRU=", "F_NAME_ZKJP=",
     "F_NAME_Lst=",  "F_NAME_Game=", "F_NAME_Update=", "R_PATH_Root=", "R_PATH_Game="};
 
-// Field i of the key table, as text.
-std::u16string Field(const GameSettings& s, int i) {
+// Field i of the key table, all its units.
+std::span<const char16_t> FieldUnits(const GameSettings& s, int i) {
   if (i < 5) return s.uPath[i];
   if (i < 10) return s.fName[i - 5];
-  const char16_t* rest[] = {s.fNameLst, s.fNameGame, s.fNameUpdate, s.rPathRoot, s.rPathGame};
+  const std::span<const char16_t> rest[] = {s.fNameLst, s.fNameGame, s.fNameUpdate, s.rPathRoot, s.rPathGame};
   return rest[i - 10];
 }
+
+// Field i of the key table, as text.
+std::u16string Field(const GameSettings& s, int i) { return std::u16string(FieldText(FieldUnits(s, i))); }
 
 std::string Value(int i) { return "value" + std::to_string(i) + (i < 5 ? "/dl/" : ".exe"); }
 
@@ -47,10 +50,8 @@ GameSettings Poisoned() {
 }
 
 bool Untouched(const GameSettings& s, int i) {
-  const char16_t* rest[] = {s.fNameLst, s.fNameGame, s.fNameUpdate, s.rPathRoot, s.rPathGame};
-  const char16_t* field = i < 5 ? s.uPath[i] : i < 10 ? s.fName[i - 5] : rest[i - 10];
-  const std::size_t capacity = i < 5 ? 256 : 128;
-  return std::all_of(field, field + capacity, [](char16_t c) { return c == u'#'; });
+  const std::span<const char16_t> field = FieldUnits(s, i);
+  return std::all_of(field.begin(), field.end(), [](char16_t c) { return c == u'#'; });
 }
 
 TEST(ParseGameSettings, AllKeysInAnyOrderAmongOtherLines) {
@@ -114,10 +115,10 @@ TEST(ParseGameSettings, LfOnlyValuesRunToTheEndOfTheText) {
   // 256 units, the first file name does not fit 128 and ends the attempt.
   EXPECT_FALSE(ParseGameSettings(text, s));
   const std::string rest = text.substr(kKeys[0].size());
-  ASSERT_LT(rest.size(), 256u);
+  ASSERT_LT(rest.size(), kUrlFieldUnits);
   EXPECT_EQ(Field(s, 0), Utf8ToUtf16(rest));
   EXPECT_EQ(Field(s, 4), Utf8ToUtf16(text.substr(text.find("U_PATH_ZKJP=") + 12)));
-  ASSERT_GE(text.size() - text.find("F_NAME_ZKEN=") - 12, 128u);
+  ASSERT_GE(text.size() - text.find("F_NAME_ZKEN=") - 12, kNameFieldUnits);
   EXPECT_TRUE(Untouched(s, 5));
 }
 
@@ -145,9 +146,10 @@ TEST(ParseGameSettings, MissingLastKeyAfterFourteenFilled) {
 }
 
 TEST(ParseGameSettings, ValueMustFitItsFieldWithTerminator) {
-  for (auto [index, length, fits] : {std::tuple{0, 255, true}, std::tuple{0, 256, false},
-                                     std::tuple{5, 127, true}, std::tuple{5, 128, false},
-                                     std::tuple{14, 128, false}}) {
+  for (auto [index, length, fits] :
+       {std::tuple{0, kUrlFieldUnits - 1, true}, std::tuple{0, kUrlFieldUnits, false},
+        std::tuple{5, kNameFieldUnits - 1, true}, std::tuple{5, kNameFieldUnits, false},
+        std::tuple{14, kNameFieldUnits, false}}) {
     SCOPED_TRACE(std::to_string(index) + "/" + std::to_string(length));
     std::vector<std::string> lines = Lines();
     lines[index] = kKeys[index] + std::string(length, 'v');

@@ -12,33 +12,35 @@ using namespace spritetest;
 
 namespace {
 
+using enum SpriteLoadError;
+
 struct BadInput {
   const char* file;
-  int result;  // of LoadFromMemory
-  int count;   // sprites held afterwards
+  SpriteLoadError reason;  // kNone: LoadFromMemory gives 1, else 0
+  int count;               // sprites held afterwards
 };
 
 const BadInput kBadInputs[] = {
-    {"truncated_header.mto", 1, 0},  // fields past the end read as zero: no sprites
-    {"truncated_sprite_header.mto", 1, 1},
-    {"count_too_large.mto", 1, 2},   // entries only for headers the file can hold
-    {"count_negative.mto", 1, 0},
-    {"datasize_past_end.mto", 1, 1},
-    {"raw_block_short.mto", 1, 1},
-    {"rect_count_huge.mto", 1, 1},
-    {"row_offset_outside.mto", 1, 1},
-    {"run_past_row.mto", 1, 1},
-    {"run_count_huge.mto", 1, 1},
-    {"row_table_short.mto", 1, 1},
-    {"jpeg_size_mismatch.mto", 0, 1},
-    {"jpeg_truncated.mto", 0, 1},
-    {"jpeg_garbage.mto", 0, 1},
-    {"jpeg_huge_claim.mto", 0, 1},
-    {"jpeg_lies_large.mto", 0, 1},
-    {"negative_size.mto", 1, 1},
-    {"bad_signature.mto", 0, 0},
-    {"animation_garbage.mto", 1, 1},
-    {"rle_huge_decode.mto", 1, 1},  // 29188 x 29801 from 54 bytes of encoding
+    {"truncated_header.mto", kNone, 0},  // fields past the end read as zero: no sprites
+    {"truncated_sprite_header.mto", kNone, 1},
+    {"count_too_large.mto", kNone, 2},  // entries only for headers the file can hold
+    {"count_negative.mto", kNone, 0},
+    {"datasize_past_end.mto", kNone, 1},
+    {"raw_block_short.mto", kNone, 1},
+    {"rect_count_huge.mto", kNone, 1},
+    {"row_offset_outside.mto", kNone, 1},
+    {"run_past_row.mto", kNone, 1},
+    {"run_count_huge.mto", kNone, 1},
+    {"row_table_short.mto", kNone, 1},
+    {"jpeg_size_mismatch.mto", kJpegSizeMismatch, 1},
+    {"jpeg_truncated.mto", kJpegPastEnd, 1},
+    {"jpeg_garbage.mto", kJpegUndecodable, 1},
+    {"jpeg_huge_claim.mto", kJpegSetTooLarge, 1},
+    {"jpeg_lies_large.mto", kJpegSetTooLarge, 1},
+    {"negative_size.mto", kNone, 1},
+    {"bad_signature.mto", kBadSignature, 0},
+    {"animation_garbage.mto", kNone, 1},
+    {"rle_huge_decode.mto", kNone, 1},  // 29188 x 29801 from 54 bytes of encoding
 };
 
 }  // namespace
@@ -48,9 +50,12 @@ TEST(SpriteBadInput, EveryRegressionFileLoadsToItsResultAndDrawsSafely) {
     SCOPED_TRACE(input.file);
     const auto bytes = ReadFileBytes(DataPath(input.file));
     ASSERT_FALSE(bytes.empty());
+    xSprite checked;
+    EXPECT_EQ(LoadSpriteSet(checked, bytes, kFormat555), input.reason);
     xSprite set;
-    EXPECT_EQ(set.LoadFromMemory(bytes), input.result);
+    EXPECT_EQ(set.LoadFromMemory(bytes), input.reason == kNone ? 1 : 0);
     EXPECT_EQ(set.GetCount(), input.count);
+    EXPECT_EQ(checked.GetCount(), input.count);
     EXPECT_LE(set.BytesConsumed(), bytes.size());
     SpritePage page;
     ASSERT_EQ(page.Create(40, 30, 16), 1);

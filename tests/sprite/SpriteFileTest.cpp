@@ -80,6 +80,7 @@ TEST(SpriteFile, EveryWrongSignatureByteKeepsTheOldSet) {
     auto bad = good;
     bad[i] ^= 0x20;
     EXPECT_EQ(set.LoadFromMemory(bad), 0) << "byte " << i;
+    EXPECT_EQ(LoadSpriteSet(set, bad, kFormat555), SpriteLoadError::kBadSignature) << "byte " << i;
     EXPECT_EQ(set.GetCount(), 2);
     EXPECT_EQ(set.GetWidth(0), 3);
   }
@@ -146,5 +147,7 @@ TEST(SpriteFile, LoadReadsFromDiskAndFailsOnMissingFile) {
   std::filesystem::remove(path);
   EXPECT_EQ(set.Load(path.string().c_str()), 0);
   EXPECT_EQ(set.GetCount(), 2);  // a file that cannot be opened changes nothing
+  EXPECT_EQ(LoadSpriteSetFile(set, path.string().c_str(), kFormat555), SpriteLoadError::kFileNotOpened);
   EXPECT_EQ(set.Load(nullptr), 0);
+  EXPECT_EQ(LoadSpriteSetFile(set, nullptr, kFormat555), SpriteLoadError::kNoFileName);
 }

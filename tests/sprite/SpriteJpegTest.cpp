@@ -115,6 +115,18 @@ TEST(SpriteJpeg, AStreamOfAnotherSizeFailsTheLoad) {
   xSprite set;
   EXPECT_EQ(set.LoadFromMemory(BuildFile({JpegSprite(8, 9, MakeJpeg(8, 8, 1, 2, 3))})), 0);
   EXPECT_EQ(set.LoadFromMemory(BuildFile({JpegSprite(7, 8, MakeJpeg(8, 8, 1, 2, 3))})), 0);
+  EXPECT_EQ(LoadSpriteSet(set, BuildFile({JpegSprite(7, 8, MakeJpeg(8, 8, 1, 2, 3))}), kFormat555),
+            SpriteLoadError::kJpegSizeMismatch);
+}
+
+TEST(SpriteJpeg, ASpriteWithoutPixelsOrStreamIsRefused) {
+  xSprite set;
+  EXPECT_EQ(LoadSpriteSet(set, BuildFile({JpegSprite(0, 8, MakeJpeg(8, 8, 1, 2, 3))}), kFormat555),
+            SpriteLoadError::kJpegNoPixels);
+  EXPECT_EQ(LoadSpriteSet(set, BuildFile({JpegSprite(8, 8, {})}), kFormat555), SpriteLoadError::kJpegNoPixels);
+  std::vector<uint16_t> pixels;
+  EXPECT_EQ(DecodeJpegSprite(MakeJpeg(8, 8, 1, 2, 3), 1 << 14, 1 << 13, false, pixels),
+            SpriteLoadError::kJpegSpriteTooLarge);
 }
 
 // Arithmetic coding packs a flat megapixel into a few hundred bytes, over
@@ -153,6 +165,8 @@ TEST(SpriteJpeg, TheSetsJpegPixelsAreBoundedTogether) {
   FileSprite dithered = JpegSprite(3000, 3000, stream);
   dithered.dither = 1;
   EXPECT_EQ(set.LoadFromMemory(BuildFile({JpegSprite(3000, 3000, stream), dithered})), 0);
+  EXPECT_EQ(LoadSpriteSet(set, BuildFile({JpegSprite(3000, 3000, stream), dithered}), kFormat555),
+            SpriteLoadError::kJpegSetTooLarge);
 }
 
 TEST(SpriteJpeg, DitheredSpritesSetBit15) {
@@ -221,7 +235,7 @@ TEST(SpriteJpeg, PageJpegExportDecodesBack) {
   const auto stream = ReadFileBytes(path.string());
   std::filesystem::remove(path);
   std::vector<uint16_t> pixels;
-  ASSERT_TRUE(DecodeJpegSprite(stream, 16, 16, false, pixels));
+  ASSERT_EQ(DecodeJpegSprite(stream, 16, 16, false, pixels), SpriteLoadError::kNone);
   EXPECT_NEAR(Channel(pixels[40], 10), 20, 1);
   EXPECT_NEAR(Channel(pixels[40], 5), 10, 1);
   EXPECT_NEAR(Channel(pixels[40], 0), 5, 1);
@@ -256,10 +270,11 @@ std::vector<uint8_t> MakeManyScanJpeg(int refinements) {
 // tiny scans is refused rather than decoded for minutes.
 TEST(SpriteJpeg, AStreamOfVeryManyScansIsRefused) {
   std::vector<uint16_t> pixels;
-  ASSERT_TRUE(DecodeJpegSprite(MakeManyScanJpeg(40), 16, 16, false, pixels));  // 82 scans
+  ASSERT_EQ(DecodeJpegSprite(MakeManyScanJpeg(40), 16, 16, false, pixels), SpriteLoadError::kNone);  // 82 scans
   EXPECT_EQ(pixels.size(), 256u);
   std::vector<uint16_t> untouched{7};
-  EXPECT_FALSE(DecodeJpegSprite(MakeManyScanJpeg(63), 16, 16, false, untouched));  // 128 scans
+  EXPECT_EQ(DecodeJpegSprite(MakeManyScanJpeg(63), 16, 16, false, untouched),  // 128 scans
+            SpriteLoadError::kJpegTooManyScans);
   EXPECT_EQ(untouched, std::vector<uint16_t>{7});
 }
 

@@ -5,11 +5,18 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "sprite/ByteReader.h"
+#include "sprite/SpriteLoader.h"
 #include "sprite/SpriteSet.h"
+
+// Failed assertions name the reason by its number.
+inline void PrintTo(SpriteLoadError reason, std::ostream* out) {
+  *out << "SpriteLoadError " << static_cast<int>(reason);
+}
 
 namespace spritetest {
 

@@ -11,16 +11,12 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/posix/PosixFd.h"
+
 namespace {
 
 bool SendAll(int fd, const char* data, std::size_t n) {
-  while (n > 0) {
-    const ssize_t put = ::send(fd, data, n, MSG_NOSIGNAL);
-    if (put <= 0) return false;
-    data += put;
-    n -= static_cast<std::size_t>(put);
-  }
-  return true;
+  return TransferAll(data, n, [fd](const char* at, std::size_t left) { return ::send(fd, at, left, MSG_NOSIGNAL); });
 }
 
 std::string Lower(std::string s) {

@@ -101,12 +101,12 @@ class Win32DialogGeometry : public ::testing::Test {
     _putenv_s("ZK_CLIENT_IP_HOST", "127.0.0.1");
     _putenv_s("ZK_CONFIG_HOST", "127.0.0.1:1");
     TempDir dir(true);  // the progress log goes to the current folder
-    Win32DialogHost host;
+    const std::unique_ptr<DialogHost> host = CreateWin32DialogHost();
     DialogTimings quick;
     quick.region = {std::chrono::milliseconds(0), std::chrono::milliseconds(1000)};
-    InstallerDialog dialog(host, quick);
-    GeometryProbe probe(host, dialog);
-    host.RunModal(probe);
+    InstallerDialog dialog(*host, quick);
+    GeometryProbe probe(*host, dialog);
+    host->RunModal(probe);
     fromTemplate_ = probe.fromTemplate;
     shown_ = probe.shown;
   }

@@ -104,10 +104,9 @@ class RestoreTest : public ::testing::Test {
     WriteFileBytes(keys / "Game" / "localfolder", "Zirod");
     fs::create_directories(game_ / "data");
     std::memset(&settings_, 0, sizeof settings_);
-    std::u16string_view root = u"SOFTWARE\\ZK", gameKey = u"SOFTWARE\\ZK\\Game", list = u"files.lst";
-    std::copy(root.begin(), root.end(), settings_.rPathRoot);
-    std::copy(gameKey.begin(), gameKey.end(), settings_.rPathGame);
-    std::copy(list.begin(), list.end(), settings_.fNameLst);
+    ASSERT_TRUE(StoreInField(settings_.rPathRoot, u"SOFTWARE\\ZK"));
+    ASSERT_TRUE(StoreInField(settings_.rPathGame, u"SOFTWARE\\ZK\\Game"));
+    ASSERT_TRUE(StoreInField(settings_.fNameLst, u"files.lst"));
   }
   void File(const std::string& name, int64_t time) {
     WriteFileBytes(game_ / name, "x");

@@ -1,14 +1,21 @@
-// The POSIX registry store and program starts.
+// The POSIX registry store, program starts and descriptor transfers.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <string>
 #include <thread>
 
 #include "SelectLanguage/Registry.h"
 #include "net/Files.h"
 #include "net/Processes.h"
 #include "net/Text.h"
+#include "platform/posix/PosixFd.h"
 #include "tests/support/PlantedFiles.h"
 #include "tests/support/TempDir.h"
 #include "tests/workflow/ChildProcesses.h"
@@ -130,6 +137,77 @@ TEST(Processes, ThePathIsOneArgumentAndTheEnvironmentIsKept) {
   std::this_thread::sleep_for(50ms);
   EXPECT_EQ(ReadFileBytes(dir.Path() / "out"), "0|" + program.string() + "|kept");
   EXPECT_FALSE(fs::exists(dir.Path() / "pwned"));
+}
+
+// A pipe whose blocked reads and writes a signal interrupts: the handler is
+// installed without SA_RESTART, so the interrupted call fails with EINTR or
+// returns what it moved so far.
+class InterruptedTransfer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    struct sigaction action {};
+    action.sa_handler = [](int) { ++signals; };
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous_), 0);
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    readEnd_ = UniqueFd(ends[0]);
+    writeEnd_ = UniqueFd(ends[1]);
+  }
+  void TearDown() override { ::sigaction(SIGUSR1, &previous_, nullptr); }
+
+  // Signals the thread a few times, each after it had time to block again.
+  static void Interrupt(std::thread& thread, int times) {
+    for (int i = 0; i < times; ++i) {
+      std::this_thread::sleep_for(20ms);
+      ASSERT_EQ(::pthread_kill(thread.native_handle(), SIGUSR1), 0);
+    }
+  }
+
+  static inline std::atomic<int> signals{0};
+  struct sigaction previous_ {};
+  UniqueFd readEnd_;
+  UniqueFd writeEnd_;
+};
+
+TEST_F(InterruptedTransfer, AReadGoesOnAfterSignalsAndShortReadsUntilEveryByteIsIn) {
+  char buffer[6] = {};
+  bool whole = false;
+  std::thread reader([&] { whole = ReadAll(readEnd_.Get(), buffer, sizeof buffer); });
+  const int before = signals;
+  Interrupt(reader, 2);
+  ASSERT_TRUE(WriteAll(writeEnd_.Get(), "abc", 3));
+  Interrupt(reader, 2);
+  ASSERT_TRUE(WriteAll(writeEnd_.Get(), "def", 3));
+  reader.join();
+  EXPECT_GE(signals - before, 4);
+  EXPECT_TRUE(whole);
+  EXPECT_EQ(std::string(buffer, sizeof buffer), "abcdef");
+}
+
+TEST_F(InterruptedTransfer, AWriteLargerThanThePipeGoesOnAfterSignals) {
+  std::string sent(1 << 20, '\0');
+  for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>(i * 7 + i / 4096);
+  bool whole = false;
+  std::thread writer([&] {
+    whole = WriteAll(writeEnd_.Get(), sent.data(), sent.size());
+    writeEnd_.Reset();  // a writer that gave up ends the read too
+  });
+  Interrupt(writer, 3);  // the pipe is full: the writer is blocked
+  std::string received(sent.size(), '\0');
+  const bool readWhole = ReadAll(readEnd_.Get(), received.data(), received.size());
+  writer.join();
+  EXPECT_TRUE(whole);
+  EXPECT_TRUE(readWhole);
+  EXPECT_TRUE(received == sent);
+}
+
+TEST_F(InterruptedTransfer, AReadFailsWhenTheOtherEndClosesFirst) {
+  ASSERT_TRUE(WriteAll(writeEnd_.Get(), "abc", 3));
+  writeEnd_.Reset();
+  char buffer[6] = {};
+  EXPECT_FALSE(ReadAll(readEnd_.Get(), buffer, sizeof buffer));
+  EXPECT_EQ(std::string(buffer, 3), "abc");
 }
 
 }  // namespace

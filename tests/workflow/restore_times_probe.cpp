@@ -16,12 +16,6 @@
 
 namespace {
 
-template <std::size_t N>
-void SetField(char16_t (&field)[N], const char* text) {
-  const std::u16string value = Utf8ToUtf16(text);
-  std::copy_n(value.begin(), std::min(value.size(), N - 1), field);
-}
-
 std::size_t AddressSpaceBytes() {
   std::ifstream status("/proc/self/status");
   for (std::string key; status >> key;) {
@@ -40,9 +34,10 @@ int main(int argc, char** argv) {
   if (argc != 5) return 2;
   static GameSettings settings;
   std::memset(&settings, 0, sizeof settings);
-  SetField(settings.rPathRoot, argv[2]);
-  SetField(settings.rPathGame, argv[3]);
-  SetField(settings.fNameLst, argv[4]);
+  if (!StoreInField(settings.rPathRoot, Utf8ToUtf16(argv[2])) || !StoreInField(settings.rPathGame, Utf8ToUtf16(argv[3])) ||
+      !StoreInField(settings.fNameLst, Utf8ToUtf16(argv[4]))) {
+    return 2;
+  }
   const std::size_t limit = AddressSpaceBytes() + std::strtoull(argv[1], nullptr, 10);
   const rlimit space{limit, limit};
   if (limit == 0 || ::setrlimit(RLIMIT_AS, &space) != 0) return 3;

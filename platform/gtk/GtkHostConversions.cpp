@@ -1,0 +1,64 @@
+#include "platform/gtk/GtkHostConversions.h"
+
+#include <glib.h>
+
+#include <algorithm>
+
+#include "net/Text.h"
+
+namespace {
+
+std::string ColourCss(uint32_t rgb) {
+  char buffer[16];
+  g_snprintf(buffer, sizeof buffer, "#%06X", rgb & 0xFFFFFF);
+  return buffer;
+}
+
+}  // namespace
+
+std::string GtkMnemonic(const std::u16string& text) {
+  std::string label;
+  for (char c : Utf16ToUtf8(text)) {
+    if (c == '_') label += "__";
+    else if (c == '&') label += '_';
+    else label += c;
+  }
+  return label;
+}
+
+std::string HostCss(const ControlColors& dialog, const ControlColors& label) {
+  std::string css =
+      "combobox button { min-height: 0; padding-top: 1px; padding-bottom: 1px; }\n"
+      "progressbar trough, progressbar progress { min-height: 15px; }\n";
+  if (dialog.overridden) {
+    css += "window { background-color: " + ColourCss(dialog.background) + "; color: " + ColourCss(dialog.text) +
+           "; }\n";
+  }
+  if (label.overridden) {
+    css += "label { color: " + ColourCss(label.text) + "; }\n";
+  }
+  return css;
+}
+
+PageBlock CopyPageBlock(const uint16_t* pixels, int pitch, int width, int height, const PixelRect& area) {
+  PageBlock block;
+  block.left = std::max(area.left, 0);
+  block.top = std::max(area.top, 0);
+  const int right = std::min(area.right, width);
+  const int bottom = std::min(area.bottom, height);
+  if (pixels == nullptr || right <= block.left || bottom <= block.top) return block;
+  block.image.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, right - block.left, bottom - block.top));
+  unsigned char* data = cairo_image_surface_get_data(block.image.get());
+  const int stride = cairo_image_surface_get_stride(block.image.get());
+  for (int y = block.top; y < bottom; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(data + static_cast<std::size_t>(y - block.top) * stride);
+    const uint16_t* src = pixels + static_cast<std::size_t>(y) * pitch;
+    for (int x = block.left; x < right; ++x) {
+      const uint32_t v = src[x];
+      const uint32_t r = (v >> 10) & 0x1F, g = (v >> 5) & 0x1F, b = v & 0x1F;
+      row[x - block.left] = ((r << 3 | r >> 2) << 16) | ((g << 3 | g >> 2) << 8) | (b << 3 | b >> 2);
+    }
+  }
+  cairo_surface_mark_dirty(block.image.get());
+  return block;
+}
