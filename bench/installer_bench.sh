@@ -27,14 +27,9 @@ clientip_bind=127.0.0.1
 [ "$(id -u)" -eq 0 ] && clientip_bind=127.0.0.2
 start_services() {  # file-server port
   sign_options "$build"
-  python3 "$source/tools/sandbox/sandbox.py" --client-ip-bind "$clientip_bind" --ca-dir "$work/inst/ca" \
-    --ports-file "$work/inst/ports" --files "$work/inst" --config <(sed "s/{{FILES_HOST}}/127.0.0.1:$1/" "$work/inst/config.tmpl") \
-    "${sign_options[@]}" >/dev/null 2>&1 &
-  pids+=($!)
-  for _ in $(seq 200); do grep -q '^ca=' "$work/inst/ports" 2>/dev/null && break; sleep 0.05; done
-  port() { sed -n "s/^$1=//p" "$work/inst/ports"; }
-  export ZK_CONFIG_HOST="127.0.0.1:$(port config)" ZK_REGION_HOST="127.0.0.1:$(port region)"
-  export ZK_CLIENT_IP_HOST="$(port clientip_bind)" ZK_EXTRA_CA_BUNDLE="$(port ca)"
+  start_sandbox "$work/inst" python3 "$source/tools/sandbox/sandbox.py" --client-ip-bind "$clientip_bind" \
+    --files "$work/inst" --config <(sed "s/{{FILES_HOST}}/127.0.0.1:$1/" "$work/inst/config.tmpl") "${sign_options[@]}"
+  use_sandbox_services
   export ZK_REGISTRY_ROOT="$work/inst/registry" ZK_GAME_DIR="$work/inst/games"
 }
 python3 - "$work/inst/config.tmpl" <<'PY'
@@ -108,7 +103,7 @@ for mib in 256 1024; do
     split=$(grep -E '^(RssAnon|RssFile|RssShmem)' "/proc/$app/status" 2>/dev/null | tr -s ' \t' ' ' | tr '\n' ';' || true)
     sleep 0.1
   done
-  log=$(iconv -f UTF-16LE -t UTF-8 "$work/inst/run/ZK_Progress_Installer.log" 2>/dev/null | sed 's/\xef\xbb\xbf//g; s/\r$//' || true)
+  log=$(progress_log "$work/inst/run/ZK_Progress_Installer.log")
   complete=no
   grep -q '^Load setup file\.$' <<<"$log" && complete=yes
   echo "${mib} MiB download: peak RSS $((peak / 1024)) MiB ($peak KiB), download complete: $complete" \

@@ -36,11 +36,7 @@ size=$(stat -c %s "$file")
 half=$((size / 2))
 ninety=$((size * 9 / 10))
 
-"${pin_server[@]}" python3 "$source/tools/sandbox/sandbox.py" --files "$work/files" --ca-dir "$work/ca" \
-  --ports-file "$work/ports" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 200); do grep -q '^ca=' "$work/ports" 2>/dev/null && break; sleep 0.05; done
-port() { sed -n "s/^$1=//p" "$work/ports"; }
+start_sandbox "$work" "${pin_server[@]}" python3 "$source/tools/sandbox/sandbox.py" --files "$work/files"
 control="http://127.0.0.1:$(port control)/control"
 url="http://127.0.0.1:$(port files)/setup/ZKSetup_EN.exe"
 

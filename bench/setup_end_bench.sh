@@ -25,15 +25,11 @@ for language in EN SC TC RU JP; do cp "$build/tools/sample/ZKSetup" "$work/files
 clientip_bind=127.0.0.1
 [ "$(id -u)" -eq 0 ] && clientip_bind=127.0.0.2
 sign_options "$build"
-python3 "$source/tools/sandbox/sandbox.py" --files "$work/files" --client-ip-bind "$clientip_bind" \
-  --ca-dir "$work/ca" --ports-file "$work/ports" "${sign_options[@]}" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 200); do grep -q '^ca=' "$work/ports" 2>/dev/null && break; sleep 0.05; done
-port() { sed -n "s/^$1=//p" "$work/ports"; }
-export ZK_CONFIG_HOST="127.0.0.1:$(port config)" ZK_REGION_HOST="127.0.0.1:$(port region)"
-export ZK_CLIENT_IP_HOST="$(port clientip_bind)" ZK_EXTRA_CA_BUNDLE="$(port ca)"
+start_sandbox "$work" python3 "$source/tools/sandbox/sandbox.py" --files "$work/files" --client-ip-bind "$clientip_bind" \
+  "${sign_options[@]}"
+use_sandbox_services
 export ZK_SETUP_SECONDS=1
-log() { iconv -f UTF-16LE -t UTF-8 "$work/run/ZK_Progress_Installer.log" 2>/dev/null || true; }
+log() { progress_log "$work/run/ZK_Progress_Installer.log"; }
 
 gaps=()
 for run in $(seq "$runs"); do

@@ -13,18 +13,49 @@ if [ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/include/jpeglib.h" ]; then
   exit 0
 fi
 
+# The machine's own archives as source entries, one per line: their URIs
+# come from its apt configuration, so that no host is named here.
+source_entries() {
+  awk '
+    function flush(  n, m, i, j, u, s) {
+      if (uris != "" && types ~ /(^| )deb( |$)/ && enabled != "no") {
+        n = split(uris, u, " "); m = split(suites, s, " ")
+        for (i = 1; i <= n; i++) for (j = 1; j <= m; j++)
+          printf "deb-src %s%s %s %s\n", (signed != "" ? "[signed-by=" signed "] " : ""), u[i], s[j], components
+      }
+      types = uris = suites = components = signed = enabled = ""
+    }
+    /^[[:space:]]*#/ { next }
+    /^[[:space:]]*$/ { flush(); next }
+    { field = $1; value = $0; sub(/^[^:]*:[[:space:]]*/, "", value) }
+    field == "Types:" { types = value }
+    field == "URIs:" { uris = value }
+    field == "Suites:" { suites = value }
+    field == "Components:" { components = value }
+    field == "Signed-By:" { signed = value }
+    field == "Enabled:" { enabled = value }
+    END { flush() }
+  ' /etc/apt/sources.list.d/*.sources 2>/dev/null || true
+  sed -n 's/^deb[[:space:]]/deb-src /p' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true
+}
+
+# The source package through an apt configuration of the build's own (its
+# sources, lists and cache under build/), so that the machine's apt sources
+# are never edited and no root is needed.
+fetch_source() {
+  local apt=$deps/apt
+  mkdir -p "$apt/parts" "$apt/lists/partial" "$apt/cache/archives/partial" "$deps/src"
+  source_entries >"$apt/sources.list"
+  [ -s "$apt/sources.list" ] || { echo "no apt archive is configured on this machine" >&2; return 1; }
+  local options=(-o "Dir::Etc::SourceList=$apt/sources.list" -o "Dir::Etc::SourceParts=$apt/parts"
+    -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache")
+  apt-get "${options[@]}" update -qq
+  (cd "$deps/src" && apt-get "${options[@]}" source -qq libjpeg-turbo >/dev/null)
+}
+
 src=$(ls -d "$deps"/src/libjpeg-turbo-*/ 2>/dev/null | head -n1 || true)
 if [ -z "$src" ]; then
-  # Source packages: the machine's own entry, with deb-src added to its types.
-  sources=/etc/apt/sources.list.d/debian.sources
-  if [ -f "$sources" ] && ! grep -q '^Types:.*deb-src' "$sources"; then
-    sudo_cmd=()
-    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" sed -i 's/^Types: deb$/Types: deb deb-src/' "$sources"
-    "${sudo_cmd[@]}" apt-get update -qq
-  fi
-  mkdir -p "$deps/src"
-  (cd "$deps/src" && apt-get source -qq libjpeg-turbo >/dev/null)
+  fetch_source
   src=$(ls -d "$deps"/src/libjpeg-turbo-*/ | head -n1)
 fi
 

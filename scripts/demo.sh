@@ -34,15 +34,9 @@ for language in EN SC TC RU JP; do cp "$build/tools/sample/ZKSetup" "$work/files
 clientip_bind=127.0.0.1
 [ "$(id -u)" -eq 0 ] && clientip_bind=127.0.0.2   # port 443 needs root; without it the lookup falls back
 sign_options "$build"  # the configuration is signed, with the key the build trusts
-python3 tools/sandbox/sandbox.py --files "$work/files" --client-ip-bind "$clientip_bind" \
-  --ca-dir "$work/ca" --ports-file "$work/ports" "${sign_options[@]}" >"$work/sandbox.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 200); do grep -q '^ca=' "$work/ports" 2>/dev/null && break; sleep 0.05; done
-port() { sed -n "s/^$1=//p" "$work/ports"; }
-export ZK_CONFIG_HOST="127.0.0.1:$(port config)"
-export ZK_REGION_HOST="127.0.0.1:$(port region)"
-export ZK_CLIENT_IP_HOST="$(port clientip_bind)"
-export ZK_EXTRA_CA_BUNDLE="$(port ca)"
+start_sandbox "$work" python3 tools/sandbox/sandbox.py --files "$work/files" --client-ip-bind "$clientip_bind" \
+  "${sign_options[@]}"
+use_sandbox_services
 export ZK_REGISTRY_ROOT="$work/registry"
 export ZK_GAME_DIR="$work/games"
 export ZK_SETUP_SECONDS=3
@@ -64,7 +58,7 @@ if [ "$headless" = 1 ]; then
   # Clicks sent while the window still loads the configuration would wait in
   # its queue and reach the language list in the wrong order: wait for it.
   for _ in $(seq 600); do
-    log=$(iconv -f UTF-16LE -t UTF-8 "$work/run/ZK_Progress_Installer.log" 2>/dev/null || true)
+    log=$(progress_log "$work/run/ZK_Progress_Installer.log")
     grep -q 'Game settings file was successfully downloaded' <<<"$log" && break
     sleep 0.1
   done
@@ -100,7 +94,7 @@ wait "$app" || true
 
 echo
 echo "Progress log ($work/run/ZK_Progress_Installer.log):"
-iconv -f UTF-16LE -t UTF-8 "$work/run/ZK_Progress_Installer.log" | sed 's/\xef\xbb\xbf//g; s/\r$//; s/^/  /'
+progress_log "$work/run/ZK_Progress_Installer.log" | sed 's/^/  /'
 echo
 game="$work/games/ZKGame"
 missing=0
@@ -117,7 +111,7 @@ check "the game was started" "[ -s '$game/started.txt' ]"
 check "the game kept the environment it was given (no GDK_GL of the installer's)" \
   "[ -s '$game/started.txt' ] && ! grep -q GDK_GL= '$game/started.txt'"
 check "the log tells of a successful installation" \
-  "iconv -f UTF-16LE -t UTF-8 '$work/run/ZK_Progress_Installer.log' | grep -q 'It has been successfully installed.'"
+  "progress_log '$work/run/ZK_Progress_Installer.log' | grep -q 'It has been successfully installed.'"
 if [ "${ZK_DEMO_STRICT:-0}" = 1 ]; then
   [ "$missing" -eq 0 ] || { echo "FAILED: $missing finding(s) missing"; exit 1; }
   rm -rf "$work"

@@ -86,3 +86,33 @@ sign_options() {
   [ -f "$1/test-keys/signer-1.pem" ] && sign_options=(--sign-key "$1/test-keys/signer-1.pem")
   return 0
 }
+
+# start_sandbox WORK COMMAND...: runs COMMAND (the sandbox, with its own
+# options) with its test CA in WORK/ca and its ports in WORK/ports, its
+# output in WORK/sandbox.log, and returns once it listens. Fails, with that
+# output, when it does not within 10 s. `port NAME` then reads a port.
+start_sandbox() {
+  local work=$1
+  shift
+  "$@" --ca-dir "$work/ca" --ports-file "$work/ports" >"$work/sandbox.log" 2>&1 &
+  pids+=($!)
+  sandbox_ports=$work/ports
+  for _ in $(seq 200); do grep -q '^ca=' "$work/ports" 2>/dev/null && break; sleep 0.05; done
+  grep -q '^ca=' "$work/ports" 2>/dev/null && return 0
+  echo "start_sandbox: the sandbox did not start:" >&2
+  cat "$work/sandbox.log" >&2
+  return 1
+}
+
+# port NAME: a value the sandbox last started wrote to its ports file.
+port() { sed -n "s/^$1=//p" "$sandbox_ports"; }
+
+# use_sandbox_services: points a staging build at the sandbox's services.
+use_sandbox_services() {
+  export ZK_CONFIG_HOST="127.0.0.1:$(port config)" ZK_REGION_HOST="127.0.0.1:$(port region)"
+  export ZK_CLIENT_IP_HOST="$(port clientip_bind)" ZK_EXTRA_CA_BUNDLE="$(port ca)"
+}
+
+# progress_log FILE: the installer's UTF-16 progress log as UTF-8 lines,
+# without byte order marks and CRs; empty while there is none.
+progress_log() { iconv -f UTF-16LE -t UTF-8 "$1" 2>/dev/null | sed 's/\xef\xbb\xbf//g' | tr -d '\r' || true; }

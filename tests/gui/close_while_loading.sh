@@ -16,19 +16,14 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAILED: $*"; exit 1; }
-log_text() { iconv -f UTF-16LE -t UTF-8 "$work/run/ZK_Progress_Installer.log" 2>/dev/null | sed 's/\xef\xbb\xbf//g' | tr -d '\r' || true; }
+log_text() { progress_log "$work/run/ZK_Progress_Installer.log"; }
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
 private_runtime_dir "$work/runtime"
 start_display 800x600x24
 
-python3 "$sandbox" --fault config=stalled --ca-dir "$work/ca" --ports-file "$work/ports" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 200); do grep -q '^ca=' "$work/ports" 2>/dev/null && break; sleep 0.05; done
-grep -q '^ca=' "$work/ports" || fail "the sandbox did not start"
-port() { sed -n "s/^$1=//p" "$work/ports"; }
-export ZK_CONFIG_HOST="127.0.0.1:$(port config)" ZK_REGION_HOST="127.0.0.1:$(port region)"
-export ZK_CLIENT_IP_HOST="$(port clientip_bind)" ZK_EXTRA_CA_BUNDLE="$(port ca)"
+start_sandbox "$work" python3 "$sandbox" --fault config=stalled
+use_sandbox_services
 mkdir "$work/run"
 cd "$work/run"
 "$program" &

@@ -20,12 +20,8 @@ private_runtime_dir "$work/runtime"
 start_display 800x600x24
 sleep 0.5
 
-python3 "$sandbox" --ca-dir "$work/ca" --ports-file "$work/ports" "${sign[@]}" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 200); do grep -q '^ca=' "$work/ports" 2>/dev/null && break; sleep 0.05; done
-port() { sed -n "s/^$1=//p" "$work/ports"; }
-export ZK_CONFIG_HOST="127.0.0.1:$(port config)" ZK_REGION_HOST="127.0.0.1:$(port region)"
-export ZK_CLIENT_IP_HOST="$(port clientip_bind)" ZK_EXTRA_CA_BUNDLE="$(port ca)"
+start_sandbox "$work" python3 "$sandbox" "${sign[@]}"
+use_sandbox_services
 mkdir "$work/run"
 cd "$work/run"
 "$program" &
@@ -39,7 +35,7 @@ sleep 0.5
 kill -0 "$app" 2>/dev/null || fail "Escape or Enter ended the program"
 # The entries come from the window's thread; on a loaded machine they may
 # trail the window's appearance.
-read_log() { iconv -f UTF-16LE -t UTF-8 ZK_Progress_Installer.log | sed 's/\xef\xbb\xbf//g' | tr -d '\r'; }
+read_log() { progress_log ZK_Progress_Installer.log; }
 for _ in $(seq 100); do read_log | grep -qx "Your CODE(1 - MAIN)." && break; sleep 0.1; done
 log=$(read_log)
 echo "$log" | head -n 1 | grep -qx "The program has been executed." || fail "log: $log"

@@ -26,7 +26,7 @@ fail() {
   log_text
   exit 1
 }
-log_text() { iconv -f UTF-16LE -t UTF-8 "$work/run/ZK_Progress_Installer.log" 2>/dev/null | sed 's/\xef\xbb\xbf//g' | tr -d '\r' || true; }
+log_text() { progress_log "$work/run/ZK_Progress_Installer.log"; }
 wait_for_log() {  # PATTERN TENTHS
   for _ in $(seq "$2"); do log_text | grep -q "$1" && return 0; sleep 0.1; done
   return 1
@@ -63,12 +63,8 @@ for language in EN SC TC RU JP; do cp "$setup" "$work/files/setup/ZKSetup_$langu
 private_runtime_dir "$work/runtime"
 start_display 800x600x24
 
-python3 "$sandbox" --files "$work/files" --ca-dir "$work/ca" --ports-file "$work/ports" "${sign[@]}" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 200); do grep -q '^ca=' "$work/ports" 2>/dev/null && break; sleep 0.05; done
-port() { sed -n "s/^$1=//p" "$work/ports"; }
-export ZK_CONFIG_HOST="127.0.0.1:$(port config)" ZK_REGION_HOST="127.0.0.1:$(port region)"
-export ZK_CLIENT_IP_HOST="$(port clientip_bind)" ZK_EXTRA_CA_BUNDLE="$(port ca)"
+start_sandbox "$work" python3 "$sandbox" --files "$work/files" "${sign[@]}"
+use_sandbox_services
 export ZK_REGISTRY_ROOT="$work/registry" ZK_GAME_DIR="$work/games"
 export ZK_SETUP_SECONDS=10  # the setup runs while the later starts come and go
 

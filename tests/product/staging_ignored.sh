@@ -26,12 +26,11 @@ fail() {
   log_text
   exit 1
 }
-log_text() { iconv -f UTF-16LE -t UTF-8 "$work/run/ZK_Progress_Installer.log" 2>/dev/null | sed 's/\xef\xbb\xbf//g' | tr -d '\r' || true; }
+log_text() { progress_log "$work/run/ZK_Progress_Installer.log"; }
 wait_for_log() {  # PATTERN TENTHS
   for _ in $(seq "$2"); do log_text | grep -q "$1" && return 0; sleep 0.1; done
   return 1
 }
-port() { sed -n "s/^$1=//p" "$work/ports"; }
 requests() { curl -s --noproxy '*' "http://127.0.0.1:$(port control)/control/last?service=$1"; }
 
 for variable in ZK_CONFIG_HOST ZK_REGION_HOST ZK_CLIENT_IP_HOST ZK_EXTRA_CA_BUNDLE; do
@@ -42,13 +41,8 @@ done
 mkdir -p "$work/run"
 private_runtime_dir "$work/runtime"
 start_display 800x600x24
-python3 "$sandbox" --client-ip-bind 127.0.0.1 --ca-dir "$work/ca" --ports-file "$work/ports" "${sign[@]}" \
-  >"$work/sandbox.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 200); do grep -q '^ca=' "$work/ports" 2>/dev/null && break; sleep 0.05; done
-grep -q '^ca=' "$work/ports" || fail "the sandbox did not start"
-export ZK_CONFIG_HOST="127.0.0.1:$(port config)" ZK_REGION_HOST="127.0.0.1:$(port region)"
-export ZK_CLIENT_IP_HOST="$(port clientip_bind)" ZK_EXTRA_CA_BUNDLE="$(port ca)"
+start_sandbox "$work" python3 "$sandbox" --client-ip-bind 127.0.0.1 "${sign[@]}"
+use_sandbox_services
 
 # run PROGRAM: until its first try at the configuration is logged.
 run() {

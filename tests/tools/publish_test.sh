@@ -57,11 +57,7 @@ for name in ZKSetup_EN.exe ZKSetup_SC.exe ZKSetup_TC.exe ZKSetup_RU.exe "$japane
   if [ -n "$sample_setup" ]; then cp "$sample_setup" "files/setup/$name"; else head -c $((5000 + RANDOM)) /dev/urandom >"files/setup/$name"; fi
 done
 
-python3 "$sandbox" --files "$work/files" --ca-dir "$work/ca" --ports-file "$work/ports" >sandbox.log 2>&1 &
-pids+=($!)
-for _ in $(seq 200); do grep -q '^ca=' ports 2>/dev/null && break; sleep 0.05; done
-grep -q '^ca=' ports || { cat sandbox.log; fail "the sandbox did not start"; }
-port() { sed -n "s/^$1=//p" ports; }
+start_sandbox "$work" python3 "$sandbox" --files "$work/files"
 files_url="http://127.0.0.1:$(port files)/setup/"
 
 # A configuration as a publisher keeps it: Korean text, a stale hash that
@@ -187,16 +183,14 @@ if [ -n "$program" ]; then
     fail "verify refused the configuration signed with the build's key"
   mkdir bin run
   cp "$program" bin/SelectLanguage
-  ZK_CONFIG_HOST="127.0.0.1:$(port config)" ZK_REGION_HOST="127.0.0.1:$(port region)"
-  ZK_CLIENT_IP_HOST=$(port clientip_bind) ZK_EXTRA_CA_BUNDLE=$(port ca)
-  export ZK_CONFIG_HOST ZK_REGION_HOST ZK_CLIENT_IP_HOST ZK_EXTRA_CA_BUNDLE
+  use_sandbox_services
   export ZK_REGISTRY_ROOT="$work/registry" ZK_GAME_DIR="$work/games" ZK_SETUP_SECONDS=1
   private_runtime_dir "$work/runtime"
   start_display
   (cd run && exec ../bin/SelectLanguage) &
   app=$!
   pids+=("$app")
-  progress() { iconv -f UTF-16LE -t UTF-8 run/ZK_Progress_Installer.log 2>/dev/null || true; }
+  progress() { progress_log run/ZK_Progress_Installer.log; }
   window=$(find_window 'Select language')
   [ -n "$window" ] || fail "the installer showed no window"
   for _ in $(seq 600); do progress | grep -q 'Game settings file was successfully downloaded' && break; sleep 0.1; done

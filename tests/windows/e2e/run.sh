@@ -23,7 +23,7 @@ cleanup() {
   [ -n "${ZK_E2E_KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; echo "--- progress log"; iconv -f UTF-16LE -t UTF-8 "$work/run/ZK_Progress_Installer.log" 2>/dev/null | tr -d '\r' || true; exit 1; }
+fail() { echo "FAIL: $*"; echo "--- progress log"; progress_log "$work/run/ZK_Progress_Installer.log"; exit 1; }
 winpath() { echo "Z:$1" | sed 's|/|\\|g'; }
 
 # The display comes first: wine's desktop process starts with the first
@@ -38,13 +38,9 @@ for language in EN SC TC RU JP; do cp "$build/tests/windows/win_sample_setup.exe
 # server certificate is issued for "localhost", and the configuration host
 # is named so.
 # The configuration is signed with the build's first test key, which it trusts.
-python3 "$source/tools/sandbox/sandbox.py" --files "$work/files" --client-ip-bind 127.0.0.2 --cert-name localhost \
-  --ca-dir "$work/ca" --ports-file "$work/ports" --sign-key "$build/test-keys/signer-1.pem" \
-  --sign-key "$build/test-keys/signer-2.pem" >"$work/sandbox.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 200); do grep -q '^ca=' "$work/ports" 2>/dev/null && break; sleep 0.05; done
-grep -q '^ca=' "$work/ports" || fail "the sandbox did not start"
-port() { sed -n "s/^$1=//p" "$work/ports"; }
+start_sandbox "$work" python3 "$source/tools/sandbox/sandbox.py" --files "$work/files" --client-ip-bind 127.0.0.2 \
+  --cert-name localhost --sign-key "$build/test-keys/signer-1.pem" --sign-key "$build/test-keys/signer-2.pem" ||
+  fail "the sandbox did not start"
 
 # WinINet trusts the machine's root store: the test CA goes there.
 "$wine" "$build/tests/windows/win_trust_ca.exe" "$(winpath "$(port ca)")" || fail "the test CA was not added"
@@ -77,7 +73,7 @@ export ZK_SETUP_SECONDS=3
 pids+=($!)
 window=$(find_window 'Select language' 600)
 [ -n "$window" ] || fail "no window"
-log() { iconv -f UTF-16LE -t UTF-8 "$work/run/ZK_Progress_Installer.log" 2>/dev/null | tr -d '\r' || true; }
+log() { progress_log "$work/run/ZK_Progress_Installer.log"; }
 # The configuration arrives once the window is up (posted message 2028).
 for _ in $(seq 120); do log | grep -q 'Game settings file download' && break; sleep 0.5; done
 sleep 1
@@ -181,7 +177,7 @@ while kill -0 "$stalled" 2>/dev/null && [ $(($(date +%s%N) / 1000000 - asked)) -
 took=$(($(date +%s%N) / 1000000 - asked))
 kill -0 "$stalled" 2>/dev/null && fail "the program still ran 20 s after the close while the configuration stalled"
 [ "$took" -lt 2000 ] || fail "the program took $took ms to end after the close while the configuration stalled"
-iconv -f UTF-16LE -t UTF-8 "$work/stalled/ZK_Progress_Installer.log" | grep -q 'Game settings file' &&
+progress_log "$work/stalled/ZK_Progress_Installer.log" | grep -q 'Game settings file' &&
   fail "an abandoned configuration try was logged"
 curl -s -X POST "http://127.0.0.1:$(port control)/control/fault?service=config&mode=ok" >/dev/null || true
 
@@ -196,7 +192,7 @@ closing=$!
 pids+=($closing)
 window=$(find_window 'Select language' 600)
 [ -n "$window" ] || fail "no window for the stalled download"
-closing_log() { iconv -f UTF-16LE -t UTF-8 "$work/closing/ZK_Progress_Installer.log" 2>/dev/null | tr -d '\r' || true; }
+closing_log() { progress_log "$work/closing/ZK_Progress_Installer.log"; }
 for _ in $(seq 120); do closing_log | grep -q 'Game settings file download' && break; sleep 0.5; done
 xdotool mousemove --window "$window" 163 124 click 1
 for _ in $(seq 100); do [ -e "$work/closing/_Set_UpZK.exe.part" ] && break; sleep 0.1; done
