@@ -1,15 +1,17 @@
 #!/bin/sh
 # Runs each fuzz target for N seconds (default 60) on its corpus; fails when
 # any of them finds a fault.
-# New interesting inputs go to fuzz/build/corpus/<target> (the checked-in
-# seeds in fuzz/corpus/<target> are only read); crashes to fuzz/build/crashes.
+#   fuzz/run.sh [SECONDS [FOLDER]]   FOLDER: the built targets (build/fuzz/fuzz,
+#   made by `cmake --preset fuzz && cmake --build --preset fuzz`).
+# New interesting inputs go to FOLDER/corpus/<target> (the checked-in seeds
+# in fuzz/corpus/<target> are only read); crashes to FOLDER/crashes.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 seconds=${1:-60}
-out=${2:-$here/build}
+out=${2:-$(dirname "$here")/build/fuzz/fuzz}
 targets="game_settings config_signature json_extract list_file language_list sprite_file"
 for target in $targets; do
-  [ -x "$out/${target}_fuzzer" ] || { "$here/build.sh" "$out"; break; }
+  [ -x "$out/${target}_fuzzer" ] || { echo "no $out/${target}_fuzzer: build the fuzz preset first" >&2; exit 1; }
 done
 mkdir -p "$out/crashes"
 status=0

@@ -27,4 +27,6 @@ ctest --preset tsan -LE gui \
   -R 'WorkerThread|WorkerProcessEnd|ConfigLoading|DownloadThread|DownloadProgress|TimedRequest|AbandonedWorkers|RegionCodeTest|Installs|AStalledDownload|RegionFaultTest.*Stalled|SetupEnd|SetupProgramTest|SetupCopyTest|AStartedProgramIsReaped'
 
 echo "== fuzz targets, ${fuzz_seconds}s each"
-fuzz/run.sh "$fuzz_seconds" build/fuzz
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+fuzz/run.sh "$fuzz_seconds" build/fuzz/fuzz
