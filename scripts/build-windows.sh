@@ -11,7 +11,8 @@ cd "$(dirname "$0")/.."
 for arch in i686 x86_64; do
   scripts/build-libjpeg-mingw.sh "$arch"
 done
-for preset in product-win-i686 win-x64; do
+# CI (ZK_CI=1) builds the same trees with warnings as errors.
+for preset in ${ZK_CI:+ci-}product-win-i686 ${ZK_CI:+ci-}win-x64; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 done

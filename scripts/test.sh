@@ -3,9 +3,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake --preset debug >/dev/null
-cmake --build --preset debug
-ctest --preset debug
+# CI (ZK_CI=1) builds the same tree with warnings as errors.
+preset=${ZK_CI:+ci-}debug
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
+ctest --preset "$preset"
 # The Windows targets, and their tests under wine64. ZK_SKIP_WINDOWS=1
 # leaves them out of a quick local run; CI always runs them.
 if [ "${ZK_SKIP_WINDOWS:-0}" = 1 ]; then

@@ -31,7 +31,9 @@ TEST(Sha256Hasher, HexDigitsOfEitherCaseAndNothingElse) {
   EXPECT_EQ(ParseSha256Hex(u"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"), Sha256("abc"));
   EXPECT_FALSE(ParseSha256Hex(lower.substr(1)));
   EXPECT_FALSE(ParseSha256Hex(lower + u"0"));
-  EXPECT_FALSE(ParseSha256Hex(u" " + lower.substr(1)));
+  std::u16string blankFirst = lower;
+  blankFirst[0] = u' ';
+  EXPECT_FALSE(ParseSha256Hex(blankFirst));
   EXPECT_FALSE(ParseSha256Hex(lower.substr(0, 63) + u"g"));
 }
 

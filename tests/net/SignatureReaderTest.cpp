@@ -44,7 +44,9 @@ TEST(Base64, OnlyTheCanonicalSpellingDecodes) {
 
 // r = 0x7D.., s = 0xA9.. (needs its zero byte): a 71-byte signature.
 Bytes Der(const Bytes& r, const Bytes& s) {
-  Bytes out = {0x30, static_cast<uint8_t>(4 + r.size() + s.size()), 0x02, static_cast<uint8_t>(r.size())};
+  Bytes out;
+  out.reserve(6 + r.size() + s.size());  // one block: mingw's gcc 12 misreads the growth of a small one
+  out.insert(out.end(), {0x30, static_cast<uint8_t>(4 + r.size() + s.size()), 0x02, static_cast<uint8_t>(r.size())});
   out.insert(out.end(), r.begin(), r.end());
   out.push_back(0x02);
   out.push_back(static_cast<uint8_t>(s.size()));
@@ -111,11 +113,15 @@ TEST(DerSignature, OverLongFormsAreRefused) {
   EXPECT_FALSE(ReadDerSignature(Der(WithZero(Scalar(0x01, 33)), {0x01})));   // 34
   // A long-form length, even of a short value.
   const Bytes r = Scalar(0x7D, 32);
-  Bytes longForm = {0x30, 0x81, 0x26, 0x02, 0x20};
+  Bytes longForm;
+  longForm.reserve(64);
+  longForm.insert(longForm.end(), {0x30, 0x81, 0x26, 0x02, 0x20});
   longForm.insert(longForm.end(), r.begin(), r.end());
   longForm.insert(longForm.end(), {0x02, 0x01, 0x01});
   EXPECT_FALSE(ReadDerSignature(longForm));
-  Bytes longInteger = {0x30, 0x26, 0x02, 0x81, 0x20};
+  Bytes longInteger;
+  longInteger.reserve(64);
+  longInteger.insert(longInteger.end(), {0x30, 0x26, 0x02, 0x81, 0x20});
   longInteger.insert(longInteger.end(), r.begin(), r.end());
   longInteger.insert(longInteger.end(), {0x02, 0x01, 0x01});
   EXPECT_FALSE(ReadDerSignature(longInteger));
