@@ -69,8 +69,7 @@ class DialogHost {
   virtual void Invalidate() = 0;
   // Copies a rectangle of 16-bit 555 pixels (rows of `pitch` pixels, top row
   // first) to the same place in the window, in one block.
-  virtual void CopyToWindow(const uint16_t* pixels, int pitch, int width, int height,
-                            const PixelRect& area) = 0;
+  virtual void CopyToWindow(const uint16_t* pixels, int pitch, int width, int height, const PixelRect& area) = 0;
 
   // A modal message box with an OK button; returns once it is dismissed.
   virtual void ShowMessageBox(const std::u16string& text, const std::u16string& caption) = 0;

@@ -97,8 +97,7 @@ HeadVerdict JudgeHead(const HttpAnswerHead& head, uint64_t askedFrom, const Resu
   return HeadVerdict::kGiveUp;
 }
 
-std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value,
-                                                    std::chrono::system_clock::time_point now) {
+std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value, std::chrono::system_clock::time_point now) {
   value = Trimmed(value);
   std::string_view digits = value;
   if (const auto seconds = TakeNumber(digits); seconds && digits.empty()) {

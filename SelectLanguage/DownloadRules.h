@@ -46,8 +46,7 @@ HeadVerdict JudgeHead(const HttpAnswerHead& head, uint64_t askedFrom, const Resu
 
 // Retry-After as delay seconds or an HTTP date (against `now`); nothing for
 // anything else. A date in the past is no delay.
-std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value,
-                                                    std::chrono::system_clock::time_point now);
+std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value, std::chrono::system_clock::time_point now);
 
 // The setup download makes up to five attempts; these are the pauses before
 // the second to the fifth. A Retry-After is honoured up to retryAfterCap: the

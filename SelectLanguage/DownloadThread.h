@@ -61,8 +61,7 @@ class DownloadProgress {
 
   // Posts 2025 (done, total) to the window when total is known and a window
   // is set. Always returns 0 (success).
-  long OnProgress(uint64_t progress, uint64_t progressMax, uint32_t statusCode,
-                  const char16_t* statusText);
+  long OnProgress(uint64_t progress, uint64_t progressMax, uint32_t statusCode, const char16_t* statusText);
   // Posts a message to the window when one is set.
   void PostToWindow(uint32_t message, uint64_t wParam, int64_t lParam);
 

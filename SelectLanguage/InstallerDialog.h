@@ -105,14 +105,14 @@ class InstallerDialog : public DialogWindow, public ButtonOwner {
 
   DialogHost& host_;
   std::chrono::milliseconds settingsRetryPause_;
-  bool closed_ = false;  // after the close message the window takes no more work
+  bool closed_ = false;              // after the close message the window takes no more work
   long long settingsLogNumber_ = 0;  // the number of the next configuration log entry
 
   // Run-time state, in the window's order.
   std::unique_ptr<DownloadThread> thread;
   std::u16string folder;
   std::u16string setupPath;
-  std::unique_ptr<GameSettings> settings;  // set once a configuration try has succeeded
+  std::unique_ptr<GameSettings> settings;          // set once a configuration try has succeeded
   std::unique_ptr<SettingsWorker> settingsWorker;  // from message 2028 on
   uint32_t registered = 0;
   uint32_t setupStarted = 0;

@@ -60,8 +60,7 @@ struct DialogMessage {
 
 // Mouse points travel as x in the low and y in the high 16 bits, both signed.
 inline int64_t PackPoint(int x, int y) {
-  return static_cast<int64_t>((static_cast<uint32_t>(static_cast<uint16_t>(y)) << 16) |
-                              static_cast<uint16_t>(x));
+  return static_cast<int64_t>((static_cast<uint32_t>(static_cast<uint16_t>(y)) << 16) | static_cast<uint16_t>(x));
 }
 inline int PointX(int64_t lParam) { return static_cast<int16_t>(lParam & 0xFFFF); }
 inline int PointY(int64_t lParam) { return static_cast<int16_t>((lParam >> 16) & 0xFFFF); }

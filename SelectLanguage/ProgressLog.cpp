@@ -21,8 +21,7 @@ void ProgressLog::Write(std::u16string_view text, bool truncate) const {
   for (char16_t unit : text) put(unit);
   put(u'\r');
   put(u'\n');
-  WriteFileEntry(fileName_, bytes.data(), bytes.size(),
-                 truncate ? EntryMode::kTruncate : EntryMode::kAppendExisting);
+  WriteFileEntry(fileName_, bytes.data(), bytes.size(), truncate ? EntryMode::kTruncate : EntryMode::kAppendExisting);
 }
 
 std::u16string FormatLogEntry(std::u16string_view format, std::initializer_list<FormatArg> args) {

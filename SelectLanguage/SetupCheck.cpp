@@ -2,16 +2,13 @@
 
 std::u16string_view SetupFailureEntry(SetupDownloadEnd end) {
   switch (end) {
-    case SetupDownloadEnd::kNoChecksum:
-      return u"The game settings file gives no checksum for this setup file.";
+    case SetupDownloadEnd::kNoChecksum: return u"The game settings file gives no checksum for this setup file.";
     case SetupDownloadEnd::kMalformedCheck:
       return u"The game settings file's checksum or size for this setup file is malformed.";
-    case SetupDownloadEnd::kSizeDiffers:
-      return u"The setup file's size differs from the game settings file's.";
+    case SetupDownloadEnd::kSizeDiffers: return u"The setup file's size differs from the game settings file's.";
     case SetupDownloadEnd::kChecksumDiffers:
       return u"The setup file's checksum differs from the game settings file's: it was changed.";
-    case SetupDownloadEnd::kChanged:
-      return u"The setup file was replaced after it was checked.";
+    case SetupDownloadEnd::kChanged: return u"The setup file was replaced after it was checked.";
     case SetupDownloadEnd::kDownloaded:
     case SetupDownloadEnd::kFailed: break;
   }

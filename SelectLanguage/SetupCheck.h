@@ -20,7 +20,7 @@ struct ExpectedSetup {
 // download: message 2027 carries it as its wParam, so the plain failure
 // keeps the 0 it always had.
 enum class SetupDownloadEnd : uint8_t {
-  kFailed,           // the download itself failed
+  kFailed,  // the download itself failed
   kDownloaded,
   kNoChecksum,       // a build with keys, and the configuration gives the language no SHA-256
   kMalformedCheck,   // the language's SHA-256 or size is neither empty nor well formed

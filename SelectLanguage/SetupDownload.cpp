@@ -150,8 +150,7 @@ Next AfterAttempt(HttpAttemptEnd end, const AttemptSink& sink, PartialFile& file
         return kTryAgain;
       }
       return sink.Verdict() == HeadVerdict::kTryAgain ? kTryAgain : Next(SetupDownloadEnd::kFailed);
-    default:
-      return IsBrokenOnTheWay(end) ? kTryAgain : Next(SetupDownloadEnd::kFailed);
+    default: return IsBrokenOnTheWay(end) ? kTryAgain : Next(SetupDownloadEnd::kFailed);
   }
 }
 
@@ -164,8 +163,7 @@ bool DownloadUrlToFile(std::u16string_view url, std::u16string_view path, Downlo
 
 bool DownloadUrlToFile(std::u16string_view url, std::u16string_view path, DownloadProgress& progress,
                        const std::atomic<bool>& cancel, const DownloadRetryTimings& timings) {
-  return DownloadSetup(url, path, ExpectedSetup{}, progress, cancel, timings, nullptr) ==
-         SetupDownloadEnd::kDownloaded;
+  return DownloadSetup(url, path, ExpectedSetup{}, progress, cancel, timings, nullptr) == SetupDownloadEnd::kDownloaded;
 }
 
 SetupDownloadEnd DownloadSetup(std::u16string_view url, std::u16string_view path, const ExpectedSetup& expected,

@@ -125,7 +125,8 @@ int64_t InstallerDialog::OnSetupDownloaded(uint64_t, int64_t) {
   // A setup program that cannot be started is a failure, not a finished setup.
   if (!setupProgram) {
     DeleteFilePath(setupPath);
-    return OnSetupDownloadFailed(static_cast<uint64_t>(replaced ? SetupDownloadEnd::kChanged : SetupDownloadEnd::kFailed), 0);
+    return OnSetupDownloadFailed(
+        static_cast<uint64_t>(replaced ? SetupDownloadEnd::kChanged : SetupDownloadEnd::kFailed), 0);
   }
   setupStarted = 1;
   return 0;

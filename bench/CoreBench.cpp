@@ -247,7 +247,11 @@ void BM_ParseGameSettings(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
 }
 // 29,900 filler lines make about 1,046,800 bytes, just under the 1 MiB limit.
-BENCHMARK(BM_ParseGameSettings)->RangeMultiplier(2)->Range(1 << 10, 16 << 10)->Arg(29900)->Complexity()
+BENCHMARK(BM_ParseGameSettings)
+    ->RangeMultiplier(2)
+    ->Range(1 << 10, 16 << 10)
+    ->Arg(29900)
+    ->Complexity()
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

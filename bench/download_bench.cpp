@@ -111,8 +111,8 @@ int main(int argc, char** argv) {
   const double rate = Median(oursRate) / Median(curlRate);
   const double cpu = Median(oursCpu) / Median(curlCpu);
   std::printf("bytes %lld, runs %d\n", expected, runs);
-  std::printf("median throughput: ours %.0f MiB/s, curl %.0f MiB/s, ratio %.3f (budget >= 0.90) %s\n",
-              Median(oursRate), Median(curlRate), rate, rate >= 0.9 ? "MET" : "NOT MET");
+  std::printf("median throughput: ours %.0f MiB/s, curl %.0f MiB/s, ratio %.3f (budget >= 0.90) %s\n", Median(oursRate),
+              Median(curlRate), rate, rate >= 0.9 ? "MET" : "NOT MET");
   std::printf("median cpu: ours %.3f s, curl %.3f s, ratio %.3f (budget <= 1.25) %s\n", Median(oursCpu),
               Median(curlCpu), cpu, cpu <= 1.25 ? "MET" : "NOT MET");
   return 0;

@@ -66,8 +66,9 @@ void Serve(int client, int file, off_t size, long long rate) {
   std::string head;
   if (!ReadRequestHead(client, head)) return;
   const bool isHead = head.rfind("HEAD ", 0) == 0;
-  const std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
-                             std::to_string(size) + "\r\nConnection: close\r\n\r\n";
+  const std::string answer =
+      "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " + std::to_string(size) +
+      "\r\nConnection: close\r\n\r\n";
   if (!SendAll(client, answer) || isHead) return;
   off_t offset = 0;
   const off_t perTick = rate > 0 ? static_cast<off_t>(rate / 10) : size;

@@ -72,14 +72,13 @@ class BenchWindow : public DialogWindow {
         host_.ProgressSetRange(static_cast<uint64_t>(m.lParam));
         host_.ProgressSetPosition(m.wParam);
         return 0;
-      case kWmTimer:
-        host_.Invalidate();
-        return 0;
+      case kWmTimer: host_.Invalidate(); return 0;
       case kWmPaint:
         if (started_.load()) {
           const auto now = Clock::now();
           if (lastPaint_ != Clock::time_point{})
-            result_.longestPaintGap = std::max(result_.longestPaintGap, std::chrono::duration<double>(now - lastPaint_).count());
+            result_.longestPaintGap =
+                std::max(result_.longestPaintGap, std::chrono::duration<double>(now - lastPaint_).count());
           lastPaint_ = now;
           ++result_.paintsDuring;
         }
@@ -91,8 +90,7 @@ class BenchWindow : public DialogWindow {
         host_.StopTimer(kRepaintTimer);
         host_.EndDialog();
         return 0;
-      default:
-        return 0;
+      default: return 0;
     }
   }
   Result& result() { return result_; }
@@ -154,7 +152,8 @@ int main(int argc, char** argv) {
     gap.push_back(on.longestPaintGap);
     allLast = allLast && on.lastWasTotal && off.posts == 0;
     std::printf(
-        "run %d: on %.0f MiB/s, cpu %.3f s (%d posts, %.1f/s, last=total %s, %d paints, longest gap %.0f ms) | off %.0f "
+        "run %d: on %.0f MiB/s, cpu %.3f s (%d posts, %.1f/s, last=total %s, %d paints, longest gap %.0f ms) | off "
+        "%.0f "
         "MiB/s, cpu %.3f s\n",
         i, onRate.back(), on.cpuSeconds, on.posts, postRate.back(), on.lastWasTotal ? "yes" : "NO", on.paintsDuring,
         on.longestPaintGap * 1000, offRate.back(), off.cpuSeconds);

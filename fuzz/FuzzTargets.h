@@ -43,9 +43,9 @@ inline void CheckSetupCheck(std::u16string_view all, std::size_t slot, const Set
   const std::u16string_view hash = ValueOf(all, std::u16string(u"H_SHA2_") + kLanguages[slot] + u"=");
   bool hashReads = hash.size() == 64;
   for (const char16_t unit : hash) hashReads = hashReads && HexDigit(unit) >= 0;
-  Check(check.sha256Given == (hash.empty()  ? SetupCheck::Given::kNone
-                              : hashReads ? SetupCheck::Given::kValue
-                                          : SetupCheck::Given::kMalformed));
+  Check(check.sha256Given == (hash.empty() ? SetupCheck::Given::kNone
+                              : hashReads  ? SetupCheck::Given::kValue
+                                           : SetupCheck::Given::kMalformed));
   for (std::size_t i = 0; hashReads && i < 32; ++i) {
     Check(check.sha256[i] == (HexDigit(hash[2 * i]) << 4 | HexDigit(hash[2 * i + 1])));
   }
@@ -56,9 +56,9 @@ inline void CheckSetupCheck(std::u16string_view all, std::size_t slot, const Set
   const std::string narrow(significant.begin(), significant.end());
   const bool fits = narrow.size() < 20 || (narrow.size() == 20 && narrow <= "18446744073709551615");
   const bool sizeReads = !size.empty() && digitsOnly && fits;
-  Check(check.sizeGiven == (size.empty()   ? SetupCheck::Given::kNone
-                            : sizeReads ? SetupCheck::Given::kValue
-                                        : SetupCheck::Given::kMalformed));
+  Check(check.sizeGiven == (size.empty() ? SetupCheck::Given::kNone
+                            : sizeReads  ? SetupCheck::Given::kValue
+                                         : SetupCheck::Given::kMalformed));
   if (sizeReads) Check(std::to_string(check.size) == (narrow.empty() ? "0" : narrow));
 }
 
@@ -99,8 +99,7 @@ inline void FuzzJsonExtract(const uint8_t* data, std::size_t size) {
   const auto a = in.find('\x01');
   const auto b = a == std::string_view::npos ? a : in.find('\x01', a + 1);
   const std::u16string startMarker = a == std::string_view::npos ? u"{\"client_ip\":\"" : Utf8ToUtf16(in.substr(0, a));
-  const std::u16string endMarker =
-      b == std::string_view::npos ? u"\"" : Utf8ToUtf16(in.substr(a + 1, b - a - 1));
+  const std::u16string endMarker = b == std::string_view::npos ? u"\"" : Utf8ToUtf16(in.substr(a + 1, b - a - 1));
   std::u16string answer = Utf8ToUtf16(b == std::string_view::npos ? in : in.substr(b + 1));
   answer = answer.substr(0, answer.find(u'\0'));
 

@@ -58,8 +58,8 @@ ConfigExpiry ReadConfigExpiry(std::string_view bytes) {
   return {true, true, seconds};
 }
 
-SettingsOutcome CheckGameConfiguration(std::string_view file, std::span<const P256PublicKey> trustedKeys,
-                                       int64_t now, std::string_view& usable) {
+SettingsOutcome CheckGameConfiguration(std::string_view file, std::span<const P256PublicKey> trustedKeys, int64_t now,
+                                       std::string_view& usable) {
   std::string_view covered = file;
   if (!trustedKeys.empty()) {
     const SignatureLine line = SplitSignatureLine(file);

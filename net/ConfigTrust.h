@@ -41,5 +41,5 @@ ConfigExpiry ReadConfigExpiry(std::string_view bytes);
 // signature covers; without keys the line is ignored and `usable` is the
 // whole file. Then a file past its expiry time (`now`, seconds since 1970)
 // fails. kLoaded means that `usable` may be parsed; nothing else is set.
-SettingsOutcome CheckGameConfiguration(std::string_view file, std::span<const P256PublicKey> trustedKeys,
-                                       int64_t now, std::string_view& usable);
+SettingsOutcome CheckGameConfiguration(std::string_view file, std::span<const P256PublicKey> trustedKeys, int64_t now,
+                                       std::string_view& usable);

@@ -60,8 +60,8 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
 bool FolderBoundary::Contains(std::u16string_view path) {
   const auto separator = path.rfind(kPathSeparator);
   const std::u16string_view parent = separator == std::u16string_view::npos ? std::u16string_view(u".")
-                                     : separator == 0                      ? path.substr(0, 1)
-                                                                           : path.substr(0, separator);
+                                     : separator == 0                       ? path.substr(0, 1)
+                                                                            : path.substr(0, separator);
   if (!lastParent_.empty() && parent == lastParent_) return lastParentInside_;
   const ResolvedPath resolved = Resolve(parent);
   lastParent_.assign(parent);

@@ -109,8 +109,8 @@ class FolderBoundary {
   static ResolvedPath Resolve(std::u16string_view path);
   static bool Within(const Resolved& folder, const Resolved& path);
 
-  ResolvedPath folder_;  // null when it could not be resolved
-  std::u16string lastParent_;         // empty before the first path
+  ResolvedPath folder_;        // null when it could not be resolved
+  std::u16string lastParent_;  // empty before the first path
   bool lastParentInside_ = false;
 };
 

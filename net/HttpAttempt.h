@@ -81,10 +81,10 @@ enum class HttpAttemptEnd {
   kStalled,       // no byte for silenceLimit
   kShortBody,     // the connection ended cleanly before the announced length
   // Ended for good.
-  kCertificate,   // the server's certificate does not verify
-  kUnusable,      // the URL, a redirect (another scheme, a loop, too many) or the answer cannot be used
-  kDeclined,      // the sink refused the head
-  kWriteFailed,   // the sink could not keep a piece of the body
+  kCertificate,  // the server's certificate does not verify
+  kUnusable,     // the URL, a redirect (another scheme, a loop, too many) or the answer cannot be used
+  kDeclined,     // the sink refused the head
+  kWriteFailed,  // the sink could not keep a piece of the body
   kCancelled,
 };
 

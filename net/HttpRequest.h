@@ -23,9 +23,9 @@ inline constexpr std::size_t kMaxHttpAnswerBytes = 1024 * 1024;
 // - digestOut: receives the MD5 digest of the body as 32 lowercase hex
 //   digits and a terminating zero.
 // - extraHeaders: further header lines ("\r\n" between them).
-std::u16string SendHttpRequest(std::optional<std::u16string_view> url,
-                               std::optional<std::u16string_view> formData, bool showErrors = false,
-                               std::array<char, 33>* digestOut = nullptr, int32_t rawBodyLength = 0,
+std::u16string SendHttpRequest(std::optional<std::u16string_view> url, std::optional<std::u16string_view> formData,
+                               bool showErrors = false, std::array<char, 33>* digestOut = nullptr,
+                               int32_t rawBodyLength = 0,
                                std::optional<std::u16string_view> extraHeaders = std::nullopt);
 
 inline constexpr std::chrono::milliseconds kTimedRequestLimit{2000};

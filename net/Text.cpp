@@ -73,9 +73,10 @@ std::optional<Decoded> DecodeUtf8At(std::string_view in, std::size_t at) {
 // still belong to it.
 std::size_t BadPrefixLength(std::string_view in, std::size_t at) {
   const auto lead = static_cast<unsigned char>(in[at]);
-  const std::size_t extra = (lead >= 0xC2 && lead <= 0xDF) ? 1 : (lead >= 0xE0 && lead <= 0xEF) ? 2
-                            : (lead >= 0xF0 && lead <= 0xF4)                                    ? 3
-                                                                                                : 0;
+  const std::size_t extra = (lead >= 0xC2 && lead <= 0xDF)   ? 1
+                            : (lead >= 0xE0 && lead <= 0xEF) ? 2
+                            : (lead >= 0xF0 && lead <= 0xF4) ? 3
+                                                             : 0;
   std::size_t taken = 1;
   while (taken <= extra && at + taken < in.size() && (static_cast<unsigned char>(in[at + taken]) & 0xC0) == 0x80) {
     ++taken;
@@ -162,8 +163,8 @@ std::u16string SanitizeLogText(std::u16string_view in) {
   std::u16string out(in);
   for (std::size_t i = 0; i < out.size(); ++i) {
     const char16_t unit = out[i];
-    const bool pairStart = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 &&
-                           out[i + 1] <= 0xDFFF;
+    const bool pairStart =
+        unit >= 0xD800 && unit <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF;
     if (pairStart) {
       ++i;
     } else if (unit < 0x20 || unit == 0x7F || (unit >= 0xD800 && unit <= 0xDFFF)) {

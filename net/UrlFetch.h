@@ -21,5 +21,4 @@ inline constexpr uint64_t kNoBodyLimit = std::numeric_limits<uint64_t>::max();
 
 // The local file is created (or truncated) before the URL is opened.
 // Synchronous; the HTTP status is not examined.
-FetchResult FetchUrlToFile(std::u16string_view url, std::u16string_view path,
-                           uint64_t maxBodyBytes = kNoBodyLimit);
+FetchResult FetchUrlToFile(std::u16string_view url, std::u16string_view path, uint64_t maxBodyBytes = kNoBodyLimit);

@@ -53,7 +53,8 @@ int SpritePage::SaveJpeg(const char* fileName, int quality) const {
   uint8_t* out = rgb.data();
   for (int y = 0; y < height_; ++y) {
     const uint16_t* in = pixels + static_cast<size_t>(y) * pitch_;
-    for (int x = 0; x < width_; ++x, out += 3) out[0] = Red555(in[x]), out[1] = Green555(in[x]), out[2] = Blue555(in[x]);
+    for (int x = 0; x < width_; ++x, out += 3)
+      out[0] = Red555(in[x]), out[1] = Green555(in[x]), out[2] = Blue555(in[x]);
   }
   std::vector<uint8_t> jpeg;
   if (!EncodeJpegRgb(rgb, width_, height_, quality, jpeg)) return 0;

@@ -44,8 +44,7 @@ inline uint16_t BlendPixel(uint16_t source, uint16_t page, int grade) {
 
 // Copies `count` source pixels to page row `row` starting at page column
 // `x` (leftwards when mirrored), keeping only columns inside the clip box.
-inline void PutSpan(uint16_t* row, int x, const uint16_t* source, int count, const ClipBox& clip,
-                    const Placement& at) {
+inline void PutSpan(uint16_t* row, int x, const uint16_t* source, int count, const ClipBox& clip, const Placement& at) {
   if (!at.mirrorX) {
     int first = 0, last = count - 1;  // source indices
     if (x < clip.left) first = clip.left - x;
@@ -65,14 +64,17 @@ inline void PutSpan(uint16_t* row, int x, const uint16_t* source, int count, con
   for (int i = first; i <= last; ++i) row[x - i] = at.blend ? BlendPixel(source[i], row[x - i], at.grade) : source[i];
 }
 
-int PageRow(const SpriteEntry& e, const Placement& at, int row) { return at.mirrorY ? at.y + e.height - 1 - row : at.y + row; }
+int PageRow(const SpriteEntry& e, const Placement& at, int row) {
+  return at.mirrorY ? at.y + e.height - 1 - row : at.y + row;
+}
 
 bool DrawEncoded(SpritePage& page, const SpriteEntry& e, const ClipBox& clip, const Placement& at) {
   uint16_t* pixels = page.Pixels();
   const int pitch = page.Pitch();
   const std::span<const uint16_t> units = e.pixels;
   if (!at.mirrorX && !at.mirrorY && !at.blend && at.x >= clip.left && at.y >= clip.top &&
-      static_cast<int64_t>(at.x) + e.width - 1 <= clip.right && static_cast<int64_t>(at.y) + e.height - 1 <= clip.bottom) {
+      static_cast<int64_t>(at.x) + e.width - 1 <= clip.right &&
+      static_cast<int64_t>(at.y) + e.height - 1 <= clip.bottom) {
     // Wholly inside the clip box and drawn as is (the background, every
     // paint): each run is one copy, with nothing to cut.
     uint16_t* const origin = pixels + static_cast<size_t>(at.y) * pitch + at.x;
@@ -119,8 +121,9 @@ void ReportFault(int x, int y, const xSprite& set, int sprnum, uint32_t opt, int
   const SpriteErrorCallback callback = gErrorCallback.load();
   if (!callback || gErrorReported.exchange(true)) return;
   char numbers[512];
-  std::snprintf(numbers, sizeof numbers, "int x=%d, int y=%d, xSprite *pXSpr=%s, int sprnum=%d, int opt=%d, int grade=%d, WORD color=%x)",
-                x, y, set.Name().c_str(), sprnum, static_cast<int>(opt), grade, color);
+  std::snprintf(numbers, sizeof numbers,
+                "int x=%d, int y=%d, xSprite *pXSpr=%s, int sprnum=%d, int opt=%d, int grade=%d, WORD color=%x)", x, y,
+                set.Name().c_str(), sprnum, static_cast<int>(opt), grade, color);
   std::u16string text = u"라이브러리치명적에러!!PutSprAuto(";
   // The set's name is 8-bit text; each byte becomes one unit.
   for (const char* c = numbers; *c; ++c) text.push_back(static_cast<unsigned char>(*c));
@@ -152,7 +155,8 @@ int Dispatch(SpritePage& page, int x, int y, const SpriteEntry& e, uint32_t opt,
     return DrawEncoded(page, e, whole, Placement{x, y, false, false, false, 0}) ? 1 : -1;
   }
   if (page.ClipEnabled()) opt |= kOptClip;
-  const ClipBox clip = (opt & kOptClip) ? ClipBox{page.ClipLeft(), page.ClipTop(), page.ClipRight(), page.ClipBottom()} : whole;
+  const ClipBox clip =
+      (opt & kOptClip) ? ClipBox{page.ClipLeft(), page.ClipTop(), page.ClipRight(), page.ClipBottom()} : whole;
 
   if (opt & kOptMirrorAxis) {
     int64_t mx = 2 * static_cast<int64_t>(page.MirrorAxis()) - e.width - x;

@@ -7,15 +7,15 @@ class SpritePage;
 class xSprite;
 
 // opt bits.
-inline constexpr uint32_t kOptMirrorX = 0x1;      // mirror left to right
-inline constexpr uint32_t kOptMirrorY = 0x2;      // mirror top to bottom
-inline constexpr uint32_t kOptEffect4 = 0x4;      // an effect drawn as the plain copy
-inline constexpr uint32_t kOptGradeBlend = 0x8;   // blend with the page by grade
+inline constexpr uint32_t kOptMirrorX = 0x1;     // mirror left to right
+inline constexpr uint32_t kOptMirrorY = 0x2;     // mirror top to bottom
+inline constexpr uint32_t kOptEffect4 = 0x4;     // an effect drawn as the plain copy
+inline constexpr uint32_t kOptGradeBlend = 0x8;  // blend with the page by grade
 // An effect drawn as the plain copy, and chosen only when not mirrored.
 inline constexpr uint32_t kOptUnmirroredEffect = 0x80;
-inline constexpr uint32_t kOptUseOffset = 0x400;  // add the sprite's placement offset
+inline constexpr uint32_t kOptUseOffset = 0x400;    // add the sprite's placement offset
 inline constexpr uint32_t kOptMirrorAxis = 0x2000;  // mirror about the page's axis
-inline constexpr uint32_t kOptClip = 0x4000;      // clip to the page's clip rectangle
+inline constexpr uint32_t kOptClip = 0x4000;        // clip to the page's clip rectangle
 
 // Draws sprite `sprnum` of `sprites` with its top-left corner at (x, y).
 // 1 when drawn, 0 otherwise (no set, frozen or empty page, index out of

@@ -98,8 +98,8 @@ SpriteLoadError DecodeRows(Decoder& d, std::span<const uint8_t> stream, int widt
 
 struct RowTarget {
   int width;
-  uint8_t* rgb;       // the whole image, when the rows are kept for dithering
-  uint16_t* pixels;   // 555 output, when the rows are converted as they come
+  uint8_t* rgb;      // the whole image, when the rows are kept for dithering
+  uint16_t* pixels;  // 555 output, when the rows are converted as they come
 };
 
 void KeepRow(void* context, int y, const uint8_t* rgbx) {

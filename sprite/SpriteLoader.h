@@ -11,15 +11,15 @@ class xSprite;
 enum class SpriteLoadError : uint8_t {
   kNone,
   kNoFileName,
-  kFileNotOpened,        // the file cannot be opened for reading
-  kBadSignature,         // not a sprite file: the set stays as it was
-  kJpegPastEnd,          // a JPEG sprite's stream runs past the end of the file
-  kJpegSetTooLarge,      // the set's JPEG sprites together exceed kMaxJpegPixelsPerSet
-  kJpegNoPixels,         // a JPEG sprite's width or height is below 1, or its stream is empty
-  kJpegSpriteTooLarge,   // one JPEG sprite beyond kMaxDecodedPixels
-  kJpegUndecodable,      // the stream does not decode
-  kJpegTooManyScans,     // a progressive stream of more scans than any encoder writes
-  kJpegSizeMismatch,     // the image's size is not the sprite header's
+  kFileNotOpened,       // the file cannot be opened for reading
+  kBadSignature,        // not a sprite file: the set stays as it was
+  kJpegPastEnd,         // a JPEG sprite's stream runs past the end of the file
+  kJpegSetTooLarge,     // the set's JPEG sprites together exceed kMaxJpegPixelsPerSet
+  kJpegNoPixels,        // a JPEG sprite's width or height is below 1, or its stream is empty
+  kJpegSpriteTooLarge,  // one JPEG sprite beyond kMaxDecodedPixels
+  kJpegUndecodable,     // the stream does not decode
+  kJpegTooManyScans,    // a progressive stream of more scans than any encoder writes
+  kJpegSizeMismatch,    // the image's size is not the sprite header's
 };
 
 // Reads the file's bytes into the set as xSprite::LoadFromMemory does. A

@@ -147,7 +147,9 @@ void SpritePage::Combine(int x, int y, uint32_t color, PaintMode mode) {
     case 2: {
       uint16_t v = static_cast<uint16_t>(p[0] | (p[1] << 8));
       const uint16_t c = static_cast<uint16_t>(color);
-      v = mode == PaintMode::Xor ? v ^ c : mode == PaintMode::Half ? static_cast<uint16_t>(((v & 0x7BDE) + (c & 0x7BDE)) >> 1) : c;
+      v = mode == PaintMode::Xor    ? v ^ c
+          : mode == PaintMode::Half ? static_cast<uint16_t>(((v & 0x7BDE) + (c & 0x7BDE)) >> 1)
+                                    : c;
       p[0] = static_cast<uint8_t>(v), p[1] = static_cast<uint8_t>(v >> 8);
       break;
     }
@@ -173,7 +175,8 @@ void SpritePage::FillRect(int x1, int y1, int x2, int y2, uint32_t color, PaintM
   x2 = std::min(x2, right), y2 = std::min(y2, bottom);
   for (int y = y1; y <= y2; ++y) {
     if (bytesPerPixel_ == 2 && mode == PaintMode::Copy) {
-      std::fill_n(Pixels() + static_cast<size_t>(y) * pitch_ + x1, std::max(x2 - x1 + 1, 0), static_cast<uint16_t>(color));
+      std::fill_n(Pixels() + static_cast<size_t>(y) * pitch_ + x1, std::max(x2 - x1 + 1, 0),
+                  static_cast<uint16_t>(color));
       continue;
     }
     for (int x = x1; x <= x2; ++x) Combine(x, y, color, mode);

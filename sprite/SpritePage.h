@@ -39,8 +39,8 @@ class SpritePage {
   // else from `paletteSource` (4 bytes blue, green, red, 0 per entry), else
   // the default palette. 0 for an unsupported depth; 1 otherwise, also when
   // no memory could be had (the page then draws nothing).
-  int Create(int width, int height, int bitsPerPixel, int shadow = 0,
-             std::span<const uint8_t> paletteSource = {}, const char* paletteFile = nullptr);
+  int Create(int width, int height, int bitsPerPixel, int shadow = 0, std::span<const uint8_t> paletteSource = {},
+             const char* paletteFile = nullptr);
   void Destroy();
   // Draws into the caller's 16-bit memory; refused while the page has its own.
   int Attach(int width, int height, uint16_t* pixels, int strideBytes);

@@ -97,8 +97,7 @@ int xSprite::CreateFromPixels(int width, int height, std::vector<uint16_t>&& pix
   return CreateFromPixels(width, height, std::move(pixels), colorKey, 0);
 }
 
-int xSprite::CreateFromPixels(int width, int height, std::vector<uint16_t>&& pixels, uint16_t colorKey,
-                              int compress) {
+int xSprite::CreateFromPixels(int width, int height, std::vector<uint16_t>&& pixels, uint16_t colorKey, int compress) {
   if (width <= 0 || height <= 0 || width > 0x7FFF || height > 0x7FFF) return 0;
   if (pixels.size() < PixelCount(width, height)) return 0;
   SetCreatedHeader();
@@ -124,10 +123,9 @@ int xSprite::InsertSprite(int position, int width, int height, std::vector<uint1
   return 1;
 }
 
-int xSprite::InsertSpriteCopy(int position, int width, int height, std::span<const uint16_t> pixels,
-                              uint16_t colorKey, int compress) {
-  return InsertSprite(position, width, height, std::vector<uint16_t>(pixels.begin(), pixels.end()), colorKey,
-                      compress);
+int xSprite::InsertSpriteCopy(int position, int width, int height, std::span<const uint16_t> pixels, uint16_t colorKey,
+                              int compress) {
+  return InsertSprite(position, width, height, std::vector<uint16_t>(pixels.begin(), pixels.end()), colorKey, compress);
 }
 
 int xSprite::Trim(int sprnum, int adjust) {

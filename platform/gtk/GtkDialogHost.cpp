@@ -135,8 +135,7 @@ gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer data) {
   s->paintContext = cr;
   s->painted = false;
   DialogMessage paint{kWmPaint, 0, 0, {}};
-  paint.area = {static_cast<int>(x1), static_cast<int>(y1), static_cast<int>(x2 + 0.999),
-                static_cast<int>(y2 + 0.999)};
+  paint.area = {static_cast<int>(x1), static_cast<int>(y1), static_cast<int>(x2 + 0.999), static_cast<int>(y2 + 0.999)};
   DispatchTo(s, paint);
   s->paintContext = nullptr;
   if (!s->drawnOnce) ReleasePosted(s);
@@ -224,8 +223,7 @@ void StopDispatching(GtkHostState* s) {
 }
 
 void ApplyColours(GtkHostState* s) {
-  const std::string css =
-      HostCss(s->dialog->OnCtlColor(kCtlColorDialog), s->dialog->OnCtlColor(kCtlColorStatic));
+  const std::string css = HostCss(s->dialog->OnCtlColor(kCtlColorDialog), s->dialog->OnCtlColor(kCtlColorStatic));
   gtk_css_provider_load_from_data(s->css, css.c_str(), -1, nullptr);
 }
 
@@ -474,8 +472,8 @@ class GtkDialogHost final : public DialogHost {
     // On X11 the request carries the server's present time: the user has just
     // started the program again, which is the interaction that asks for it.
     GdkWindow* native = gtk_widget_get_window(s->window);
-    const guint32 time = native != nullptr && GDK_IS_X11_WINDOW(native) ? gdk_x11_get_server_time(native)
-                                                                        : GDK_CURRENT_TIME;
+    const guint32 time =
+        native != nullptr && GDK_IS_X11_WINDOW(native) ? gdk_x11_get_server_time(native) : GDK_CURRENT_TIME;
     gtk_window_present_with_time(window, time);
   }
 

@@ -19,9 +19,12 @@ std::string ColourCss(uint32_t rgb) {
 std::string GtkMnemonic(const std::u16string& text) {
   std::string label;
   for (char c : Utf16ToUtf8(text)) {
-    if (c == '_') label += "__";
-    else if (c == '&') label += '_';
-    else label += c;
+    if (c == '_')
+      label += "__";
+    else if (c == '&')
+      label += '_';
+    else
+      label += c;
   }
   return label;
 }
@@ -31,8 +34,8 @@ std::string HostCss(const ControlColors& dialog, const ControlColors& label) {
       "combobox button { min-height: 0; padding-top: 1px; padding-bottom: 1px; }\n"
       "progressbar trough, progressbar progress { min-height: 15px; }\n";
   if (dialog.overridden) {
-    css += "window { background-color: " + ColourCss(dialog.background) + "; color: " + ColourCss(dialog.text) +
-           "; }\n";
+    css +=
+        "window { background-color: " + ColourCss(dialog.background) + "; color: " + ColourCss(dialog.text) + "; }\n";
   }
   if (label.overridden) {
     css += "label { color: " + ColourCss(label.text) + "; }\n";

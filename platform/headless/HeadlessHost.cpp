@@ -119,8 +119,7 @@ void HeadlessHost::ComboSetSelection(int index) {
   comboSelection = (index >= 0 && index < static_cast<int>(comboItems.size())) ? index : -1;
 }
 
-void HeadlessHost::CopyToWindow(const uint16_t* pixels, int pitch, int width, int height,
-                                const PixelRect& area) {
+void HeadlessHost::CopyToWindow(const uint16_t* pixels, int pitch, int width, int height, const PixelRect& area) {
   ++copyCount;
   if (screenWidth != width || screenHeight != height) {
     screenWidth = width;

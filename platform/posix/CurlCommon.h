@@ -22,9 +22,9 @@ using CurlHeaders = std::unique_ptr<curl_slist, CurlSlistDeleter>;
 
 // What each kind of transfer chooses for itself.
 struct CurlTransferRules {
-  const char* agent = "";      // User-Agent
-  bool direct = false;         // no proxy at all, not even the environment's
-  bool checkHostName = true;   // false: the chain is still verified, the name not
+  const char* agent = "";     // User-Agent
+  bool direct = false;        // no proxy at all, not even the environment's
+  bool checkHostName = true;  // false: the chain is still verified, the name not
   long maxRedirects = 8;
 };
 

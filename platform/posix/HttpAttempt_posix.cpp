@@ -113,32 +113,24 @@ int OnTick(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 
 HttpAttemptEnd Classify(CURLcode code) {
   switch (code) {
-    case CURLE_COULDNT_CONNECT:
-      return HttpAttemptEnd::kRefused;
+    case CURLE_COULDNT_CONNECT: return HttpAttemptEnd::kRefused;
     case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY:
-      return HttpAttemptEnd::kNameLookup;
-    case CURLE_SSL_CONNECT_ERROR:
-      return HttpAttemptEnd::kTlsHandshake;
+    case CURLE_COULDNT_RESOLVE_PROXY: return HttpAttemptEnd::kNameLookup;
+    case CURLE_SSL_CONNECT_ERROR: return HttpAttemptEnd::kTlsHandshake;
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CACERT_BADFILE:
     case CURLE_SSL_INVALIDCERTSTATUS:
     case CURLE_SSL_ISSUER_ERROR:
-    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-      return HttpAttemptEnd::kCertificate;
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH: return HttpAttemptEnd::kCertificate;
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
     case CURLE_GOT_NOTHING:
     case CURLE_HTTP2:
-    case CURLE_HTTP2_STREAM:
-      return HttpAttemptEnd::kReset;
-    case CURLE_PARTIAL_FILE:
-      return HttpAttemptEnd::kShortBody;
-    case CURLE_OPERATION_TIMEDOUT:
-      return HttpAttemptEnd::kStalled;
-    default:
-      return HttpAttemptEnd::kUnusable;
+    case CURLE_HTTP2_STREAM: return HttpAttemptEnd::kReset;
+    case CURLE_PARTIAL_FILE: return HttpAttemptEnd::kShortBody;
+    case CURLE_OPERATION_TIMEDOUT: return HttpAttemptEnd::kStalled;
+    default: return HttpAttemptEnd::kUnusable;
   }
 }
 

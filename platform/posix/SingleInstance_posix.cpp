@@ -67,10 +67,14 @@ UniqueFd OpenLockFile(const std::string& path, std::string& problem) {
     problem = Describe(path, std::strerror(errno));
     return {};
   }
-  if (!S_ISREG(st.st_mode)) problem = Describe(path, "is not a regular file");
-  else if (st.st_uid != ::geteuid()) problem = Describe(path, "belongs to another user");
-  else if ((st.st_mode & 077) != 0) problem = Describe(path, "may be opened by other users");
-  else if (st.st_nlink != 1) problem = Describe(path, "has other names");
+  if (!S_ISREG(st.st_mode))
+    problem = Describe(path, "is not a regular file");
+  else if (st.st_uid != ::geteuid())
+    problem = Describe(path, "belongs to another user");
+  else if ((st.st_mode & 077) != 0)
+    problem = Describe(path, "may be opened by other users");
+  else if (st.st_nlink != 1)
+    problem = Describe(path, "has other names");
   if (!problem.empty()) return {};
   return fd;
 }

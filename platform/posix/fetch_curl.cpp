@@ -80,8 +80,8 @@ FetchResult FetchUrlToFile(std::u16string_view url, std::u16string_view path, ui
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
   // An answer with a status but a broken body (headers only, then a reset
   // or a short body) also counts as opened.
-  const bool opened = status >= 200 && !(status >= 300 && status < 400) &&
-                      (rc == CURLE_PARTIAL_FILE || rc == CURLE_RECV_ERROR ||
-                       rc == CURLE_OPERATION_TIMEDOUT || rc == CURLE_GOT_NOTHING);
+  const bool opened =
+      status >= 200 && !(status >= 300 && status < 400) &&
+      (rc == CURLE_PARTIAL_FILE || rc == CURLE_RECV_ERROR || rc == CURLE_OPERATION_TIMEDOUT || rc == CURLE_GOT_NOTHING);
   return opened ? FetchResult::kBodyReadFailed : FetchResult::kUrlNotOpened;
 }

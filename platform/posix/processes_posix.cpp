@@ -72,6 +72,4 @@ bool StartProgram(std::u16string_view path) {
   return true;
 }
 
-bool MakeExecutable(std::u16string_view path) {
-  return ::chmod(ToNativePath(path).c_str(), 0755) == 0;
-}
+bool MakeExecutable(std::u16string_view path) { return ::chmod(ToNativePath(path).c_str(), 0755) == 0; }

@@ -59,9 +59,7 @@ struct AsyncRequest::Link {
     auto* link = reinterpret_cast<Link*>(context);
     if (link == nullptr) return;  // the session's own notices
     switch (status) {
-      case INTERNET_STATUS_CONNECTED_TO_SERVER:
-        link->connected.store(true, std::memory_order_release);
-        break;
+      case INTERNET_STATUS_CONNECTED_TO_SERVER: link->connected.store(true, std::memory_order_release); break;
       case INTERNET_STATUS_REQUEST_COMPLETE: {
         const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
         link->result = result->dwResult;
@@ -73,8 +71,7 @@ struct AsyncRequest::Link {
         if (link->openHandles.fetch_sub(1, std::memory_order_acq_rel) == 1) ::SetEvent(link->released.get());
         link->Release();
         break;
-      default:
-        break;
+      default: break;
     }
   }
 };
@@ -101,8 +98,8 @@ TransferClock::time_point TransferWatch::Deadline() const {
 
 AsyncSession::AsyncSession(const std::wstring& agent, DWORD accessType)
     : session_(::InternetOpenW(agent.c_str(), accessType, nullptr, nullptr, INTERNET_FLAG_ASYNC)) {
-  if (session_ && ::InternetSetStatusCallbackW(session_.get(), &AsyncRequest::Link::OnStatus) ==
-                      INTERNET_INVALID_STATUS_CALLBACK) {
+  if (session_ &&
+      ::InternetSetStatusCallbackW(session_.get(), &AsyncRequest::Link::OnStatus) == INTERNET_INVALID_STATUS_CALLBACK) {
     session_.reset();
   }
 }
@@ -128,8 +125,8 @@ DWORD AsyncRequest::Open(const AsyncSession& session, const WebUrl& url, DWORD f
   // WinINet's own limits only end, some time after the caller has given
   // up, a transfer that it could not cut when its handles were closed.
   DWORD ms = static_cast<DWORD>(std::clamp<int64_t>(platformTimeout.count(), 1, 0x7FFFFFFF));
-  for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                             INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+  for (const DWORD option :
+       {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
     ::InternetSetOptionW(request_, option, &ms, sizeof ms);
   }
   return 0;
@@ -246,14 +243,10 @@ FinalAnswer SendFollowingRedirects(const AsyncSession& session, const std::wstri
     }
     const StepOutcome sent = request->Send(headers, watch);
     switch (sent.kind) {
-      case StepOutcome::kDone:
-        break;
-      case StepOutcome::kFailed:
-        return Ended(FinalAnswer::kFailed, sent.error);
-      case StepOutcome::kTimedOut:
-        return Ended(FinalAnswer::kTimedOut);
-      case StepOutcome::kCancelled:
-        return Ended(FinalAnswer::kCancelled);
+      case StepOutcome::kDone: break;
+      case StepOutcome::kFailed: return Ended(FinalAnswer::kFailed, sent.error);
+      case StepOutcome::kTimedOut: return Ended(FinalAnswer::kTimedOut);
+      case StepOutcome::kCancelled: return Ended(FinalAnswer::kCancelled);
     }
     watch.Arrived();
     const std::optional<std::string> location = request->Header(HTTP_QUERY_LOCATION);

@@ -129,9 +129,9 @@ class AsyncRequest {
 struct FinalAnswer {
   enum Kind {
     kAnswered,
-    kBadUrl,        // not an absolute http or https URL
-    kBadRedirect,   // to another scheme, from https to http, or too many
-    kFailed,        // StepOutcome kFailed, with its error
+    kBadUrl,       // not an absolute http or https URL
+    kBadRedirect,  // to another scheme, from https to http, or too many
+    kFailed,       // StepOutcome kFailed, with its error
     kTimedOut,
     kCancelled,
   };

@@ -14,9 +14,8 @@ std::optional<FileIdentity> IdentityOf(intptr_t handle) {
   identity.volume = info.dwVolumeSerialNumber;
   identity.fileIdHigh = info.nFileIndexHigh;
   identity.fileIdLow = info.nFileIndexLow;
-  identity.lastWrite =
-      static_cast<int64_t>(static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32 |
-                           info.ftLastWriteTime.dwLowDateTime);
+  identity.lastWrite = static_cast<int64_t>(static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32 |
+                                            info.ftLastWriteTime.dwLowDateTime);
   return identity;
 }
 

@@ -39,13 +39,10 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
 HttpAttemptEnd EndForError(DWORD error) {
   switch (error) {
     case ERROR_INTERNET_CANNOT_CONNECT:
-    case WSAECONNREFUSED:
-      return HttpAttemptEnd::kRefused;
-    case ERROR_INTERNET_NAME_NOT_RESOLVED:
-      return HttpAttemptEnd::kNameLookup;
+    case WSAECONNREFUSED: return HttpAttemptEnd::kRefused;
+    case ERROR_INTERNET_NAME_NOT_RESOLVED: return HttpAttemptEnd::kNameLookup;
     case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
-    case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
-      return HttpAttemptEnd::kTlsHandshake;
+    case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED: return HttpAttemptEnd::kTlsHandshake;
     case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
     case ERROR_INTERNET_SEC_CERT_CN_INVALID:
     case ERROR_INTERNET_INVALID_CA:
@@ -53,30 +50,23 @@ HttpAttemptEnd EndForError(DWORD error) {
     case ERROR_INTERNET_SEC_CERT_NO_REV:
     case ERROR_INTERNET_SEC_CERT_REV_FAILED:
     case ERROR_INTERNET_SEC_INVALID_CERT:
-    case ERROR_INTERNET_SEC_CERT_REVOKED:
-      return HttpAttemptEnd::kCertificate;
+    case ERROR_INTERNET_SEC_CERT_REVOKED: return HttpAttemptEnd::kCertificate;
     case ERROR_INTERNET_CONNECTION_ABORTED:
     case ERROR_INTERNET_CONNECTION_RESET:
     case ERROR_HTTP_INVALID_SERVER_RESPONSE:
     case WSAECONNRESET:
-    case WSAECONNABORTED:
-      return HttpAttemptEnd::kReset;
+    case WSAECONNABORTED: return HttpAttemptEnd::kReset;
     case ERROR_INTERNET_TIMEOUT:
-    case WSAETIMEDOUT:
-      return HttpAttemptEnd::kStalled;
-    default:
-      return HttpAttemptEnd::kUnusable;
+    case WSAETIMEDOUT: return HttpAttemptEnd::kStalled;
+    default: return HttpAttemptEnd::kUnusable;
   }
 }
 
 HttpAttemptEnd EndForStep(const StepOutcome& outcome) {
   switch (outcome.kind) {
-    case StepOutcome::kTimedOut:
-      return HttpAttemptEnd::kStalled;
-    case StepOutcome::kCancelled:
-      return HttpAttemptEnd::kCancelled;
-    default:
-      return EndForError(outcome.error);
+    case StepOutcome::kTimedOut: return HttpAttemptEnd::kStalled;
+    case StepOutcome::kCancelled: return HttpAttemptEnd::kCancelled;
+    default: return EndForError(outcome.error);
   }
 }
 
@@ -144,16 +134,11 @@ HttpAttemptEnd PerformHttpAttempt(const HttpAttemptRequest& request, HttpAnswerS
   FinalAnswer final = SendFollowingRedirects(session, ToWide(request.url), kRequestFlags, RequestHeaders(request),
                                              watch, kMaxHttpRedirects);
   switch (final.kind) {
-    case FinalAnswer::kAnswered:
-      break;
-    case FinalAnswer::kTimedOut:
-      return HttpAttemptEnd::kStalled;
-    case FinalAnswer::kCancelled:
-      return HttpAttemptEnd::kCancelled;
-    case FinalAnswer::kFailed:
-      return EndForError(final.error);
-    default:
-      return HttpAttemptEnd::kUnusable;
+    case FinalAnswer::kAnswered: break;
+    case FinalAnswer::kTimedOut: return HttpAttemptEnd::kStalled;
+    case FinalAnswer::kCancelled: return HttpAttemptEnd::kCancelled;
+    case FinalAnswer::kFailed: return EndForError(final.error);
+    default: return HttpAttemptEnd::kUnusable;
   }
   const HttpAnswerHead head = ReadHead(*final.request);
   // A connection closed without a word is no answer.

@@ -74,8 +74,8 @@ std::unique_ptr<SetupProgram> SetupProgram::Start(std::u16string_view path, Held
   auto platform = std::make_unique<Platform>();
   platform->path = ToWide(path);
   if (!checked.Identity()) return nullptr;
-  const KernelHandle file(::CreateFileW(platform->path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const KernelHandle file(::CreateFileW(platform->path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file || file.get() == INVALID_HANDLE_VALUE) return nullptr;
   const auto now = IdentityOf(reinterpret_cast<intptr_t>(file.get()));
   if (!now || *now != *checked.Identity()) {

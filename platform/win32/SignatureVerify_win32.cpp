@@ -53,7 +53,6 @@ bool VerifyP256(const Sha256Digest& digest, const P256Signature& signature, cons
   if (!algorithm) return false;
   const Key key = ImportKey(algorithm.get(), point);
   if (!key) return false;
-  return BCRYPT_SUCCESS(::BCryptVerifySignature(key.get(), nullptr, const_cast<PUCHAR>(digest.data()),
-                                                digest.size(), const_cast<PUCHAR>(signature.data()),
-                                                signature.size(), 0));
+  return BCRYPT_SUCCESS(::BCryptVerifySignature(key.get(), nullptr, const_cast<PUCHAR>(digest.data()), digest.size(),
+                                                const_cast<PUCHAR>(signature.data()), signature.size(), 0));
 }

@@ -81,8 +81,10 @@ SingleInstance::SingleInstance() : state_(std::make_unique<State>()) {
   const DWORD error = ::GetLastError();
   if (!s.mutex) {
     // A mutex of that name that this start may not open is another start's.
-    if (error == ERROR_ACCESS_DENIED) s.claim = Claim::Second;
-    else s.problem = "the installer's mutex could not be created (error " + std::to_string(error) + ")";
+    if (error == ERROR_ACCESS_DENIED)
+      s.claim = Claim::Second;
+    else
+      s.problem = "the installer's mutex could not be created (error " + std::to_string(error) + ")";
     return;
   }
   if (error == ERROR_ALREADY_EXISTS) {

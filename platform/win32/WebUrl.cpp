@@ -27,7 +27,8 @@ std::optional<WebUrl> ParseWebUrl(const std::wstring& url) {
 }
 
 bool SameOrigin(const WebUrl& a, const WebUrl& b) {
-  return a.https == b.https && a.port == b.port && ::CompareStringOrdinal(a.host.c_str(), -1, b.host.c_str(), -1, TRUE) == CSTR_EQUAL;
+  return a.https == b.https && a.port == b.port &&
+         ::CompareStringOrdinal(a.host.c_str(), -1, b.host.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 bool IsRedirect(int status) {

@@ -95,8 +95,7 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_PAINT: Paint(s, window); return TRUE;
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC: {
-      const ControlColors colors =
-          s->dialog->OnCtlColor(message == WM_CTLCOLORDLG ? kCtlColorDialog : kCtlColorStatic);
+      const ControlColors colors = s->dialog->OnCtlColor(message == WM_CTLCOLORDLG ? kCtlColorDialog : kCtlColorStatic);
       if (!colors.overridden) return FALSE;
       const HDC dc = reinterpret_cast<HDC>(wParam);
       ::SetTextColor(dc, ToColorRef(colors.text));

@@ -62,8 +62,8 @@ std::wstring RealPath(std::u16string_view path) {
   const KernelHandle folder = OpenForAttributes(path, 0, 0);
   if (folder.get() == INVALID_HANDLE_VALUE) return {};
   wchar_t buffer[32768];
-  const DWORD n = ::GetFinalPathNameByHandleW(folder.get(), buffer, static_cast<DWORD>(std::size(buffer)),
-                                              FILE_NAME_NORMALIZED);
+  const DWORD n =
+      ::GetFinalPathNameByHandleW(folder.get(), buffer, static_cast<DWORD>(std::size(buffer)), FILE_NAME_NORMALIZED);
   if (n == 0 || n >= std::size(buffer)) return {};
   return std::wstring(buffer, n);
 }
@@ -126,13 +126,12 @@ void FileHandle::Close() {
   handle_ = kClosed;
 }
 
-bool DeleteFilePath(std::u16string_view path) {
-  return ::DeleteFileW(ToWide(path).c_str()) != 0;
-}
+bool DeleteFilePath(std::u16string_view path) { return ::DeleteFileW(ToWide(path).c_str()) != 0; }
 
 bool IsAbsolutePath(std::u16string_view path) {
   const auto separator = [](char16_t c) { return c == u'\\' || c == u'/'; };
-  const bool drive = path.size() >= 3 && ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z')) &&
+  const bool drive = path.size() >= 3 &&
+                     ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z')) &&
                      path[1] == u':' && separator(path[2]);
   const bool share = path.size() >= 3 && separator(path[0]) && separator(path[1]) && !separator(path[2]);
   return drive || share;
@@ -159,8 +158,8 @@ std::optional<int64_t> GetFileModifiedTime(std::u16string_view path) {
   if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
   FILETIME written{};
   if (!::GetFileTime(file.get(), nullptr, nullptr, &written)) return std::nullopt;
-  const int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(written.dwHighDateTime) << 32) |
-                                             written.dwLowDateTime);
+  const int64_t ticks =
+      static_cast<int64_t>((static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime);
   // Whole seconds, rounded towards the past also before 1970.
   const int64_t since1970 = ticks - kUnixEpochTicks;
   return since1970 >= 0 ? since1970 / kTicksPerSecond : -((-since1970 + kTicksPerSecond - 1) / kTicksPerSecond);

@@ -31,7 +31,8 @@ constexpr int kMaxRedirects = 8;
 DWORD RequestFlags(const WebUrl& url, bool lenient) {
   DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
   if (url.https) flags |= INTERNET_FLAG_SECURE;
-  if (url.https && url.port == INTERNET_DEFAULT_HTTPS_PORT) flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNECTION;
+  if (url.https && url.port == INTERNET_DEFAULT_HTTPS_PORT)
+    flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNECTION;
   if (lenient) flags |= INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
   return flags;
 }
@@ -73,8 +74,8 @@ struct SentRequest {
 std::optional<SentRequest> Send(HINTERNET internet, const WebUrl& url, bool lenient, bool post,
                                 const std::wstring& headers, const std::string& body) {
   SentRequest sent;
-  sent.connection.reset(::InternetConnectW(internet, url.host.c_str(), url.port, nullptr, nullptr,
-                                           INTERNET_SERVICE_HTTP, 0, 1));
+  sent.connection.reset(
+      ::InternetConnectW(internet, url.host.c_str(), url.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 1));
   if (!sent.connection) return std::nullopt;
   sent.request.reset(::HttpOpenRequestW(sent.connection.get(), post ? L"POST" : L"GET", url.object.c_str(), nullptr,
                                         nullptr, nullptr, RequestFlags(url, lenient), 0));
@@ -91,7 +92,8 @@ std::string Location(HINTERNET request) {
   DWORD size = 1024;
   for (int tries = 0; tries < 2; ++tries) {
     std::vector<char> value(size + 1);
-    if (::HttpQueryInfoA(request, HTTP_QUERY_LOCATION, value.data(), &size, nullptr)) return std::string(value.data(), size);
+    if (::HttpQueryInfoA(request, HTTP_QUERY_LOCATION, value.data(), &size, nullptr))
+      return std::string(value.data(), size);
     if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
   }
   return {};
@@ -114,13 +116,13 @@ std::u16string PerformHttpRequest(const HttpRequestArgs& args, const HttpTransfe
     return {};
   }
   const std::wstring agent = ToWide(GetApplicationName());
-  const InternetHandle internet(
-      ::InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));  // request flags mean nothing here
+  const InternetHandle internet(::InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
+                                                0));  // request flags mean nothing here
   if (!internet) return {};
   SetTimeouts(internet.get(), control.cap);
   HttpRequestBody body = BuildHttpRequestBody(args);
   std::wstring headers = args.rawBodyLength > 0 ? L"Content-Type: multipart/form-data"
-                                                 : L"Content-Type: application/x-www-form-urlencoded";
+                                                : L"Content-Type: application/x-www-form-urlencoded";
   if (args.extraHeaders && !args.extraHeaders->empty()) headers += L"\r\n" + ToWide(*args.extraHeaders);
   auto fail = [&]() {
     ReportHttpError(HttpErrorBox::kDownload, args.showErrors);

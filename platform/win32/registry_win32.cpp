@@ -13,8 +13,7 @@ bool ReadRegistryValue(std::u16string_view subKey, std::u16string_view valueName
   std::vector<BYTE> buffer(byteSize + sizeof(wchar_t), 0);  // room for a terminator the value may lack
   DWORD type = 0;
   DWORD size = static_cast<DWORD>(byteSize);
-  if (::RegQueryValueExW(key.get(), ToWide(valueName).c_str(), nullptr, &type, buffer.data(), &size) !=
-      ERROR_SUCCESS) {
+  if (::RegQueryValueExW(key.get(), ToWide(valueName).c_str(), nullptr, &type, buffer.data(), &size) != ERROR_SUCCESS) {
     return false;  // missing, or more than byteSize bytes
   }
   if (type != REG_SZ && type != REG_EXPAND_SZ) return false;

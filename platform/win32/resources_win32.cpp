@@ -39,8 +39,8 @@ std::span<const uint8_t> FindProgramResource(std::u16string_view type, int id) {
 std::u16string LoadProgramString(int id) {
   const wchar_t* text = nullptr;
   // A length of 0 asks for a read-only pointer into the resource itself.
-  const int length = ::LoadStringW(::GetModuleHandleW(nullptr), static_cast<UINT>(id),
-                                   reinterpret_cast<wchar_t*>(&text), 0);
+  const int length =
+      ::LoadStringW(::GetModuleHandleW(nullptr), static_cast<UINT>(id), reinterpret_cast<wchar_t*>(&text), 0);
   if (length <= 0 || text == nullptr) return {};
   return FromWide(text, static_cast<std::size_t>(length));
 }

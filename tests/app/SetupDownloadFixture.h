@@ -87,7 +87,8 @@ class SetupDownloadTest : public ::testing::Test {
     const auto figures = Progress();
     ASSERT_FALSE(figures.empty());
     EXPECT_EQ(figures.back(), std::make_pair(static_cast<uint64_t>(kFileSize), static_cast<int64_t>(kFileSize)));
-    for (const auto& figure : figures) EXPECT_EQ(figure.second, static_cast<int64_t>(kFileSize)) << "the whole file's size";
+    for (const auto& figure : figures)
+      EXPECT_EQ(figure.second, static_cast<int64_t>(kFileSize)) << "the whole file's size";
   }
 
   TempDir served_;

@@ -112,7 +112,7 @@ TEST_F(ArtworkTest, AClickOnInstallDisablesIt) {
   EXPECT_EQ(Mouse(kWmLButtonDown, 121 + 85, 109 + 30), 1);  // the far corner is still on the button
   EXPECT_EQ(Mouse(kWmLButtonUp, 121 + 85, 109 + 30), 1);
   EXPECT_FALSE(dialog_->InstallButton().IsEnabled());
-  EXPECT_TRUE(ShowsFrame(121, 109, 4));  // the disabled frame
+  EXPECT_TRUE(ShowsFrame(121, 109, 4));           // the disabled frame
   EXPECT_EQ(Mouse(kWmLButtonDown, 150, 120), 0);  // a disabled button takes nothing: the window drags
   EXPECT_EQ(host_.drags.size(), 1u);
 }

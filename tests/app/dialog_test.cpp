@@ -38,7 +38,8 @@ class DialogTest : public ::testing::Test {
 TEST_F(DialogTest, StartUpFillsTheWindow) {
   ASSERT_TRUE(started_);
   host_.Open(dialog_);
-  EXPECT_EQ(host_.comboItems, (std::vector<std::u16string>{u"English", u"简体中文", u"繁體中文", u"Россия", u"日本語"}));
+  EXPECT_EQ(host_.comboItems,
+            (std::vector<std::u16string>{u"English", u"简体中文", u"繁體中文", u"Россия", u"日本語"}));
   EXPECT_EQ(host_.comboSelection, 0);
   EXPECT_FALSE(host_.progressVisible);
   EXPECT_EQ(host_.aboutItem, u"ZK Zirod Installer 정보(&A)...");

@@ -32,8 +32,8 @@ class DownloadThreadTest : public ::testing::Test {
     return request;
   }
   bool WaitForResult(std::chrono::milliseconds limit = 10000ms) {
-    return host_.RunUntil([&] { return window_.Count(kMsgSetupDownloaded) + window_.Count(kMsgSetupDownloadFailed) > 0; },
-                          limit);
+    return host_.RunUntil(
+        [&] { return window_.Count(kMsgSetupDownloaded) + window_.Count(kMsgSetupDownloadFailed) > 0; }, limit);
   }
 
   TempDir dir_;

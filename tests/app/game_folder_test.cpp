@@ -22,10 +22,11 @@ TEST(RelativePathInside, KeepsSubfoldersInThePlatformsForm) {
 }
 
 TEST(RelativePathInside, RefusesEveryWayOut) {
-  for (const char16_t* name : {u"", u"../x", u"..\\x", u"bin\\..\\..\\x", u"/etc/passwd", u"\\Windows\\x",
-                               u"\\\\server\\share\\x", u"C:\\x", u"C:x", u"x:stream", u"a\\\\b", u"a\\.\\b", u"a\\",
-                               u".."}) {
-    EXPECT_FALSE(RelativePathInside(name).has_value()) << std::string(name, name + std::char_traits<char16_t>::length(name));
+  for (const char16_t* name :
+       {u"", u"../x", u"..\\x", u"bin\\..\\..\\x", u"/etc/passwd", u"\\Windows\\x", u"\\\\server\\share\\x", u"C:\\x",
+        u"C:x", u"x:stream", u"a\\\\b", u"a\\.\\b", u"a\\", u".."}) {
+    EXPECT_FALSE(RelativePathInside(name).has_value())
+        << std::string(name, name + std::char_traits<char16_t>::length(name));
   }
   EXPECT_FALSE(RelativePathInside(std::u16string(u"a\0b", 3)).has_value());
 }

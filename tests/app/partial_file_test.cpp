@@ -2,7 +2,6 @@
 // the file system allows, anywhere) until the file is committed.
 #include <gtest/gtest.h>
 
-
 #include "net/PartialFile.h"
 #include "net/Text.h"
 #include "tests/support/TempDir.h"

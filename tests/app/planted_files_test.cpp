@@ -25,11 +25,10 @@ struct Creator {
 void PrintTo(const Creator& c, std::ostream* os) { *os << c.name; }
 
 const Creator kCreators[] = {
-    {"WholeFile", [](std::u16string_view path, const std::string& b) { return WriteWholeFile(path, b.data(), b.size()); }},
-    {"LogEntry",
-     [](std::u16string_view path, const std::string& b) {
-       return WriteFileEntry(path, b.data(), b.size(), EntryMode::kTruncate);
-     }},
+    {"WholeFile",
+     [](std::u16string_view path, const std::string& b) { return WriteWholeFile(path, b.data(), b.size()); }},
+    {"LogEntry", [](std::u16string_view path,
+                    const std::string& b) { return WriteFileEntry(path, b.data(), b.size(), EntryMode::kTruncate); }},
 };
 
 class CreatedFileTest : public ::testing::TestWithParam<Creator> {
@@ -83,7 +82,9 @@ TEST(AppendedEntry, GoesOnlyToTheRegularFileAtTheName) {
   TempDir dir;
   const fs::path victim = dir.Path() / "victim";
   WriteFileBytes(victim, "precious");
-  const auto append = [&](const char* name) { return WriteFileEntry(dir.U16(name), "+", 1, EntryMode::kAppendExisting); };
+  const auto append = [&](const char* name) {
+    return WriteFileEntry(dir.U16(name), "+", 1, EntryMode::kAppendExisting);
+  };
 
   fs::create_symlink(victim, dir.Path() / "link");
   EXPECT_EQ(append("link"), 0);
@@ -119,7 +120,8 @@ TEST(FileHandle, ReadingAFifoFailsWithoutWaiting) {
   std::vector<uint8_t> bytes;
   EXPECT_TRUE(FinishesWithoutWaitingOn(dir.Path() / "fifo", [&] { size = FileHandle().OpenForRead(dir.U16("fifo")); }));
   EXPECT_EQ(size, -1);
-  EXPECT_TRUE(FinishesWithoutWaitingOn(dir.Path() / "fifo", [&] { size = ReadWholeFile(dir.U16("fifo"), bytes, 10, 100); }));
+  EXPECT_TRUE(
+      FinishesWithoutWaitingOn(dir.Path() / "fifo", [&] { size = ReadWholeFile(dir.U16("fifo"), bytes, 10, 100); }));
   EXPECT_EQ(size, -1);
 }
 

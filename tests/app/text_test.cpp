@@ -11,10 +11,12 @@ TEST(Utf, RoundTripsEveryPlane) {
 }
 
 TEST(Utf, BadInputIsReplacedNotFatal) {
-  EXPECT_EQ(Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
-  EXPECT_EQ(Utf8ToUtf16("\xE6\x97"), u"\uFFFD");            // truncated sequence
-  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");      // overlong
-  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80x"), u"\uFFFDx");      // encoded surrogate
+  EXPECT_EQ(Utf8ToUtf16("a\xFF"
+                        "b"),
+            u"a\uFFFDb");
+  EXPECT_EQ(Utf8ToUtf16("\xE6\x97"), u"\uFFFD");        // truncated sequence
+  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");  // overlong
+  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80x"), u"\uFFFDx");  // encoded surrogate
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }
 
@@ -25,9 +27,9 @@ TEST(EscapedBytes, EveryByteStringRoundTrips) {
   const std::u16string text = BytesToUtf16Escaped(cp949Folder);
   EXPECT_EQ(text, u"/opt/\xDCB0\xDCD4\xDCC0\xDCD3/setup");
   EXPECT_EQ(Utf16ToBytesEscaped(text), cp949Folder);
-  for (const std::string& bytes : {std::string("\xC0\xAF"), std::string("\xED\xA0\x80x"), std::string("\xE6\x97"),
-                                  std::string("\xF4\x90\x80\x80"), std::string("\x80\xBF\xFE\xFF"),
-                                  std::string("\xE6\x97\xA5\xFF\xE6\x97\xA5")}) {
+  for (const std::string& bytes :
+       {std::string("\xC0\xAF"), std::string("\xED\xA0\x80x"), std::string("\xE6\x97"), std::string("\xF4\x90\x80\x80"),
+        std::string("\x80\xBF\xFE\xFF"), std::string("\xE6\x97\xA5\xFF\xE6\x97\xA5")}) {
     EXPECT_EQ(Utf16ToBytesEscaped(BytesToUtf16Escaped(bytes)), bytes);
   }
   for (int byte = 0; byte < 256; ++byte) {
@@ -50,7 +52,9 @@ TEST(SanitizeLogText, ControlsAndLoneSurrogatesBecomeReplacements) {
 
 TEST(Cp949, DecodesKoreanAndReplacesInvalidBytes) {
   EXPECT_EQ(Cp949ToUtf16("U_PATH=\xC7\xD1\xB1\xB9\xBE\xEE"), u"U_PATH=한국어");
-  const std::u16string bad = Cp949ToUtf16("a\xFF" "b\xC7");
+  const std::u16string bad = Cp949ToUtf16(
+      "a\xFF"
+      "b\xC7");
   EXPECT_EQ(bad, u"a\uFFFDb\uFFFD");
   EXPECT_EQ(Cp949ToUtf16(""), u"");
 }

@@ -49,9 +49,9 @@ TEST(ConfigExpiry, DigitsOnlyAndTheFirstOccurrenceWins) {
   // The first occurrence wins, even inside a comment.
   EXPECT_EQ(ReadConfigExpiry("; X_EXPIRES=5\r\nX_EXPIRES=1900000000\r\n").seconds, 5);
   EXPECT_EQ(ReadConfigExpiry("X_EXPIRES=000000000000000042\r\n").seconds, 42);
-  for (const char* bad : {"X_EXPIRES=\r\n", "X_EXPIRES= 1900000000\r\n", "X_EXPIRES=1900000000 \r\n",
-                          "X_EXPIRES=+1900000000\r\n", "X_EXPIRES=-1\r\n", "X_EXPIRES=19e8\r\n",
-                          "X_EXPIRES=1234567890123456789\r\n", "X_EXPIRES=1900000000\n"}) {
+  for (const char* bad :
+       {"X_EXPIRES=\r\n", "X_EXPIRES= 1900000000\r\n", "X_EXPIRES=1900000000 \r\n", "X_EXPIRES=+1900000000\r\n",
+        "X_EXPIRES=-1\r\n", "X_EXPIRES=19e8\r\n", "X_EXPIRES=1234567890123456789\r\n", "X_EXPIRES=1900000000\n"}) {
     SCOPED_TRACE(bad);
     const ConfigExpiry expiry = ReadConfigExpiry(bad);
     EXPECT_TRUE(expiry.present);
@@ -139,9 +139,9 @@ TEST(SettingsRefusal, EachRefusalHasItsOwnEntryAndTheOthersNone) {
   EXPECT_TRUE(SettingsRefusalEntry(SettingsOutcome::kNotFetched).empty());
   EXPECT_TRUE(SettingsRefusalEntry(SettingsOutcome::kIncomplete).empty());
   std::vector<std::u16string_view> entries;
-  for (const SettingsOutcome outcome : {SettingsOutcome::kNoSignature, SettingsOutcome::kMalformedSignature,
-                                        SettingsOutcome::kNotTrusted, SettingsOutcome::kUnreadableExpiry,
-                                        SettingsOutcome::kExpired}) {
+  for (const SettingsOutcome outcome :
+       {SettingsOutcome::kNoSignature, SettingsOutcome::kMalformedSignature, SettingsOutcome::kNotTrusted,
+        SettingsOutcome::kUnreadableExpiry, SettingsOutcome::kExpired}) {
     const std::u16string_view entry = SettingsRefusalEntry(outcome);
     EXPECT_FALSE(entry.empty());
     for (const auto& earlier : entries) EXPECT_NE(entry, earlier);

@@ -13,8 +13,8 @@
 namespace {
 
 const std::vector<std::string> kKeys = {
-    "U_PATH_ZKEN=", "U_PATH_ZKSC=", "U_PATH_ZKTC=", "U_PATH_ZKRU=", "U_PATH_ZKJP=",
-    "F_NAME_ZKEN=", "F_NAME_ZKSC=", "F_NAME_ZKTC=", "F_NAME_ZKRU=", "F_NAME_ZKJP=",
+    "U_PATH_ZKEN=", "U_PATH_ZKSC=", "U_PATH_ZKTC=",   "U_PATH_ZKRU=", "U_PATH_ZKJP=",
+    "F_NAME_ZKEN=", "F_NAME_ZKSC=", "F_NAME_ZKTC=",   "F_NAME_ZKRU=", "F_NAME_ZKJP=",
     "F_NAME_Lst=",  "F_NAME_Game=", "F_NAME_Update=", "R_PATH_Root=", "R_PATH_Game="};
 
 // Field i of the key table, all its units.
@@ -146,10 +146,9 @@ TEST(ParseGameSettings, MissingLastKeyAfterFourteenFilled) {
 }
 
 TEST(ParseGameSettings, ValueMustFitItsFieldWithTerminator) {
-  for (auto [index, length, fits] :
-       {std::tuple{0, kUrlFieldUnits - 1, true}, std::tuple{0, kUrlFieldUnits, false},
-        std::tuple{5, kNameFieldUnits - 1, true}, std::tuple{5, kNameFieldUnits, false},
-        std::tuple{14, kNameFieldUnits, false}}) {
+  for (auto [index, length, fits] : {std::tuple{0, kUrlFieldUnits - 1, true}, std::tuple{0, kUrlFieldUnits, false},
+                                     std::tuple{5, kNameFieldUnits - 1, true}, std::tuple{5, kNameFieldUnits, false},
+                                     std::tuple{14, kNameFieldUnits, false}}) {
     SCOPED_TRACE(std::to_string(index) + "/" + std::to_string(length));
     std::vector<std::string> lines = Lines();
     lines[index] = kKeys[index] + std::string(length, 'v');

@@ -97,7 +97,8 @@ TEST_F(HttpAttemptTest, EachWayOfEndingIsToldApart) {
   ASSERT_TRUE(sandbox.SetFault("config", "short"));
   EXPECT_EQ(Attempt(sandbox.ConfigBase() + kConfigPath), HttpAttemptEnd::kShortBody);
   EXPECT_EQ(Attempt("https://127.0.0.1:" + std::to_string(sandbox.FilesPort()) + "/sandbox/echo"),
-            HttpAttemptEnd::kTlsHandshake) << "TLS to a plain HTTP port";
+            HttpAttemptEnd::kTlsHandshake)
+      << "TLS to a plain HTTP port";
   EXPECT_EQ(Attempt("http://setup.zkgame.invalid/s.exe"), HttpAttemptEnd::kNameLookup);
   EXPECT_EQ(Attempt(sandbox.FilesBase() + "/sandbox/redirect?to=ftp://127.0.0.1/s.exe"), HttpAttemptEnd::kUnusable);
   EXPECT_EQ(Attempt(sandbox.FilesBase() + "/sandbox/loop"), HttpAttemptEnd::kUnusable);
@@ -128,8 +129,7 @@ TEST_F(HttpAttemptTest, SilenceEndsTheAttemptBeforeAndDuringTheBody) {
     ASSERT_TRUE(sandbox.SetFault("config", mode));
     RecordingSink sink;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(Attempt(sandbox.ConfigBase() + kConfigPath, sink, 0, {}, 1500ms),
-              HttpAttemptEnd::kStalled);
+    EXPECT_EQ(Attempt(sandbox.ConfigBase() + kConfigPath, sink, 0, {}, 1500ms), HttpAttemptEnd::kStalled);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, 1500ms);
     EXPECT_LT(took, 4s);
@@ -141,8 +141,7 @@ TEST_F(HttpAttemptTest, SilenceEndsTheAttemptBeforeAndDuringTheBody) {
     std::this_thread::sleep_for(3s);
     cancel.store(true);
   });
-  EXPECT_EQ(Attempt(sandbox.ConfigBase() + kConfigPath, sink, 0, {}, 1500ms),
-            HttpAttemptEnd::kCancelled);
+  EXPECT_EQ(Attempt(sandbox.ConfigBase() + kConfigPath, sink, 0, {}, 1500ms), HttpAttemptEnd::kCancelled);
   stopper.join();
   EXPECT_GE(sink.body.size(), 4u);
 }

@@ -68,9 +68,8 @@ TEST_F(HttpRequestTest, FormTextEndsAtItsFirstZeroUnit) {
 TEST_F(HttpRequestTest, RawBodyExtraHeadersAndDigest) {
   const std::u16string storage = u"\u6261\u0063\u0000";  // bytes 'a' 'b' 'c' 0 ...
   std::array<char, 33> digest{};
-  const std::u16string answer =
-      SendHttpRequest(U16(sandbox.FilesBase() + "/sandbox/bytes?n=3"), storage, false, &digest, 4,
-                      u"X-One: 1\r\nX-Two: two");
+  const std::u16string answer = SendHttpRequest(U16(sandbox.FilesBase() + "/sandbox/bytes?n=3"), storage, false,
+                                                &digest, 4, u"X-One: 1\r\nX-Two: two");
   EXPECT_EQ(answer, u"xxx");
   EXPECT_STREQ(digest.data(), "f561aaf6ef0bf14d4208bb46a4ccb3ad");  // MD5 of "xxx"
   Sandbox::Request r = sandbox.LastRequest("files");
@@ -129,8 +128,7 @@ TEST_F(HttpRequestTest, ChainIsCheckedOnPort443Too) {
 }
 
 TEST_F(HttpRequestTest, RedirectsFollowOnlyHttpAndHttps) {
-  EXPECT_EQ(Get(sandbox.FilesBase() + "/sandbox/redirect?to=" + sandbox.ConfigBase() + "/sandbox/bytes?n=2"),
-            u"xx");
+  EXPECT_EQ(Get(sandbox.FilesBase() + "/sandbox/redirect?to=" + sandbox.ConfigBase() + "/sandbox/bytes?n=2"), u"xx");
   EXPECT_EQ(Get(sandbox.FilesBase() + "/sandbox/redirect?to=ftp://127.0.0.1/x"), u"");
   EXPECT_EQ(Get(sandbox.FilesBase() + "/sandbox/loop"), u"");
 }
@@ -158,7 +156,7 @@ TEST_F(HttpRequestTest, ErrorBoxesAreShownOncePerKind) {
   const std::string refused = "http://127.0.0.1:1/";
 
   EXPECT_EQ(SendHttpRequest(u"ftp://127.0.0.1/x", u"", false), u"");  // not allowed to show
-  EXPECT_EQ(SendHttpRequest(std::nullopt, u"", true), u"");          // absent: no box
+  EXPECT_EQ(SendHttpRequest(std::nullopt, u"", true), u"");           // absent: no box
   EXPECT_EQ(SendHttpRequest(U16(sandbox.FilesBase()), std::nullopt, true), u"");
   EXPECT_TRUE(shown.empty());
 
@@ -199,8 +197,8 @@ TEST_F(HttpRequestTest, TimedRequestGivesUpAfterTwoSecondsWithoutBlockingTheNext
 TEST_F(HttpRequestTest, ManyAbandonedWorkersEndSoon) {
   std::u16string answer;
   for (int i = 0; i < 5; ++i) {
-    EXPECT_FALSE(SendHttpRequestTimed(U16(sandbox.FilesBase() + "/sandbox/stall"), u"", answer,
-                                      std::chrono::milliseconds(50)));
+    EXPECT_FALSE(
+        SendHttpRequestTimed(U16(sandbox.FilesBase() + "/sandbox/stall"), u"", answer, std::chrono::milliseconds(50)));
   }
   EXPECT_FALSE(SendHttpRequestTimed(U16(sandbox.FilesBase() + "/sandbox/slow?ms=400"), u"", answer,
                                     std::chrono::milliseconds(100)));

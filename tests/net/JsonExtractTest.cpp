@@ -41,7 +41,7 @@ TEST(ExtractBetween, MissingMarkersGiveNothing) {
   EXPECT_EQ(ExtractBetween(u"{\"CountryId\":\"", u"\",\"CityId", cursor), nullptr);  // blank after colon
   EXPECT_EQ(cursor, answer.data());
   EXPECT_EQ(ExtractBetween(u"{\"CountryId\": \"", u"\"}", cursor), nullptr);  // no end marker
-  EXPECT_EQ(answer, u"{\"CountryId\": \"CN\",\"CityId\":1}");  // nothing was cut
+  EXPECT_EQ(answer, u"{\"CountryId\": \"CN\",\"CityId\":1}");                 // nothing was cut
 }
 
 TEST(ExtractBetween, WithoutStartMarkerTheValueBeginsAtTheCursor) {

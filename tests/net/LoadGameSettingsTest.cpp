@@ -27,8 +27,8 @@ TEST_F(LoadGameSettingsTest, ReadsTheServedConfigurationAndDeletesTheFile) {
 TEST_F(LoadGameSettingsTest, SuppliedTemplateIsParsedAsCodePage949) {
   std::string text;
   for (const char* key : {"U_PATH_ZKEN=", "U_PATH_ZKSC=", "U_PATH_ZKTC=", "U_PATH_ZKRU=", "U_PATH_ZKJP=",
-                          "F_NAME_ZKEN=", "F_NAME_ZKSC=", "F_NAME_ZKTC=", "F_NAME_ZKRU=", "F_NAME_ZKJP=",
-                          "F_NAME_Lst=", "F_NAME_Game=", "F_NAME_Update=", "R_PATH_Root="}) {
+                          "F_NAME_ZKEN=", "F_NAME_ZKSC=", "F_NAME_ZKTC=", "F_NAME_ZKRU=", "F_NAME_ZKJP=", "F_NAME_Lst=",
+                          "F_NAME_Game=", "F_NAME_Update=", "R_PATH_Root="}) {
     text += std::string(key) + "v\r\n";
   }
   text += "R_PATH_Game=\xC7\xD1";  // no final line end
@@ -43,9 +43,9 @@ TEST_F(LoadGameSettingsTest, FailedAnswersFailTheAttempt) {
     const char* mode;
     bool fileLeft;  // an empty file stays when the URL could not be opened
   };
-  for (const Case& c : {Case{"404", false}, Case{"500", false}, Case{"wrong", false}, Case{"empty", true},
-                        Case{"reset", true}, Case{"big", true}, Case{"refused", true},
-                        Case{"redirect-ftp", true}, Case{"redirect-loop", true}}) {
+  for (const Case& c :
+       {Case{"404", false}, Case{"500", false}, Case{"wrong", false}, Case{"empty", true}, Case{"reset", true},
+        Case{"big", true}, Case{"refused", true}, Case{"redirect-ftp", true}, Case{"redirect-loop", true}}) {
     SCOPED_TRACE(c.mode);
     std::filesystem::remove("InfoGlobal.txt");
     ASSERT_TRUE(sandbox.SetFault("config", c.mode));

@@ -36,7 +36,8 @@ class SandboxTest : public ::testing::Test {
   TempDir cwd{true};
 };
 
-#define SKIP_WITHOUT_CLIENT_IP_PORT()                                                                 \
-  if (sandbox.ClientIpPort() == 0)                                                                  \
-  GTEST_SKIP() << "binding " << sandbox.ClientIpAddress() << ":443 was refused; the client-IP tests " \
+#define SKIP_WITHOUT_CLIENT_IP_PORT()                      \
+  if (sandbox.ClientIpPort() == 0)                         \
+  GTEST_SKIP() << "binding " << sandbox.ClientIpAddress()  \
+               << ":443 was refused; the client-IP tests " \
                   "need root (or CAP_NET_BIND_SERVICE)"

@@ -32,13 +32,12 @@ TEST_F(RegionCodeTest, RegionCheckExamples) {
     bool found;
     std::u16string code;
   };
-  for (const Case& c : {Case{R"({"CountryId":"CN","CityId":"12"})", true, u"CN"},
-                        Case{R"({"CountryId":"cn","CityId":"12"})", true, u"cn"},
-                        Case{R"({"CountryId":"","CityId":"12"})", true, u""},
-                        Case{R"({"CountryId": "CN","CityId":"12"})", false, u"before"},
-                        Case{R"({"CountryId": null,"CityId":"12"})", false, u"before"},
-                        Case{R"({"CountryId":"CN"})", false, u"before"},
-                        Case{R"({"Ip":"1.2.3.4","CountryId":"KR","CityId":"1"})", false, u"before"}}) {
+  for (const Case& c :
+       {Case{R"({"CountryId":"CN","CityId":"12"})", true, u"CN"},
+        Case{R"({"CountryId":"cn","CityId":"12"})", true, u"cn"}, Case{R"({"CountryId":"","CityId":"12"})", true, u""},
+        Case{R"({"CountryId": "CN","CityId":"12"})", false, u"before"},
+        Case{R"({"CountryId": null,"CityId":"12"})", false, u"before"}, Case{R"({"CountryId":"CN"})", false, u"before"},
+        Case{R"({"Ip":"1.2.3.4","CountryId":"KR","CityId":"1"})", false, u"before"}}) {
     SCOPED_TRACE(c.answer);
     ASSERT_TRUE(sandbox.SetAnswer("region", c.answer));
     RegionCode region(kQuick);
@@ -76,13 +75,12 @@ TEST_F(RegionCodeTest, ClientIpExamples) {
     bool found;
     std::u16string code;
   };
-  for (const Case& c : {Case{R"({"client_ip":"1.2.3.4","country":"CN"})", true, u"CN"},
-                        // A member after country: the code runs on to the final quote.
-                        Case{R"({"client_ip":"1.2.3.4","country":"CN","city":"X"})", true,
-                             u"CN\",\"city\":\"X"},
-                        Case{R"({"client_ip":"1.2.3.4"})", false, u""},
-                        Case{R"({"country":"CN","client_ip":"1.2.3.4"})", false, u""},
-                        Case{R"({"client_ip": "1.2.3.4","country":"CN"})", false, u""}}) {
+  for (const Case& c :
+       {Case{R"({"client_ip":"1.2.3.4","country":"CN"})", true, u"CN"},
+        // A member after country: the code runs on to the final quote.
+        Case{R"({"client_ip":"1.2.3.4","country":"CN","city":"X"})", true, u"CN\",\"city\":\"X"},
+        Case{R"({"client_ip":"1.2.3.4"})", false, u""}, Case{R"({"country":"CN","client_ip":"1.2.3.4"})", false, u""},
+        Case{R"({"client_ip": "1.2.3.4","country":"CN"})", false, u""}}) {
     SCOPED_TRACE(c.answer);
     ASSERT_TRUE(sandbox.SetAnswer("clientip", c.answer));
     RegionCode region(kQuick);

@@ -74,11 +74,11 @@ TEST(ParseSetupChecks, AnEmptyValueIsNoneAndAnythingButTheirFormIsMalformed) {
   }
   // Nothing is trimmed, as for every other value.
   for (const std::string& hash : {std::string(kAbcHash) + " ", std::string(kAbcHash).substr(2), std::string("x")}) {
-    EXPECT_EQ(Parsed("H_SHA2_ZKEN=" + hash + "\r\n").setupCheck[0].sha256Given, SetupCheck::Given::kMalformed)
-        << hash;
+    EXPECT_EQ(Parsed("H_SHA2_ZKEN=" + hash + "\r\n").setupCheck[0].sha256Given, SetupCheck::Given::kMalformed) << hash;
   }
   for (const char* size : {" 12", "12 ", "-1", "+1", "0x10", "18446744073709551616"}) {
-    EXPECT_EQ(Parsed(std::string("S_SIZE_ZKEN=") + size + "\r\n").setupCheck[0].sizeGiven, SetupCheck::Given::kMalformed)
+    EXPECT_EQ(Parsed(std::string("S_SIZE_ZKEN=") + size + "\r\n").setupCheck[0].sizeGiven,
+              SetupCheck::Given::kMalformed)
         << size;
   }
   EXPECT_EQ(Parsed("S_SIZE_ZKEN=18446744073709551615\r\n").setupCheck[0].size, UINT64_MAX);

@@ -14,7 +14,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string Text(const std::optional<Bytes>& bytes) { return bytes ? std::string(bytes->begin(), bytes->end()) : "<none>"; }
+std::string Text(const std::optional<Bytes>& bytes) {
+  return bytes ? std::string(bytes->begin(), bytes->end()) : "<none>";
+}
 
 TEST(Base64, DecodesEveryPaddingLength) {
   EXPECT_EQ(Text(DecodeBase64("")), "");
@@ -89,9 +91,9 @@ TEST(DerSignature, ShortIntegersAreLeftPaddedAndBothPaddedMakeSeventyTwoBytes) {
 }
 
 TEST(DerSignature, LeadingZerosOnlyWhereTheTopBitNeedsThem) {
-  EXPECT_FALSE(ReadDerSignature(Der(WithZero(Scalar(0x7D, 32)), Scalar(0x01, 32))));    // zero not needed
+  EXPECT_FALSE(ReadDerSignature(Der(WithZero(Scalar(0x7D, 32)), Scalar(0x01, 32))));            // zero not needed
   EXPECT_FALSE(ReadDerSignature(Der(Scalar(0x01, 32), WithZero(WithZero(Scalar(0x80, 32))))));  // two zeros
-  EXPECT_FALSE(ReadDerSignature(Der({0x00, 0x05}, {0x01})));                             // short, zero not needed
+  EXPECT_FALSE(ReadDerSignature(Der({0x00, 0x05}, {0x01})));  // short, zero not needed
 }
 
 TEST(DerSignature, NegativeZeroAndOutOfRangeScalarsAreRefused) {
@@ -109,8 +111,8 @@ TEST(DerSignature, NegativeZeroAndOutOfRangeScalarsAreRefused) {
 }
 
 TEST(DerSignature, OverLongFormsAreRefused) {
-  EXPECT_FALSE(ReadDerSignature(Der(Scalar(0x01, 33), {0x01})));             // 33 bytes without a zero in front
-  EXPECT_FALSE(ReadDerSignature(Der(WithZero(Scalar(0x01, 33)), {0x01})));   // 34
+  EXPECT_FALSE(ReadDerSignature(Der(Scalar(0x01, 33), {0x01})));            // 33 bytes without a zero in front
+  EXPECT_FALSE(ReadDerSignature(Der(WithZero(Scalar(0x01, 33)), {0x01})));  // 34
   // A long-form length, even of a short value.
   const Bytes r = Scalar(0x7D, 32);
   Bytes longForm;

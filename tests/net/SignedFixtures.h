@@ -22,7 +22,8 @@ inline constexpr std::string_view kSignatureByKey2 =
 
 inline std::vector<uint8_t> FromHex(std::string_view hex) {
   std::vector<uint8_t> out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    out.push_back(static_cast<uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
   return out;
 }
 

@@ -8,8 +8,7 @@ namespace {
 
 class UrlFetchTest : public SandboxTest {
  protected:
-  FetchResult Fetch(const std::string& url, const std::string& file = "out.bin",
-                    uint64_t limit = kNoBodyLimit) {
+  FetchResult Fetch(const std::string& url, const std::string& file = "out.bin", uint64_t limit = kNoBodyLimit) {
     return FetchUrlToFile(U16(url), U16(file), limit);
   }
 };
@@ -46,8 +45,7 @@ TEST_F(UrlFetchTest, UnreachableHostLeavesAnEmptyFile) {
 }
 
 TEST_F(UrlFetchTest, LocalFileThatCannotBeCreatedIsReported) {
-  EXPECT_EQ(Fetch(sandbox.FilesBase() + "/sandbox/bytes?n=5", "missing-dir/out.bin"),
-            FetchResult::kFileNotCreated);
+  EXPECT_EQ(Fetch(sandbox.FilesBase() + "/sandbox/bytes?n=5", "missing-dir/out.bin"), FetchResult::kFileNotCreated);
   EXPECT_FALSE(std::filesystem::exists("missing-dir"));
 
   // A file held open without sharing keeps its bytes.

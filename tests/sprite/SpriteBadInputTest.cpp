@@ -118,7 +118,9 @@ TEST(SpriteBadInput, DamagedEncodingDrawsItsValidPartAndReportsOnce) {
   EXPECT_EQ(page.GetPixel(1, 2), 0u);
   EXPECT_EQ(PutSprAuto(page, 0, 0, &set, 0, 0, 0, 0), 0);
   EXPECT_EQ(reports, 1);
-  EXPECT_EQ(lastText.rfind(u"라이브러리치명적에러!!PutSprAuto(int x=1, int y=1, xSprite *pXSpr=bad.mto, int sprnum=0,", 0), 0u);
+  EXPECT_EQ(
+      lastText.rfind(u"라이브러리치명적에러!!PutSprAuto(int x=1, int y=1, xSprite *pXSpr=bad.mto, int sprnum=0,", 0),
+      0u);
   EXPECT_NE(lastText.find(u"WORD color=1f)"), std::u16string::npos);
   SetSpriteErrorCallback(nullptr);
 }

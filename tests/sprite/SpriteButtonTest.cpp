@@ -64,7 +64,7 @@ TEST_F(SpriteButtonTest, ClickPostsOnPressAndSendsOnRelease) {
   EXPECT_EQ(owner.sent, std::vector<uint32_t>{2030});
   EXPECT_EQ(owner.posted.size(), 1u);
   EXPECT_FALSE(button.IsPressed());
-  EXPECT_FALSE(button.IsHovered());  // hover comes back only with the next move
+  EXPECT_FALSE(button.IsHovered());          // hover comes back only with the next move
   EXPECT_EQ(button.OnLButtonUp(15, 24), 0);  // a second release is no click
   EXPECT_EQ(owner.sent.size(), 1u);
 }

@@ -69,9 +69,7 @@ TEST_P(SpriteDraw, HonoursTheClipRectangle) {
   page.SetClip(3, 2, 4, 2);
   page.EnableClip(1);
   ASSERT_EQ(PutSprAuto(page, 2, 1, &set, 0, 0, 0, 0), 1);
-  ExpectPage([](int x, int y) -> uint16_t {
-    return (y == 2 && (x == 3 || x == 4)) ? At(x - 2, 1) : kBackground;
-  });
+  ExpectPage([](int x, int y) -> uint16_t { return (y == 2 && (x == 3 || x == 4)) ? At(x - 2, 1) : kBackground; });
 }
 
 TEST_P(SpriteDraw, MirrorsLeftRightAndTopBottom) {

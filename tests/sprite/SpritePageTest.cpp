@@ -121,7 +121,7 @@ TEST(SpritePage, AttachDrawsIntoForeignMemory) {
   SpritePage owning;
   ASSERT_EQ(owning.Create(4, 4, 16), 1);
   EXPECT_EQ(owning.Attach(6, 3, memory.data(), 16), 0);  // has its own memory
-  EXPECT_EQ(page.Attach(6, 3, memory.data(), 10), 0);  // stride below width
+  EXPECT_EQ(page.Attach(6, 3, memory.data(), 10), 0);    // stride below width
 }
 
 TEST(SpritePage, PrimitivesClipAndCombine) {

@@ -27,7 +27,7 @@ struct FileSprite {
   std::vector<int16_t> rects1, rects2;  // six values per record
   std::vector<uint16_t> units;          // the pixel block
   uint8_t jpeg = 0, dither = 0;
-  std::vector<uint8_t> jpegStream;      // replaces `units` when jpeg = 1
+  std::vector<uint8_t> jpegStream;  // replaces `units` when jpeg = 1
 };
 
 inline void Put16(std::vector<uint8_t>& out, uint16_t v) {
@@ -48,7 +48,8 @@ inline std::vector<uint8_t> BuildFile(const std::vector<FileSprite>& sprites, in
   Put16(out, static_cast<uint16_t>(sprites.size()));
   Put32(out, 0);
   for (const FileSprite& s : sprites) {
-    const uint32_t size = s.jpeg ? static_cast<uint32_t>(s.jpegStream.size()) : static_cast<uint32_t>(s.units.size() * 2);
+    const uint32_t size =
+        s.jpeg ? static_cast<uint32_t>(s.jpegStream.size()) : static_cast<uint32_t>(s.units.size() * 2);
     out.push_back(s.compressed);
     out.push_back(0);
     for (int16_t v : {static_cast<int16_t>(s.key), s.offsetX, s.offsetY, s.width, s.height, s.hotX, s.hotY,
@@ -59,8 +60,10 @@ inline std::vector<uint8_t> BuildFile(const std::vector<FileSprite>& sprites, in
     out.insert(out.end(), {s.jpeg, s.dither, 0, 0, 0, 0});
     for (int16_t v : s.rects1) Put16(out, static_cast<uint16_t>(v));
     for (int16_t v : s.rects2) Put16(out, static_cast<uint16_t>(v));
-    if (s.jpeg) out.insert(out.end(), s.jpegStream.begin(), s.jpegStream.end());
-    else for (uint16_t v : s.units) Put16(out, v);
+    if (s.jpeg)
+      out.insert(out.end(), s.jpegStream.begin(), s.jpegStream.end());
+    else
+      for (uint16_t v : s.units) Put16(out, v);
   }
   return out;
 }

@@ -126,7 +126,8 @@ void LoopbackHttpServer::Answer(int fd) {
   }
 
   const HttpAnswer answer = handler_(request);
-  const long long length = answer.declaredLength >= 0 ? answer.declaredLength : static_cast<long long>(answer.body.size());
+  const long long length =
+      answer.declaredLength >= 0 ? answer.declaredLength : static_cast<long long>(answer.body.size());
   std::string head = "HTTP/1.1 " + std::to_string(answer.status) + " Status\r\n";
   if (!answer.noLength) head += "Content-Length: " + std::to_string(length) + "\r\n";
   head += "Connection: close\r\n";

@@ -22,8 +22,8 @@ struct HttpAnswer {
   int status = 200;
   std::string body;
   std::vector<std::string> headers = {};  // extra "Name: value" lines
-  long long declaredLength = -1;     // Content-Length to claim; -1: the body's size
-  bool noLength = false;             // no Content-Length: the body ends when the connection does
+  long long declaredLength = -1;          // Content-Length to claim; -1: the body's size
+  bool noLength = false;                  // no Content-Length: the body ends when the connection does
   int pauseBeforeBodyMs = 0;
   std::size_t resetAfterBytes = static_cast<std::size_t>(-1);  // close mid-body
 };

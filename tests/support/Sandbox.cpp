@@ -61,8 +61,8 @@ bool Sandbox::Start(const std::vector<std::string>& options) {
   std::vector<std::string> args = {ZK_PYTHON3, ZK_SANDBOX_SCRIPT, "--bind", "127.0.0.1", "--client-ip-bind",
                                    RandomLoopback(), "--ca-dir", CaDir(), "--ports-file", portsFile,
                                    // the build trusts both; the second signs under the fault sig-key2
-                                   "--sign-key", ZK_TEST_KEYS_DIR "/signer-1.pem",
-                                   "--sign-key", ZK_TEST_KEYS_DIR "/signer-2.pem"};
+                                   "--sign-key", ZK_TEST_KEYS_DIR "/signer-1.pem", "--sign-key",
+                                   ZK_TEST_KEYS_DIR "/signer-2.pem"};
   args.insert(args.end(), options.begin(), options.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());

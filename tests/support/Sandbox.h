@@ -66,8 +66,8 @@ class Sandbox {
 
  private:
   int Port(const std::string& key) const;
-  bool Fault(const std::string& service, const std::string& mode,
-             const std::map<std::string, std::string>& parameters, bool add) const;
+  bool Fault(const std::string& service, const std::string& mode, const std::map<std::string, std::string>& parameters,
+             bool add) const;
   std::string Control(const std::string& pathAndQuery, const std::string* body, bool* ok) const;
 
   pid_t pid_ = -1;

@@ -19,9 +19,7 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::u16string TempDir::U16(const std::string& name) const {
-  return (name.empty() ? path_ : path_ / name).u16string();
-}
+std::u16string TempDir::U16(const std::string& name) const { return (name.empty() ? path_ : path_ / name).u16string(); }
 
 std::string ReadFileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -43,8 +43,8 @@ class WinSandboxTest : public ::testing::Test {
   std::filesystem::path servedDir_;  // what the files service serves
 
  private:
-  bool Fault(const std::string& service, const std::string& mode,
-             const std::map<std::string, std::string>& parameters, bool add) const;
+  bool Fault(const std::string& service, const std::string& mode, const std::map<std::string, std::string>& parameters,
+             bool add) const;
 };
 
 // The body of a plain GET (empty when it failed).

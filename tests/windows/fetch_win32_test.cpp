@@ -48,8 +48,7 @@ bool InCache(const std::wstring& url) {
 bool PlantCacheEntry(const std::wstring& url) {
   wchar_t file[MAX_PATH] = {};
   if (!::CreateUrlCacheEntryW(url.c_str(), 0, L"ini", file, 0)) return false;
-  const HANDLE handle =
-      ::CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle = ::CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   DWORD put = 0;
   ::WriteFile(handle, "U_PATH_ZKEN=stale", 17, &put, nullptr);

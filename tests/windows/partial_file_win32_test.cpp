@@ -76,7 +76,8 @@ TEST_F(PartialFileWin32Test, AKilledProgramLeavesNoPartialFile) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child{};
-  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+  ASSERT_TRUE(
+      ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
   const fs::path ready = dir_.Path() / "_Set_UpZK.exe.ready";
   for (int i = 0; i < 200 && !fs::exists(ready); ++i) std::this_thread::sleep_for(50ms);
   ASSERT_TRUE(fs::exists(ready)) << "the child did not open its partial file";

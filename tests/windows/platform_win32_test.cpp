@@ -92,8 +92,8 @@ TEST(Win32Files, OnlyADrivesRootOrAShareIsAbsolute) {
   EXPECT_TRUE(IsAbsolutePath(u"C:\\Games"));
   EXPECT_TRUE(IsAbsolutePath(u"d:/Games"));
   EXPECT_TRUE(IsAbsolutePath(u"\\\\server\\share\\Games"));
-  EXPECT_FALSE(IsAbsolutePath(u"C:Games"));     // relative to the drive's current folder
-  EXPECT_FALSE(IsAbsolutePath(u"\\Games"));     // relative to the current drive
+  EXPECT_FALSE(IsAbsolutePath(u"C:Games"));  // relative to the drive's current folder
+  EXPECT_FALSE(IsAbsolutePath(u"\\Games"));  // relative to the current drive
   EXPECT_FALSE(IsAbsolutePath(u"Games"));
   EXPECT_FALSE(IsAbsolutePath(u""));
 }
@@ -167,9 +167,9 @@ class Win32Registry : public ::testing::Test {
   void SetUp() override {
     key_ = L"Software\\ZKRegistryTest" + std::to_wstring(::GetCurrentProcessId());
     HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
     Set(key, L"Path", L"C:\\Program Files\\ZK Game");
     Set(key, L"Empty", L"");
     Set(key, L"Long", std::wstring(511, L'x'));  // 1024 bytes with its terminator

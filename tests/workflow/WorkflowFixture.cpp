@@ -63,15 +63,21 @@ void WorkflowTest::ServeSetup(const std::string& bytes) {
 
 bool WorkflowTest::ServeConfigValue(const std::string& key, const std::string& value) {
   // The sandbox's own configuration, "{{FILES_HOST}}" filled in by it.
-  const std::vector<std::pair<std::string, std::string>> entries = {
-      {"U_PATH_ZKEN", "http://{{FILES_HOST}}/setup/"}, {"U_PATH_ZKSC", "http://{{FILES_HOST}}/setup/"},
-      {"U_PATH_ZKTC", "http://{{FILES_HOST}}/setup/"}, {"U_PATH_ZKRU", "http://{{FILES_HOST}}/setup/"},
-      {"U_PATH_ZKJP", "http://{{FILES_HOST}}/setup/"}, {"F_NAME_ZKEN", "ZKSetup_EN.exe"},
-      {"F_NAME_ZKSC", "ZKSetup_SC.exe"},               {"F_NAME_ZKTC", "ZKSetup_TC.exe"},
-      {"F_NAME_ZKRU", "ZKSetup_RU.exe"},               {"F_NAME_ZKJP", "ZKSetup_JP.exe"},
-      {"F_NAME_Lst", "ZKGame.lst"},                    {"F_NAME_Game", "ZKGame.exe"},
-      {"F_NAME_Update", "ZKUpdate.exe"},               {"R_PATH_Root", "SOFTWARE\\ZKGame"},
-      {"R_PATH_Game", "SOFTWARE\\ZKGame\\Game"}};
+  const std::vector<std::pair<std::string, std::string>> entries = {{"U_PATH_ZKEN", "http://{{FILES_HOST}}/setup/"},
+                                                                    {"U_PATH_ZKSC", "http://{{FILES_HOST}}/setup/"},
+                                                                    {"U_PATH_ZKTC", "http://{{FILES_HOST}}/setup/"},
+                                                                    {"U_PATH_ZKRU", "http://{{FILES_HOST}}/setup/"},
+                                                                    {"U_PATH_ZKJP", "http://{{FILES_HOST}}/setup/"},
+                                                                    {"F_NAME_ZKEN", "ZKSetup_EN.exe"},
+                                                                    {"F_NAME_ZKSC", "ZKSetup_SC.exe"},
+                                                                    {"F_NAME_ZKTC", "ZKSetup_TC.exe"},
+                                                                    {"F_NAME_ZKRU", "ZKSetup_RU.exe"},
+                                                                    {"F_NAME_ZKJP", "ZKSetup_JP.exe"},
+                                                                    {"F_NAME_Lst", "ZKGame.lst"},
+                                                                    {"F_NAME_Game", "ZKGame.exe"},
+                                                                    {"F_NAME_Update", "ZKUpdate.exe"},
+                                                                    {"R_PATH_Root", "SOFTWARE\\ZKGame"},
+                                                                    {"R_PATH_Game", "SOFTWARE\\ZKGame\\Game"}};
   std::string body;
   for (const auto& [name, text] : entries) body += name + "=" + (name == key ? value : text) + "\r\n";
   // Each setup program's checks, from the file served when the configuration is.

@@ -26,8 +26,10 @@ std::u16string TenFailures(bool errorPage = false) {
   std::u16string log;
   for (int i = 0; i < 10; ++i) {
     if (errorPage) log += u"\uFEFF" + std::u16string(SettingsRefusalEntry(SettingsOutcome::kNoSignature)) + u"\r\n";
-    log += u"\uFEFF" + std::u16string(i % 2 == 0 ? u"Game settings file download failed(1)."
-                                                  : u"Game settings file download failed(0).") + u"\r\n";
+    log += u"\uFEFF" +
+           std::u16string(i % 2 == 0 ? u"Game settings file download failed(1)."
+                                     : u"Game settings file download failed(0).") +
+           u"\r\n";
   }
   return log;
 }
@@ -43,25 +45,25 @@ TEST_P(ConfigFaultTest, TenTriesThenTheBox) {
   ASSERT_TRUE(host_.RunUntilClosed(60s));  // the configuration's ten tries
   EXPECT_LT(std::chrono::steady_clock::now() - start, 60s) << "a fault must not hold the window for minutes";
   EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"Game settings file download failed."});
-  EXPECT_EQ(Log(), Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN)."}) + TenFailures(f.errorPage));
+  EXPECT_EQ(Log(),
+            Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN)."}) + TenFailures(f.errorPage));
   EXPECT_EQ(dialog_->Settings() == nullptr ? u'\0' : dialog_->Settings()->uPath[0][0], u'\0') << "nothing was taken in";
   EXPECT_FALSE(fs::exists(SetupFile()));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, ConfigFaultTest,
-    ::testing::Values(Fault{"Refused", {"--fault", "config=refused"}},
-                      Fault{"UnresolvableHost", {}, "ZK_CONFIG_HOST", "config.zkgame.invalid"},
-                      Fault{"NotFound", {"--fault", "config=404"}, nullptr, nullptr, true},
-                      Fault{"ServerError", {"--fault", "config=500"}, nullptr, nullptr, true},
-                      Fault{"BodyOverOneMiB", {"--fault", "config=big"}},
-                      Fault{"ResetMidBody", {"--fault", "config=reset"}},
-                      Fault{"ShortBody", {"--fault", "config=short"}},
-                      Fault{"UntrustedChain", {}, "ZK_EXTRA_CA_BUNDLE", ""},
-                      Fault{"CertificateForAnotherName", {"--cert-name", "other.zkgame.invalid"}},
-                      Fault{"RedirectLoop", {"--fault", "config=redirect-loop"}},
-                      Fault{"RedirectToFtp", {"--fault", "config=redirect-ftp"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, ConfigFaultTest,
+                         ::testing::Values(Fault{"Refused", {"--fault", "config=refused"}},
+                                           Fault{"UnresolvableHost", {}, "ZK_CONFIG_HOST", "config.zkgame.invalid"},
+                                           Fault{"NotFound", {"--fault", "config=404"}, nullptr, nullptr, true},
+                                           Fault{"ServerError", {"--fault", "config=500"}, nullptr, nullptr, true},
+                                           Fault{"BodyOverOneMiB", {"--fault", "config=big"}},
+                                           Fault{"ResetMidBody", {"--fault", "config=reset"}},
+                                           Fault{"ShortBody", {"--fault", "config=short"}},
+                                           Fault{"UntrustedChain", {}, "ZK_EXTRA_CA_BUNDLE", ""},
+                                           Fault{"CertificateForAnotherName", {"--cert-name", "other.zkgame.invalid"}},
+                                           Fault{"RedirectLoop", {"--fault", "config=redirect-loop"}},
+                                           Fault{"RedirectToFtp", {"--fault", "config=redirect-ftp"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Each try gives up after 10 s of silence: ten stalled tries end in well
 // under the five minutes that a 30 s limit would cost.
@@ -83,8 +85,8 @@ TEST_F(WorkflowTest, ADrippingConfigurationServerCostsOneTryAndTheLoopGoesOn) {
   ASSERT_TRUE(StartSandbox({"--fault", "config=drip:rate=2:times=1"}));
   const auto start = std::chrono::steady_clock::now();
   OpenInstaller();
-  ASSERT_TRUE(host_.RunUntil([&] { return dialog_->Settings() != nullptr && dialog_->Settings()->uPath[0][0] != 0; },
-                             60s));
+  ASSERT_TRUE(
+      host_.RunUntil([&] { return dialog_->Settings() != nullptr && dialog_->Settings()->uPath[0][0] != 0; }, 60s));
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GE(took, 29s);
   EXPECT_LT(took, 40s);
@@ -143,24 +145,37 @@ INSTANTIATE_TEST_SUITE_P(
         RegionFault{"CheckStalled", {"--fault", "region=stalled"}, nullptr, nullptr, kOrigin},
         RegionFault{"CheckRedirectLoop", {"--fault", "region=redirect-loop"}, nullptr, nullptr, kOrigin},
         RegionFault{"CheckRedirectToFtp", {"--fault", "region=redirect-ftp"}, nullptr, nullptr, kOrigin},
-        RegionFault{"ClientIpRefused", {"--fault", "region=404", "--fault", "clientip=refused"}, nullptr, nullptr, kForced},
-        RegionFault{"ClientIpUnresolvable", {"--fault", "region=404"}, "ZK_CLIENT_IP_HOST", "ip.zkgame.invalid", kForced},
-        RegionFault{"ClientIpNotFound", {"--fault", "region=404", "--fault", "clientip=404"}, nullptr, nullptr, kForced},
-        RegionFault{"ClientIpServerError", {"--fault", "region=404", "--fault", "clientip=500"}, nullptr, nullptr, kForced},
-        RegionFault{"ClientIpBodyOverOneMiB", {"--fault", "region=404", "--fault", "clientip=big"}, nullptr, nullptr,
+        RegionFault{
+            "ClientIpRefused", {"--fault", "region=404", "--fault", "clientip=refused"}, nullptr, nullptr, kForced},
+        RegionFault{
+            "ClientIpUnresolvable", {"--fault", "region=404"}, "ZK_CLIENT_IP_HOST", "ip.zkgame.invalid", kForced},
+        RegionFault{
+            "ClientIpNotFound", {"--fault", "region=404", "--fault", "clientip=404"}, nullptr, nullptr, kForced},
+        RegionFault{
+            "ClientIpServerError", {"--fault", "region=404", "--fault", "clientip=500"}, nullptr, nullptr, kForced},
+        RegionFault{
+            "ClientIpBodyOverOneMiB", {"--fault", "region=404", "--fault", "clientip=big"}, nullptr, nullptr, kForced},
+        RegionFault{
+            "ClientIpResetMidBody", {"--fault", "region=404", "--fault", "clientip=reset"}, nullptr, nullptr, kForced},
+        RegionFault{
+            "BothStalled", {"--fault", "region=stalled", "--fault", "clientip=stalled"}, nullptr, nullptr, kForced},
+        RegionFault{"ClientIpRedirectLoop",
+                    {"--fault", "region=404", "--fault", "clientip=redirect-loop"},
+                    nullptr,
+                    nullptr,
                     kForced},
-        RegionFault{"ClientIpResetMidBody", {"--fault", "region=404", "--fault", "clientip=reset"}, nullptr, nullptr,
+        RegionFault{"ClientIpRedirectToFtp",
+                    {"--fault", "region=404", "--fault", "clientip=redirect-ftp"},
+                    nullptr,
+                    nullptr,
                     kForced},
-        RegionFault{"BothStalled", {"--fault", "region=stalled", "--fault", "clientip=stalled"}, nullptr, nullptr,
-                    kForced},
-        RegionFault{"ClientIpRedirectLoop", {"--fault", "region=404", "--fault", "clientip=redirect-loop"}, nullptr,
-                    nullptr, kForced},
-        RegionFault{"ClientIpRedirectToFtp", {"--fault", "region=404", "--fault", "clientip=redirect-ftp"}, nullptr,
-                    nullptr, kForced},
         // The client-IP lookup checks the chain but not the name.
         RegionFault{"ClientIpUntrustedChain", {"--fault", "region=404"}, "ZK_EXTRA_CA_BUNDLE", "", kForced, false},
         RegionFault{"ClientIpCertificateForAnotherName",
-                    {"--fault", "region=404", "--cert-name", "other.zkgame.invalid"}, nullptr, nullptr, kOrigin,
+                    {"--fault", "region=404", "--cert-name", "other.zkgame.invalid"},
+                    nullptr,
+                    nullptr,
+                    kOrigin,
                     false}),
     [](const auto& info) { return std::string(info.param.name); });
 

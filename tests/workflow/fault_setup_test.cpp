@@ -47,9 +47,9 @@ class SetupFaultTest : public WorkflowTest {
   void ExpectFailedDownload(std::u16string_view cause = {}) {
     ASSERT_TRUE(host_.RunUntilClosed(45s));
     EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"Failed to load setup file."});
-    const std::u16string ending = cause.empty()
-                                      ? Entries({u"Install the game(0).", u"Failed to load setup file."})
-                                      : Entries({u"Install the game(0).", std::u16string(cause), u"Failed to load setup file."});
+    const std::u16string ending =
+        cause.empty() ? Entries({u"Install the game(0).", u"Failed to load setup file."})
+                      : Entries({u"Install the game(0).", std::u16string(cause), u"Failed to load setup file."});
     EXPECT_TRUE(Log().ends_with(ending)) << Utf16(Log());
     EXPECT_FALSE(dialog_->SetupStarted());
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
@@ -77,13 +77,12 @@ TEST_P(DownloadFaultTest, GivesTheFailureAndNoFile) {
   ExpectFailedDownload(SetupFailureEntry(GetParam().cause));
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, DownloadFaultTest,
-                         ::testing::Values(NamedMode{"NotFound", "404"}, NamedMode{"ServerError", "500"},
-                                           NamedMode{"ResetMidBody", "reset"},
-                                           // The length announced is not the configuration's size.
-                                           NamedMode{"ContentLengthLongerThanBody", "short", 0,
-                                                     SetupDownloadEnd::kSizeDiffers}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DownloadFaultTest,
+    ::testing::Values(NamedMode{"NotFound", "404"}, NamedMode{"ServerError", "500"}, NamedMode{"ResetMidBody", "reset"},
+                      // The length announced is not the configuration's size.
+                      NamedMode{"ContentLengthLongerThanBody", "short", 0, SetupDownloadEnd::kSizeDiffers}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SetupFaultTest, AStalledDownloadStillLetsTheWindowClose) {
   Install({"--fault", "files=stall-body"});
@@ -191,7 +190,8 @@ TEST_P(SetupProgramFaultTest, EndsWithoutAGame) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, SetupProgramFaultTest,
-                         ::testing::Values(NamedMode{"ExitsAtOnce", "exit"}, NamedMode{"Crashes", "crash", 128 + SIGABRT},
+                         ::testing::Values(NamedMode{"ExitsAtOnce", "exit"},
+                                           NamedMode{"Crashes", "crash", 128 + SIGABRT},
                                            NamedMode{"ValuesOver1024Bytes", "long-values"}),
                          [](const auto& info) { return std::string(info.param.name); });
 

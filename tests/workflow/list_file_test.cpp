@@ -59,12 +59,12 @@ TEST(ListLine, ReadsTimeSizeAndName) {
 }
 
 TEST(ListLine, BrokenRulesSkipTheLine) {
-  EXPECT_FALSE(ParseListLine(u"1700000000 5 data"));          // no "\"
-  EXPECT_FALSE(ParseListLine(u"1700000000 \\data"));          // only one number
-  EXPECT_FALSE(ParseListLine(u"1700000000 5\\data"));         // no separator after the size
-  EXPECT_FALSE(ParseListLine(u"1700000000 5 \\"));            // empty name
-  EXPECT_FALSE(ParseListLine(u"0 5 \\data"));                 // time 0
-  EXPECT_FALSE(ParseListLine(u"1700000000 0 \\data"));        // size 0
+  EXPECT_FALSE(ParseListLine(u"1700000000 5 data"));           // no "\"
+  EXPECT_FALSE(ParseListLine(u"1700000000 \\data"));           // only one number
+  EXPECT_FALSE(ParseListLine(u"1700000000 5\\data"));          // no separator after the size
+  EXPECT_FALSE(ParseListLine(u"1700000000 5 \\"));             // empty name
+  EXPECT_FALSE(ParseListLine(u"0 5 \\data"));                  // time 0
+  EXPECT_FALSE(ParseListLine(u"1700000000 0 \\data"));         // size 0
   EXPECT_FALSE(ParseListLine(u"99999999999999999999 1 \\a"));  // time beyond 64 bits
 }
 
@@ -84,13 +84,13 @@ TEST(ListLine, OnlyCompleteLinesCount) {
 
 TEST(TimeRule, EarlierOrWholeMinutesLaterAreReset) {
   const int64_t t = 1700000000;
-  EXPECT_TRUE(ShouldResetTime(t + 3600, t));   // one hour later
-  EXPECT_TRUE(ShouldResetTime(t + 61, t));     // a minute and a second
-  EXPECT_FALSE(ShouldResetTime(t + 30, t));    // 30 s later
+  EXPECT_TRUE(ShouldResetTime(t + 3600, t));  // one hour later
+  EXPECT_TRUE(ShouldResetTime(t + 61, t));    // a minute and a second
+  EXPECT_FALSE(ShouldResetTime(t + 30, t));   // 30 s later
   EXPECT_FALSE(ShouldResetTime(t + 62, t));
-  EXPECT_TRUE(ShouldResetTime(t - 1000, t));   // earlier
+  EXPECT_TRUE(ShouldResetTime(t - 1000, t));  // earlier
   EXPECT_TRUE(ShouldResetTime(t - 59, t));
-  EXPECT_FALSE(ShouldResetTime(t, t));         // already right
+  EXPECT_FALSE(ShouldResetTime(t, t));                 // already right
   EXPECT_TRUE(ShouldResetTime(INT64_MIN, INT64_MAX));  // no overflow
 }
 
@@ -130,9 +130,10 @@ TEST_F(RestoreTest, AppliesTheTimeRulesLineByLine) {
   File("data/카드.dat", t + 120);
   File("unlisted.dat", t + 3600);
   // Code page 949 text; a malformed line, a missing file and a traversal are skipped.
-  WriteFileBytes(game_ / "files.lst", "1700000000 1 \\hour.dat\r\n1700000000 1 \\half.dat\r\n"
-                                      "garbage\r\n1700000000 1 \\missing.dat\r\n1700000000 1 \\..\\outside.dat\r\n"
-                                      "1700000000 1 \\data\\\xC4\xAB\xB5\xE5.dat\r\n1700000000 1 \\early.dat");
+  WriteFileBytes(game_ / "files.lst",
+                 "1700000000 1 \\hour.dat\r\n1700000000 1 \\half.dat\r\n"
+                 "garbage\r\n1700000000 1 \\missing.dat\r\n1700000000 1 \\..\\outside.dat\r\n"
+                 "1700000000 1 \\data\\\xC4\xAB\xB5\xE5.dat\r\n1700000000 1 \\early.dat");
   WriteFileBytes(dir_.Path() / "games" / "outside.dat", "x");
   const int64_t outsideBefore = Time(dir_.Path() / "games" / "outside.dat");
   RestoreFileTimes(settings_);
@@ -160,7 +161,9 @@ TEST_F(RestoreTest, AZeroByteEndsTheListAndMissingPiecesEndQuietly) {
   File("a.dat", t + 60);
   File("b.dat", t + 60);
   // The length is counted from the literal: the zero inside would cut a C string.
-  static constexpr char kList[] = "1700000000 1 \\a.dat\r\n\0" "1700000000 1 \\b.dat\r\n";
+  static constexpr char kList[] =
+      "1700000000 1 \\a.dat\r\n\0"
+      "1700000000 1 \\b.dat\r\n";
   WriteFileBytes(game_ / "files.lst", std::string(kList, sizeof kList - 1));
   RestoreFileTimes(settings_);
   EXPECT_EQ(Time(game_ / "a.dat"), t);

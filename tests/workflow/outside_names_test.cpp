@@ -110,8 +110,8 @@ TEST_F(OutsideNamesTest, ARelativePathValueIsNoRegistration) {
   ::setenv("ZK_SETUP_MODE", "relative-path", 1);
   ASSERT_TRUE(fs::equivalent(fs::current_path(), Root()));
   InstallWith();
-  EXPECT_TRUE(Log().ends_with(Entries(
-      {u"Load setup file.", u"The setup program ended (0).", u"\r\nGame setting registration failed."})));
+  EXPECT_TRUE(Log().ends_with(
+      Entries({u"Load setup file.", u"The setup program ended (0).", u"\r\nGame setting registration failed."})));
   EXPECT_FALSE(GameStarted());
 }
 
@@ -124,7 +124,8 @@ TEST_F(OutsideNamesTest, ALineBreakInARegistryValueCannotForgeALogLine) {
   const std::u16string line = log.substr(entry, log.find(u"\r\n", entry) - entry);
   EXPECT_NE(line.find(u"ZKGame\uFFFD\uFFFDIt has been successfully installed./ZKUpdate.exe)."), std::u16string::npos);
   // Exactly one success entry, the real one.
-  EXPECT_EQ(log.find(u"It has been successfully installed.\r\n"), log.rfind(u"It has been successfully installed.\r\n"));
+  EXPECT_EQ(log.find(u"It has been successfully installed.\r\n"),
+            log.rfind(u"It has been successfully installed.\r\n"));
 }
 
 }  // namespace

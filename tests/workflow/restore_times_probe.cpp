@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
   if (argc != 5) return 2;
   static GameSettings settings;
   std::memset(&settings, 0, sizeof settings);
-  if (!StoreInField(settings.rPathRoot, Utf8ToUtf16(argv[2])) || !StoreInField(settings.rPathGame, Utf8ToUtf16(argv[3])) ||
+  if (!StoreInField(settings.rPathRoot, Utf8ToUtf16(argv[2])) ||
+      !StoreInField(settings.rPathGame, Utf8ToUtf16(argv[3])) ||
       !StoreInField(settings.fNameLst, Utf8ToUtf16(argv[4]))) {
     return 2;
   }

@@ -81,9 +81,8 @@ TEST_P(SetupEndModeTest, FinishesOnlyAfterTheSetupsLastProcess) {
       },
       10s));
   ASSERT_FALSE(ends.empty());
-  const auto lastEnd = std::max_element(ends.begin(), ends.end(), [](const SetupEnd& a, const SetupEnd& b) {
-    return a.realtimeNs < b.realtimeNs;
-  });
+  const auto lastEnd = std::max_element(
+      ends.begin(), ends.end(), [](const SetupEnd& a, const SetupEnd& b) { return a.realtimeNs < b.realtimeNs; });
   EXPECT_GT(installersGame->realtimeNs, lastEnd->realtimeNs) << ReadFileBytes(GameFolder() / "started.txt");
 
   const std::vector<GameStart> starts = GameStarts();
@@ -109,12 +108,11 @@ TEST_F(SetupEndTest, AGameThatTheSetupStartedDoesNotHoldTheInstallerBack) {
   ::setenv("ZK_GAME_SECONDS", "30", 1);
   Install();
   ASSERT_TRUE(host_.RunUntilClosed(20s));
-  EXPECT_TRUE(Log().ends_with(Entries({u"The setup program ended (0).",
-                                       u"\r\nIt has been successfully installed.\r\nExit the program."})));
+  EXPECT_TRUE(Log().ends_with(
+      Entries({u"The setup program ended (0).", u"\r\nIt has been successfully installed.\r\nExit the program."})));
   ASSERT_TRUE(WaitUntil([&] { return GameStarts().size() == 2; }, 10s));  // the setup's and the installer's
   const std::vector<GameStart> starts = GameStarts();
-  const auto setupsGame =
-      std::find_if(starts.begin(), starts.end(), [](const GameStart& s) { return s.bySetup; });
+  const auto setupsGame = std::find_if(starts.begin(), starts.end(), [](const GameStart& s) { return s.bySetup; });
   ASSERT_NE(setupsGame, starts.end());
   EXPECT_TRUE(IsRunning(setupsGame->pid));
   std::vector<pid_t> games;

@@ -109,9 +109,9 @@ TEST_P(SetupCopyTest, TheFileStaysInUseUntilTheCopyEnds) {
   const std::string copyWork =
       "echo $$ > \"$(dirname \"$0\")/copy.pid\"\nsleep 1\ntouch \"$(dirname \"$0\")/copy.done\"\n";
   WriteFileBytes(dir_.Path() / "next.sh", "#!/bin/sh\n" + copyWork);
-  const fs::path file = Script("setup.sh", std::string("if [ \"$1\" != copy ]; then\n") + GetParam().firstProcess +
-                                               "\nsetsid \"" + GetParam().copyOf + "\" copy &\nexit 3\nfi\n" +
-                                               copyWork);
+  const fs::path file =
+      Script("setup.sh", std::string("if [ \"$1\" != copy ]; then\n") + GetParam().firstProcess + "\nsetsid \"" +
+                             GetParam().copyOf + "\" copy &\nexit 3\nfi\n" + copyWork);
   auto setup = Start(file);
   ASSERT_NE(setup, nullptr);
   ASSERT_TRUE(WaitUntil([&] { return setup->ExitCode().has_value(); }, 10s));

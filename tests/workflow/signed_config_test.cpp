@@ -24,8 +24,10 @@ std::u16string TenRefusals(std::u16string_view cause) {
   std::u16string log;
   for (int i = 0; i < 10; ++i) {
     log += u"\uFEFF" + std::u16string(cause) + u"\r\n";
-    log += u"\uFEFF" + std::u16string(i % 2 == 0 ? u"Game settings file download failed(1)."
-                                                  : u"Game settings file download failed(0).") + u"\r\n";
+    log += u"\uFEFF" +
+           std::u16string(i % 2 == 0 ? u"Game settings file download failed(1)."
+                                     : u"Game settings file download failed(0).") +
+           u"\r\n";
   }
   return log;
 }

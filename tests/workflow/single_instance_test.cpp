@@ -87,7 +87,8 @@ class SingleInstanceTest : public testing::Test {
 TEST_F(SingleInstanceTest, OneClaimAtATimeNotHandedDownToStartedPrograms) {
   std::optional<SingleInstance> first(std::in_place);
   ASSERT_EQ(first->Outcome(), Claim::First) << first->Problem();
-  EXPECT_EQ(fs::status(runtime.Path() / "zk-installer.lock").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(runtime.Path() / "zk-installer.lock").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(SingleInstance().Outcome(), Claim::Second);
   // The setup program and the game outlive the installer; they must not
   // keep the next installer out.
@@ -170,8 +171,18 @@ TEST_F(TmpLockTest, PlantedPathsAreNeitherFollowedNorTrusted) {
   } cases[] = {
       {"link to a file", [&] { fs::create_symlink("/tmp/victim", lock); }, "symbolic link"},
       {"dangling link", [&] { fs::create_symlink("/tmp/made-by-link", lock); }, "symbolic link"},
-      {"other user's file", [&] { WriteFileBytes(lock, "x"); ::chown(lock.c_str(), 65534, 65534); }, "another user"},
-      {"file others may open", [&] { WriteFileBytes(lock, ""); fs::permissions(lock, fs::perms(0644)); }, "other users"},
+      {"other user's file",
+       [&] {
+         WriteFileBytes(lock, "x");
+         ::chown(lock.c_str(), 65534, 65534);
+       },
+       "another user"},
+      {"file others may open",
+       [&] {
+         WriteFileBytes(lock, "");
+         fs::permissions(lock, fs::perms(0644));
+       },
+       "other users"},
       {"second name of a file", [&] { fs::create_hard_link("/tmp/victim", lock); }, "other names"},
       {"named pipe", [&] { ::mkfifo(lock.c_str(), 0600); }, "not a regular file"},
   };

@@ -41,8 +41,8 @@ class VerifiedSetupTest : public WorkflowTest {
   void ExpectRefused(SetupDownloadEnd why) {
     ASSERT_TRUE(host_.RunUntilClosed(30s));
     EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"Failed to load setup file."});
-    EXPECT_TRUE(Log().ends_with(Entries({u"Install the game(0).", std::u16string(SetupFailureEntry(why)),
-                                         u"Failed to load setup file."})))
+    EXPECT_TRUE(Log().ends_with(
+        Entries({u"Install the game(0).", std::u16string(SetupFailureEntry(why)), u"Failed to load setup file."})))
         << Utf16Narrow(Log());
     EXPECT_FALSE(dialog_->SetupStarted());
     EXPECT_TRUE(SetupEnds().empty()) << "the setup program never ran";

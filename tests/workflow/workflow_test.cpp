@@ -44,8 +44,8 @@ TEST_F(WorkflowTest, InstallsRussianStartsTheGameAndCloses) {
   EXPECT_TRUE(fs::exists(SetupFile()));  // still running: the tick could not delete it
 
   ASSERT_TRUE(host_.RunUntilClosed(20s));
-  const auto setupEnded = fs::last_write_time(Root() / "registry" / "HKEY_LOCAL_MACHINE" / "SOFTWARE" / "ZKGame" /
-                                              "Game" / "localfolder");
+  const auto setupEnded =
+      fs::last_write_time(Root() / "registry" / "HKEY_LOCAL_MACHINE" / "SOFTWARE" / "ZKGame" / "Game" / "localfolder");
   const auto closedAfter = fs::file_time_type::clock::now() - setupEnded;
   EXPECT_LT(closedAfter, 2500ms) << "the finishing steps come within one tick of the setup's end";
 
@@ -115,7 +115,7 @@ TEST_F(WorkflowTest, ALanguageWithoutEntriesCloses) {
 
 TEST_F(WorkflowTest, AFailedDownloadIsReportedAndLeavesNoFile) {
   StartInstaller();
-  ASSERT_TRUE(ConfigurationLoaded());  // with the setup programs' checks
+  ASSERT_TRUE(ConfigurationLoaded());          // with the setup programs' checks
   fs::remove_all(Root() / "files" / "setup");  // every setup URL answers 404
   host_.Send(kWmCommand, kCmdInstall);
   ASSERT_TRUE(host_.RunUntilClosed(10s));
@@ -143,8 +143,8 @@ TEST_F(WorkflowTest, MissingRegistryValuesEndWithoutAGame) {
   ASSERT_TRUE(ConfigurationLoaded());
   host_.Send(kWmCommand, kCmdInstall);
   ASSERT_TRUE(host_.RunUntilClosed(20s));
-  EXPECT_TRUE(Log().ends_with(Entries(
-      {u"Load setup file.", u"The setup program ended (0).", u"\r\nGame setting registration failed."})));
+  EXPECT_TRUE(Log().ends_with(
+      Entries({u"Load setup file.", u"The setup program ended (0).", u"\r\nGame setting registration failed."})));
   EXPECT_FALSE(fs::exists(GameFolder() / "started.txt"));
   EXPECT_FALSE(fs::exists(SetupFile()));
   EXPECT_EQ(ModifiedTime(GameFolder() / "ZKGame.exe"), kRecorded + 3600);  // no registry, no list
@@ -176,8 +176,9 @@ TEST_F(WorkflowTest, TenConfigurationFailuresTakeThirtySecondsThenClose) {
   std::u16string expected = Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN)."});
   for (int i = 0; i < 10; ++i) {
     // An error page is no signed configuration: each try says so first.
-    expected += Entries({std::u16string(SettingsRefusalEntry(SettingsOutcome::kNoSignature)),
-                         i % 2 == 0 ? u"Game settings file download failed(1)." : u"Game settings file download failed(0)."});
+    expected +=
+        Entries({std::u16string(SettingsRefusalEntry(SettingsOutcome::kNoSignature)),
+                 i % 2 == 0 ? u"Game settings file download failed(1)." : u"Game settings file download failed(0)."});
   }
   EXPECT_EQ(Log(), expected);
 }

@@ -26,7 +26,9 @@ constexpr int kInstallX = 121, kCloseX = 219, kButtonY = 109;  // where the wind
 using Surface = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
 using Context = std::unique_ptr<cairo_t, decltype(&cairo_destroy)>;
 
-Surface NewSurface(int w, int h) { return {cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h), cairo_surface_destroy}; }
+Surface NewSurface(int w, int h) {
+  return {cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h), cairo_surface_destroy};
+}
 Context NewContext(cairo_surface_t* s) { return {cairo_create(s), cairo_destroy}; }
 
 void RoundedRect(cairo_t* cr, double x, double y, double w, double h, double r) {
@@ -131,7 +133,9 @@ Surface DrawButton(cairo_surface_t* background, int atX, const char* label, Fram
   Context cr = NewContext(surface.get());
   cairo_set_source_surface(cr.get(), background, -atX, -kButtonY);
   cairo_paint(cr.get());
-  struct Colours { double top[3], bottom[3], text[3]; };
+  struct Colours {
+    double top[3], bottom[3], text[3];
+  };
   static const Colours kColours[] = {
       {{0.66, 0.12, 0.12}, {0.40, 0.05, 0.05}, {1.0, 0.95, 0.80}},
       {{0.85, 0.20, 0.18}, {0.55, 0.09, 0.08}, {1.0, 1.0, 0.90}},
@@ -146,7 +150,8 @@ Surface DrawButton(cairo_surface_t* background, int atX, const char* label, Fram
   cairo_set_source(cr.get(), fill);
   cairo_fill_preserve(cr.get());
   cairo_pattern_destroy(fill);
-  frame == kDisabled ? cairo_set_source_rgb(cr.get(), 0.62, 0.62, 0.6) : cairo_set_source_rgb(cr.get(), 0.85, 0.68, 0.22);
+  frame == kDisabled ? cairo_set_source_rgb(cr.get(), 0.62, 0.62, 0.6)
+                     : cairo_set_source_rgb(cr.get(), 0.85, 0.68, 0.22);
   cairo_set_line_width(cr.get(), 1);
   cairo_stroke(cr.get());
   const double shift = frame == kPressed ? 1 : 0;
@@ -173,7 +178,8 @@ std::vector<uint16_t> To555(cairo_surface_t* s) {
     const uint32_t* row = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(y) * stride);
     for (int x = 0; x < w; ++x) {
       const uint32_t p = row[x];  // opaque everywhere here, so no un-premultiplying
-      uint16_t v = static_cast<uint16_t>((((p >> 16) & 0xFF) >> 3) << 10 | (((p >> 8) & 0xFF) >> 3) << 5 | ((p & 0xFF) >> 3));
+      uint16_t v =
+          static_cast<uint16_t>((((p >> 16) & 0xFF) >> 3) << 10 | (((p >> 8) & 0xFF) >> 3) << 5 | ((p & 0xFF) >> 3));
       if (v == kKey) v = kKey - 1;
       out[static_cast<size_t>(y) * w + x] = v;
     }
@@ -253,11 +259,11 @@ std::vector<uint8_t> IconPng(cairo_surface_t* background) {
 
 std::vector<uint8_t> IcoFromPng(const std::vector<uint8_t>& png) {
   std::vector<uint8_t> ico(6 + 16, 0);
-  StoreU16(&ico[2], 1);   // icon
-  StoreU16(&ico[4], 1);   // one image
+  StoreU16(&ico[2], 1);  // icon
+  StoreU16(&ico[4], 1);  // one image
   ico[6] = 32, ico[7] = 32;
-  StoreU16(&ico[10], 1);  // planes
-  StoreU16(&ico[12], 32); // bits per pixel
+  StoreU16(&ico[10], 1);   // planes
+  StoreU16(&ico[12], 32);  // bits per pixel
   StoreU32(&ico[14], static_cast<uint32_t>(png.size()));
   StoreU32(&ico[18], 22);
   ico.insert(ico.end(), png.begin(), png.end());

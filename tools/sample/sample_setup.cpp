@@ -180,9 +180,9 @@ int Install(const std::string& mode, const fs::path& gameRoot) {
     fs::remove(game / "up", ignored);
     fs::create_directory_symlink(gameRoot, game / "up", ignored);
     list += "\r\n" + t + " 1 \\..\\outside.txt\r\n" + t + " 1 \\\\etc\\passwd\r\n" + t +
-            " 1 \\data\\..\\..\\outside.txt\r\n" + t + " 1 \\escape.dat\r\n" + t + " 1 \\up\\outside.txt\r\n" +
-            t + " 1 \\" + gameRoot.string() + "/outside.txt\r\n" + "99999999999999999999999 1 \\readme.txt\r\n" +
-            t + " 1 \\" + std::string(200000, 'l') + "\r\n";
+            " 1 \\data\\..\\..\\outside.txt\r\n" + t + " 1 \\escape.dat\r\n" + t + " 1 \\up\\outside.txt\r\n" + t +
+            " 1 \\" + gameRoot.string() + "/outside.txt\r\n" + "99999999999999999999999 1 \\readme.txt\r\n" + t +
+            " 1 \\" + std::string(200000, 'l') + "\r\n";
     // Past the zero byte: a line that would move table.dat back 90 s.
     tail = std::string(1, '\0') + "\r\n" + std::to_string(kRecordedTime - 90) + " 1 \\data\\table.dat\r\n";
   }

@@ -43,7 +43,8 @@ void SetTime(const fs::path& path, long long seconds) {
 }
 
 std::string ToCp949(const std::wstring& text) {
-  const int n = ::WideCharToMultiByte(949, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int n =
+      ::WideCharToMultiByte(949, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(n > 0 ? n : 0, '\0');
   ::WideCharToMultiByte(949, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
   return out;

@@ -16,8 +16,8 @@ int main(int argc, char** argv) {
   std::ifstream in(argv[1], std::ios::binary);
   const std::string pem((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   DWORD size = 0;
-  if (pem.empty() || !::CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr,
-                                             nullptr)) {
+  if (pem.empty() ||
+      !::CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) {
     std::fprintf(stderr, "not a PEM certificate: %s\n", argv[1]);
     return 1;
   }
