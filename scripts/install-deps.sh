@@ -8,7 +8,7 @@ ensure_packages \
   build-essential cmake ninja-build pkg-config git \
   libgtk-3-dev libcurl4-openssl-dev libssl-dev libjpeg62-turbo-dev libcairo2-dev \
   libgtest-dev libgmock-dev libbenchmark-dev \
-  clang libclang-rt-14-dev \
+  clang clang-format libclang-rt-14-dev \
   python3 openssl ca-certificates \
   xvfb xauth xdotool x11-utils imagemagick openbox \
   fonts-wqy-microhei fonts-nanum fonts-dejavu-core
