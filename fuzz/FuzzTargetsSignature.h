@@ -50,7 +50,10 @@ inline std::vector<uint8_t> EncodeDer(const P256Signature& signature) {
   std::vector<uint8_t> inner;
   AppendInteger(inner, signature.data());
   AppendInteger(inner, signature.data() + 32);
-  std::vector<uint8_t> der = {0x30, static_cast<uint8_t>(inner.size())};
+  std::vector<uint8_t> der;
+  der.reserve(2 + inner.size());  // one block: mingw's gcc 12 misreads the growth of a small one
+  der.push_back(0x30);
+  der.push_back(static_cast<uint8_t>(inner.size()));
   der.insert(der.end(), inner.begin(), inner.end());
   return der;
 }
