@@ -2,6 +2,14 @@
 # window. The caller keeps every process it starts in its `pids` array and
 # calls stop_started on exit.
 
+# begin_session: a fresh folder in `work`, an empty `pids`, and an exit trap
+# that stops what was started and removes the folder.
+begin_session() {
+  work=$(mktemp -d)
+  pids=()
+  trap 'stop_started; rm -rf "$work"' EXIT
+}
+
 # Stops what was started, the latest first, and waits for it.
 stop_started() {
   local i

@@ -8,13 +8,7 @@ set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib-session.sh"
 program=$1
 sandbox=$2
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  stop_started
-  rm -rf "$work"
-}
-trap cleanup EXIT
+begin_session
 fail() { echo "FAILED: $*"; exit 1; }
 log_text() { progress_log "$work/run/ZK_Progress_Installer.log"; }
 now_ms() { echo $(($(date +%s%N) / 1000000)); }

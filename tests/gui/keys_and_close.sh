@@ -7,13 +7,7 @@ program=$1
 sandbox=$2
 sign=()
 [ -n "${3:-}" ] && sign=(--sign-key "$3")  # the key the program's build trusts
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  stop_started
-  rm -rf "$work"
-}
-trap cleanup EXIT
+begin_session
 fail() { echo "FAILED: $*"; exit 1; }
 
 private_runtime_dir "$work/runtime"

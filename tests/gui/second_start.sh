@@ -13,13 +13,7 @@ sandbox=$2
 setup=$3
 sign=()
 [ -n "${4:-}" ] && sign=(--sign-key "$4")
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  stop_started
-  rm -rf "$work"
-}
-trap cleanup EXIT
+begin_session
 fail() {
   echo "FAILED: $*"
   echo "--- progress log"

@@ -18,13 +18,7 @@ sandbox=$(realpath "$2")
 program=${3:+$(realpath "$3")}
 sample_setup=${4:+$(realpath "$4")}
 build_key=${5:+$(realpath "$5")}
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  stop_started
-  rm -rf "$work"
-}
-trap cleanup EXIT
+begin_session
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY  # loopback, never through a proxy
 fail() { echo "FAILED: $*"; exit 1; }
 tool() { python3 "$publish" "$@"; }
