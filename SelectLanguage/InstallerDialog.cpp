@@ -1,5 +1,6 @@
 #include "SelectLanguage/InstallerDialog.h"
 
+#include "SelectLanguage/DownloadProgress.h"
 #include "SelectLanguage/LanguageList.h"
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/ProgressLog.h"

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "SelectLanguage/DownloadThread.h"
+#include "SelectLanguage/DownloadProgress.h"
 #include "net/HeldFile.h"
 #include "net/HttpAttempt.h"
 #include "net/PartialFile.h"

@@ -3,6 +3,7 @@
 // on the window's thread; the configuration's tries and the download run on
 // workers that report by posted messages.
 
+#include "SelectLanguage/DownloadProgress.h"
 #include "SelectLanguage/GameFolder.h"
 #include "SelectLanguage/InstallerDialog.h"
 #include "SelectLanguage/ListFile.h"

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "SelectLanguage/DownloadThread.h"
+#include "SelectLanguage/DownloadProgress.h"
 #include "bench/BenchStats.h"
 #include "SelectLanguage/SetupDownload.h"
 #include "net/Text.h"

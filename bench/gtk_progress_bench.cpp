@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "SelectLanguage/DownloadThread.h"
+#include "SelectLanguage/DownloadProgress.h"
 #include "bench/BenchStats.h"
 #include "SelectLanguage/SetupDownload.h"
 #include "net/Text.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "SelectLanguage/DownloadThread.h"
+#include "SelectLanguage/DownloadProgress.h"
 #include "SelectLanguage/SetupDownload.h"
 #include "bench/BenchStats.h"
 #include "net/Sha256.h"

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "SelectLanguage/DownloadThread.h"
+#include "SelectLanguage/DownloadProgress.h"
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/SetupDownload.h"
 #include "net/Text.h"

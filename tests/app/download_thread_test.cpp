@@ -1,6 +1,7 @@
 // The download worker against a real HTTP server on loopback.
 #include <gtest/gtest.h>
 
+#include "SelectLanguage/DownloadProgress.h"
 #include "SelectLanguage/DownloadThread.h"
 #include "SelectLanguage/Messages.h"
 #include "net/Text.h"

@@ -5,7 +5,7 @@
 
 #include <future>
 
-#include "SelectLanguage/DownloadThread.h"
+#include "SelectLanguage/DownloadProgress.h"
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/SetupDownload.h"
 #include "net/Text.h"

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "SelectLanguage/DownloadThread.h"
+#include "SelectLanguage/DownloadProgress.h"
 #include "SelectLanguage/SetupDownload.h"
 #include "net/GameSettings.h"
 #include "net/HttpRequest.h"

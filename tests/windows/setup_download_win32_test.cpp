@@ -10,7 +10,7 @@
 #include <future>
 #include <thread>
 
-#include "SelectLanguage/DownloadThread.h"
+#include "SelectLanguage/DownloadProgress.h"
 #include "SelectLanguage/SetupDownload.h"
 #include "net/HeldFile.h"
 #include "net/Text.h"
