@@ -1,6 +1,6 @@
 // The two values that the setup program leaves behind ("Path" and
 // "localfolder") are read from the platform's registry: HKEY_LOCAL_MACHINE on
-// Windows, a folder-tree store on POSIX (registry_posix.cpp).
+// Windows, a folder-tree store on POSIX (Registry_posix.cpp).
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 // File, path and system helpers. All paths are UTF-16. The helpers show
 // nothing and log nothing; failure is only ever a return value.
-// Implemented per platform (files_posix.cpp, files_win32.cpp).
+// Implemented per platform (Files_posix.cpp, Files_win32.cpp).
 #pragma once
 
 #include <cstddef>

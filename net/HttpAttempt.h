@@ -1,7 +1,7 @@
 // One HTTP GET attempt: the platform's whole share of the setup download.
 // Everything else (what to ask for, whether to keep what came, when to try
 // again, where the bytes go) is the portable download policy's. Implemented
-// per platform (HttpAttempt_posix.cpp on libcurl, HttpAttempt_win32.cpp on
+// per platform (HttpAttempt_curl.cpp on libcurl, HttpAttempt_wininet.cpp on
 // WinINet).
 //
 // The contract, which both halves keep:

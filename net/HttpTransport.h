@@ -1,5 +1,5 @@
 // The seam between the portable request logic and the platform's HTTP
-// library (http_curl.cpp, http_wininet.cpp). Not for callers outside net/.
+// library (HttpTransport_curl.cpp, HttpTransport_wininet.cpp). Not for callers outside net/.
 #pragma once
 
 #include <array>

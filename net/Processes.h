@@ -1,7 +1,7 @@
 // Starting programs. A program is started by its path alone: no shell, no
 // splitting of the path into words, the installer's environment and
-// current directory. Implemented per platform (processes_posix.cpp,
-// processes_win32.cpp).
+// current directory. Implemented per platform (Processes_posix.cpp,
+// Processes_win32.cpp).
 #pragma once
 
 #include <string_view>

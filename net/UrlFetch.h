@@ -1,6 +1,6 @@
 // Downloads the body of one URL into one local file, byte for byte, over a
 // direct connection (no proxy), without any cache. Implemented per platform
-// (fetch_curl.cpp, fetch_wininet.cpp).
+// (UrlFetch_curl.cpp, UrlFetch_wininet.cpp).
 #pragma once
 
 #include <cstdint>
