@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
+#include "SelectLanguage/Messages.h"
 #include "net/Files.h"
 #include "net/Text.h"
 #include "tests/support/TempDir.h"
@@ -48,6 +50,25 @@ void WorkflowTest::OpenInstaller(std::chrono::milliseconds settingsRetryPause) {
   timings.settingsRetryPause = settingsRetryPause;
   dialog_ = std::make_unique<InstallerDialog>(host_, timings);
   host_.Open(*dialog_);
+}
+
+void WorkflowTest::PressInstall() {
+  ASSERT_TRUE(ConfigurationLoaded());
+  host_.Send(kWmCommand, kCmdInstall);
+}
+
+void WorkflowTest::Install(const std::vector<std::string>& sandboxOptions) {
+  StartInstaller(sandboxOptions);
+  PressInstall();
+}
+
+bool WorkflowTest::GameStarted(std::chrono::milliseconds timeout) const {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!fs::exists(GameFolder() / "started.txt")) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return true;
 }
 
 bool WorkflowTest::ConfigurationLoaded(std::chrono::milliseconds timeout) {

@@ -33,6 +33,13 @@ class WorkflowTest : public ::testing::Test {
   // Runs the window until the configuration's worker has loaded it (false
   // when the window closed or `timeout` passed first).
   bool ConfigurationLoaded(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+  // The configuration is in and the install command given (the test fails
+  // at once when the configuration never came).
+  void PressInstall();
+  // StartInstaller with these options, then PressInstall.
+  void Install(const std::vector<std::string>& sandboxOptions = {});
+  // Whether the sample game wrote its "started.txt" within `timeout`.
+  bool GameStarted(std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
   // Serves `bytes` as every language's setup program.
   void ServeSetup(const std::string& bytes);
   // Serves the sandbox's configuration with one key's value replaced (the

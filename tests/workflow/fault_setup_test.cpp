@@ -10,6 +10,7 @@
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/SetupCheck.h"
 #include "net/Text.h"
+#include "tests/support/FileTimes.h"
 #include "tests/support/TempDir.h"
 #include "tests/workflow/PrivateMount.h"
 #include "tests/workflow/WorkflowFixture.h"
@@ -21,19 +22,8 @@ namespace {
 
 constexpr int64_t kRecorded = 1700000000;
 
-int64_t ModifiedTime(const fs::path& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 ? st.st_mtim.tv_sec : -1;
-}
-
 class SetupFaultTest : public WorkflowTest {
  protected:
-  // The configuration is in and the install command given.
-  void Install(const std::vector<std::string>& sandboxOptions = {}) {
-    StartInstaller(sandboxOptions);
-    ASSERT_TRUE(ConfigurationLoaded());
-    host_.Send(kWmCommand, kCmdInstall);
-  }
   // Anything beside the setup program's place that a download left.
   std::vector<std::string> Leftovers() const {
     std::vector<std::string> found;
@@ -209,8 +199,7 @@ TEST_F(SetupFaultTest, AHostileListTouchesNothingOutsideTheGame) {
   // Neither "..", an absolute name, a file link nor a folder link reached it.
   EXPECT_EQ(ModifiedTime(GameFolder().parent_path() / "outside.txt"), kRecorded + 3600);
   EXPECT_TRUE(fs::is_symlink(GameFolder() / "escape.dat"));
-  for (int i = 0; i < 50 && !fs::exists(GameFolder() / "started.txt"); ++i) std::this_thread::sleep_for(100ms);
-  EXPECT_TRUE(fs::exists(GameFolder() / "started.txt"));
+  EXPECT_TRUE(GameStarted());
 }
 
 // A list file that cannot be read as one (a 64 GiB sparse file, a FIFO) is
@@ -224,8 +213,7 @@ TEST_P(UnreadableListTest, TheGameStillStarts) {
   ASSERT_TRUE(host_.RunUntilClosed(20s));
   EXPECT_TRUE(Log().ends_with(Entries({u"\r\nIt has been successfully installed.\r\nExit the program."})));
   EXPECT_EQ(ModifiedTime(GameFolder() / "ZKGame.exe"), kRecorded + 3600);
-  for (int i = 0; i < 50 && !fs::exists(GameFolder() / "started.txt"); ++i) std::this_thread::sleep_for(100ms);
-  EXPECT_TRUE(fs::exists(GameFolder() / "started.txt"));
+  EXPECT_TRUE(GameStarted());
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, UnreadableListTest,
@@ -260,8 +248,7 @@ TEST_F(SetupFaultTest, AReadOnlyCurrentDirectoryDropsTheLogNotTheInstall) {
   Install();
   ASSERT_TRUE(mount.RemountReadOnly());
   ASSERT_TRUE(host_.RunUntilClosed(20s));
-  for (int i = 0; i < 50 && !fs::exists(GameFolder() / "started.txt"); ++i) std::this_thread::sleep_for(100ms);
-  EXPECT_TRUE(fs::exists(GameFolder() / "started.txt"));
+  EXPECT_TRUE(GameStarted());
   EXPECT_EQ(ModifiedTime(GameFolder() / "ZKGame.exe"), kRecorded);
   const std::string log = ReadFileBytes(dir / "ZK_Progress_Installer.log");
   const std::u16string text(reinterpret_cast<const char16_t*>(log.data()), log.size() / 2);

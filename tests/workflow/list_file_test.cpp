@@ -11,6 +11,7 @@
 
 #include "SelectLanguage/ListFile.h"
 #include "net/GameSettings.h"
+#include "tests/support/FileTimes.h"
 #include "tests/support/PlantedFiles.h"
 #include "tests/support/TempDir.h"
 
@@ -110,12 +111,7 @@ class RestoreTest : public ::testing::Test {
   }
   void File(const std::string& name, int64_t time) {
     WriteFileBytes(game_ / name, "x");
-    timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(time), 0}};
-    ::utimensat(AT_FDCWD, (game_ / name).c_str(), times, 0);
-  }
-  int64_t Time(const fs::path& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_mtim.tv_sec : -1;
+    ASSERT_TRUE(SetModifiedTime(game_ / name, time));
   }
   TempDir dir_;
   fs::path game_ = dir_.Path() / "games" / "Zirod";
@@ -135,14 +131,14 @@ TEST_F(RestoreTest, AppliesTheTimeRulesLineByLine) {
                  "garbage\r\n1700000000 1 \\missing.dat\r\n1700000000 1 \\..\\outside.dat\r\n"
                  "1700000000 1 \\data\\\xC4\xAB\xB5\xE5.dat\r\n1700000000 1 \\early.dat");
   WriteFileBytes(dir_.Path() / "games" / "outside.dat", "x");
-  const int64_t outsideBefore = Time(dir_.Path() / "games" / "outside.dat");
+  const int64_t outsideBefore = ModifiedTime(dir_.Path() / "games" / "outside.dat");
   RestoreFileTimes(settings_);
-  EXPECT_EQ(Time(game_ / "hour.dat"), t);
-  EXPECT_EQ(Time(game_ / "half.dat"), t + 30);
-  EXPECT_EQ(Time(game_ / "early.dat"), t);
-  EXPECT_EQ(Time(game_ / "data" / "카드.dat"), t);
-  EXPECT_EQ(Time(game_ / "unlisted.dat"), t + 3600);
-  EXPECT_EQ(Time(dir_.Path() / "games" / "outside.dat"), outsideBefore);
+  EXPECT_EQ(ModifiedTime(game_ / "hour.dat"), t);
+  EXPECT_EQ(ModifiedTime(game_ / "half.dat"), t + 30);
+  EXPECT_EQ(ModifiedTime(game_ / "early.dat"), t);
+  EXPECT_EQ(ModifiedTime(game_ / "data" / "카드.dat"), t);
+  EXPECT_EQ(ModifiedTime(game_ / "unlisted.dat"), t + 3600);
+  EXPECT_EQ(ModifiedTime(dir_.Path() / "games" / "outside.dat"), outsideBefore);
 }
 
 TEST_F(RestoreTest, ALargeListIsReadWhole) {
@@ -153,7 +149,7 @@ TEST_F(RestoreTest, ALargeListIsReadWhole) {
   File("last.dat", t + 600);
   WriteFileBytes(game_ / "files.lst", list);
   RestoreFileTimes(settings_);
-  EXPECT_EQ(Time(game_ / "last.dat"), t);
+  EXPECT_EQ(ModifiedTime(game_ / "last.dat"), t);
 }
 
 TEST_F(RestoreTest, AZeroByteEndsTheListAndMissingPiecesEndQuietly) {
@@ -166,14 +162,14 @@ TEST_F(RestoreTest, AZeroByteEndsTheListAndMissingPiecesEndQuietly) {
       "1700000000 1 \\b.dat\r\n";
   WriteFileBytes(game_ / "files.lst", std::string(kList, sizeof kList - 1));
   RestoreFileTimes(settings_);
-  EXPECT_EQ(Time(game_ / "a.dat"), t);
-  EXPECT_EQ(Time(game_ / "b.dat"), t + 60);
+  EXPECT_EQ(ModifiedTime(game_ / "a.dat"), t);
+  EXPECT_EQ(ModifiedTime(game_ / "b.dat"), t + 60);
 
   fs::remove(game_ / "files.lst");
   RestoreFileTimes(settings_);  // no list: nothing happens
   fs::remove_all(dir_.Path() / "registry");
   RestoreFileTimes(settings_);  // no registry values: nothing happens
-  EXPECT_EQ(Time(game_ / "b.dat"), t + 60);
+  EXPECT_EQ(ModifiedTime(game_ / "b.dat"), t + 60);
 }
 
 TEST_F(RestoreTest, AListThatIsAFifoOrAGiantIsTreatedAsMissing) {
@@ -184,7 +180,7 @@ TEST_F(RestoreTest, AListThatIsAFifoOrAGiantIsTreatedAsMissing) {
   fs::remove(game_ / "files.lst");
   PlantSparseFile(game_ / "files.lst", 64ull << 30);
   RestoreFileTimes(settings_);
-  EXPECT_EQ(Time(game_ / "a.dat"), t + 60);
+  EXPECT_EQ(ModifiedTime(game_ / "a.dat"), t + 60);
 }
 
 // A 48 MiB list is read once and decoded a slice at a time: it fits in
@@ -207,11 +203,11 @@ TEST_F(RestoreTest, ALargeListTakesOneCopyAndRunningOutOfMemoryEndsOnlyTheStep) 
 
   const int tight = RunProbeWithHeadroom(16u << 20);
   EXPECT_TRUE(WIFEXITED(tight) && WEXITSTATUS(tight) == 0) << "wait status " << tight;
-  EXPECT_EQ(Time(game_ / "a.dat"), t + 3600);
+  EXPECT_EQ(ModifiedTime(game_ / "a.dat"), t + 3600);
 
   const int enough = RunProbeWithHeadroom(96u << 20);
   EXPECT_TRUE(WIFEXITED(enough) && WEXITSTATUS(enough) == 0) << "wait status " << enough;
-  EXPECT_EQ(Time(game_ / "a.dat"), t);
+  EXPECT_EQ(ModifiedTime(game_ / "a.dat"), t);
 }
 
 TEST_F(RestoreTest, LinksInsideTheFolderNeverLeadOut) {
@@ -220,18 +216,17 @@ TEST_F(RestoreTest, LinksInsideTheFolderNeverLeadOut) {
   fs::create_directories(outside);
   WriteFileBytes(outside / "victim.dat", "x");
   WriteFileBytes(outside / "deep.dat", "x");
-  timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(t + 3600), 0}};
-  ::utimensat(AT_FDCWD, (outside / "victim.dat").c_str(), times, 0);
-  ::utimensat(AT_FDCWD, (outside / "deep.dat").c_str(), times, 0);
+  ASSERT_TRUE(SetModifiedTime(outside / "victim.dat", t + 3600));
+  ASSERT_TRUE(SetModifiedTime(outside / "deep.dat", t + 3600));
   fs::create_symlink(outside / "victim.dat", game_ / "link.dat");  // a file link
   fs::create_symlink(outside, game_ / "linked");                   // a folder link
   File("data/real.dat", t + 3600);
   WriteFileBytes(game_ / "files.lst",
                  "1700000000 1 \\link.dat\r\n1700000000 1 \\linked\\deep.dat\r\n1700000000 1 \\data\\real.dat");
   RestoreFileTimes(settings_);
-  EXPECT_EQ(Time(outside / "victim.dat"), t + 3600);
-  EXPECT_EQ(Time(outside / "deep.dat"), t + 3600);
-  EXPECT_EQ(Time(game_ / "data" / "real.dat"), t);
+  EXPECT_EQ(ModifiedTime(outside / "victim.dat"), t + 3600);
+  EXPECT_EQ(ModifiedTime(outside / "deep.dat"), t + 3600);
+  EXPECT_EQ(ModifiedTime(game_ / "data" / "real.dat"), t);
   struct stat st {};
   ASSERT_EQ(::lstat((game_ / "link.dat").c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "SelectLanguage/Messages.h"
+#include "tests/support/FileTimes.h"
 #include "tests/support/TempDir.h"
 #include "tests/workflow/WorkflowFixture.h"
 
@@ -32,17 +33,8 @@ class OutsideNamesTest : public WorkflowTest {
       ASSERT_TRUE(ServeConfigValue(key, value));
     }
     OpenInstaller();
-    ASSERT_TRUE(ConfigurationLoaded());
-    host_.Send(kWmCommand, kCmdInstall);
+    PressInstall();
     ASSERT_TRUE(host_.RunUntilClosed(20s));
-  }
-  static int64_t ModifiedTime(const fs::path& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 ? st.st_mtim.tv_sec : -1;
-  }
-  static void SetTime(const fs::path& path, int64_t time) {
-    const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(time), 0}};
-    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
   }
   // A program outside the game that leaves a mark when it runs.
   fs::path PlantOutsideProgram() {
@@ -95,7 +87,7 @@ TEST_F(OutsideNamesTest, AListOutsideTheGameIsTreatedAsMissing) {
   fs::create_directories(GameFolder().parent_path());
   WriteFileBytes(GameFolder().parent_path() / "outside.lst", "1700000000 1 \\outside.txt\r\n");
   WriteFileBytes(GameFolder().parent_path() / "outside.txt", "not the game's");
-  SetTime(GameFolder().parent_path() / "outside.txt", kRecorded + 3600);
+  ASSERT_TRUE(SetModifiedTime(GameFolder().parent_path() / "outside.txt", kRecorded + 3600));
   InstallWith("F_NAME_Lst", "../outside.lst");
   EXPECT_EQ(ModifiedTime(GameFolder().parent_path() / "outside.txt"), kRecorded + 3600);
   EXPECT_EQ(ModifiedTime(GameFolder() / "ZKGame.exe"), kRecorded + 3600);  // the game's own list was not named

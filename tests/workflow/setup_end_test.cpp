@@ -30,11 +30,6 @@ class SetupEndTest : public WorkflowTest {
     fs::create_directories(GameFolder());
     fs::copy_file(ZK_SAMPLE_GAME, GameFolder() / "ZKUpdate.exe");
   }
-  void Install() {
-    StartInstaller();
-    ASSERT_TRUE(ConfigurationLoaded());
-    host_.Send(kWmCommand, kCmdInstall);
-  }
   // Once these processes have ended, none of them, nor any other child of
   // this process, may stay a zombie.
   static void ExpectReaped(const std::vector<pid_t>& pids) {

@@ -7,6 +7,7 @@
 #include "SelectLanguage/Messages.h"
 #include "net/GameSettings.h"
 #include "net/Text.h"
+#include "tests/support/FileTimes.h"
 #include "tests/support/TempDir.h"
 #include "tests/workflow/WorkflowFixture.h"
 
@@ -14,11 +15,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-int64_t ModifiedTime(const fs::path& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? st.st_mtim.tv_sec : -1;
-}
 
 constexpr int64_t kRecorded = 1700000000;
 
@@ -56,8 +52,7 @@ TEST_F(WorkflowTest, InstallsRussianStartsTheGameAndCloses) {
   EXPECT_FALSE(fs::exists(SetupFile()));
   EXPECT_FALSE(fs::exists(Root() / "InfoGlobal.txt"));
   // The game was started from the registry's folder.
-  for (int i = 0; i < 50 && !fs::exists(GameFolder() / "started.txt"); ++i) std::this_thread::sleep_for(100ms);
-  EXPECT_TRUE(fs::exists(GameFolder() / "started.txt"));
+  EXPECT_TRUE(GameStarted());
   // Recorded times are back where the list says they belong.
   EXPECT_EQ(ModifiedTime(GameFolder() / "ZKGame.exe"), kRecorded);
   EXPECT_EQ(ModifiedTime(GameFolder() / "data" / "카드.dat"), kRecorded);
