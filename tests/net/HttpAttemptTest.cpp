@@ -5,6 +5,7 @@
 #include "net/HttpAttempt.h"
 #include "tests/net/NetTestUtil.h"
 #include "tests/support/DroppingHost.h"
+#include "tests/support/RecordingSink.h"
 
 namespace {
 
@@ -12,38 +13,11 @@ using namespace std::chrono_literals;
 
 const std::string kConfigPath = "/Desktop/ZKZKINI/GameConfig-V1.ini";
 
-// Keeps what the attempt hands over; may refuse the head or the body.
-class RecordingSink : public HttpAnswerSink {
- public:
-  bool OnHead(const HttpAnswerHead& h) override {
-    ++heads;
-    head = h;
-    return acceptHead;
-  }
-  bool OnBody(const char* data, std::size_t size) override {
-    EXPECT_EQ(heads, 1) << "the head comes first";
-    body.append(data, size);
-    return acceptBody;
-  }
-  int heads = 0;
-  HttpAnswerHead head;
-  std::string body;
-  bool acceptHead = true;
-  bool acceptBody = true;
-};
-
 class HttpAttemptTest : public SandboxTest {
  protected:
   HttpAttemptEnd Attempt(const std::string& url, RecordingSink& sink, uint64_t rangeStart = 0,
                          const std::string& ifRange = {}, std::chrono::milliseconds silence = 30s) {
-    const std::u16string wide = U16(url);
-    HttpAttemptRequest request;
-    request.url = wide;
-    request.rangeStart = rangeStart;
-    request.ifRange = ifRange;
-    request.silenceLimit = silence;
-    request.cancel = &cancel;
-    return PerformHttpAttempt(request, sink);
+    return AttemptInto(url, sink, cancel, rangeStart, ifRange, silence);
   }
   HttpAttemptEnd Attempt(const std::string& url) {
     RecordingSink sink;

@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "net/GameSettings.h"
+#include "tests/net/SignedFixtures.h"
 #include "tests/net/NetTestUtil.h"
 #include "tests/support/DroppingHost.h"
 
@@ -62,16 +63,7 @@ TEST_F(LoadGameSettingsTest, FailedAnswersFailTheAttempt) {
 // The sandbox signs with the build's first test key; each signature fault
 // is refused with its own outcome, and nothing of the file reaches the record.
 TEST_F(LoadGameSettingsTest, OnlyAFileSignedByATrustedKeyIsTaken) {
-  const std::vector<std::pair<const char*, SettingsOutcome>> cases = {
-      {"ok", SettingsOutcome::kLoaded},
-      {"sig-key2", SettingsOutcome::kLoaded},
-      {"sig-body", SettingsOutcome::kNotTrusted},
-      {"sig-flip", SettingsOutcome::kNotTrusted},
-      {"sig-untrusted", SettingsOutcome::kNotTrusted},
-      {"unsigned", SettingsOutcome::kNoSignature},
-      {"expired", SettingsOutcome::kExpired},
-  };
-  for (const auto& [mode, outcome] : cases) {
+  for (const auto& [mode, outcome] : SignedFixtures::kServedSignatureCases) {
     SCOPED_TRACE(mode);
     ASSERT_TRUE(sandbox.SetFault("config", mode));
     GameSettings s{};

@@ -4,24 +4,14 @@
 
 #include "net/PartialFile.h"
 #include "net/Text.h"
+#include "tests/support/PartialFileFolder.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class PartialFileTest : public ::testing::Test {
- protected:
-  fs::path Destination() const { return dir_.Path() / "_Set_UpZK.exe"; }
-  std::u16string Destination16() const { return Utf8ToUtf16(Destination().string()); }
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_.Path())) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  TempDir dir_;
-};
+using PartialFileTest = PartialFileFolderTest;
 
 TEST_F(PartialFileTest, AnUnnamedFileAppearsOnlyWhenCommitted) {
   PartialFile file;

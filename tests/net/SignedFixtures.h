@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "net/GameSettings.h"
 #include "net/SignatureVerify.h"
 
 namespace SignedFixtures {
@@ -65,5 +67,17 @@ inline std::vector<uint8_t> CurveOrder() {
 inline std::string SignedFile(std::string_view signature = kSignatureByKey1) {
   return std::string(kBody) + "SIG_P256=" + std::string(signature) + "\r\n";
 }
+
+// The sandbox's configuration modes (--fault config=...) and what loading
+// each one must come to: the build's first test key signs, the second may.
+inline const std::vector<std::pair<const char*, SettingsOutcome>> kServedSignatureCases = {
+    {"ok", SettingsOutcome::kLoaded},
+    {"sig-key2", SettingsOutcome::kLoaded},
+    {"sig-body", SettingsOutcome::kNotTrusted},
+    {"sig-flip", SettingsOutcome::kNotTrusted},
+    {"sig-untrusted", SettingsOutcome::kNotTrusted},
+    {"unsigned", SettingsOutcome::kNoSignature},
+    {"expired", SettingsOutcome::kExpired},
+};
 
 }  // namespace SignedFixtures

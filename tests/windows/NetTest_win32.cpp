@@ -14,6 +14,7 @@
 #include "net/HttpRequest.h"
 #include "net/Text.h"
 #include "net/UrlFetch.h"
+#include "tests/net/SignedFixtures.h"
 #include "tests/support/TempDir.h"
 #include "tests/windows/WinSandbox.h"
 
@@ -139,16 +140,7 @@ TEST_F(SandboxTest, OnlyAConfigurationSignedByATrustedKeyIsTaken) {
     ~InFolder() { fs::current_path(previous); }
     fs::path previous;
   } inFolder(dir.Path());
-  const std::vector<std::pair<const char*, SettingsOutcome>> cases = {
-      {"ok", SettingsOutcome::kLoaded},
-      {"sig-key2", SettingsOutcome::kLoaded},
-      {"sig-body", SettingsOutcome::kNotTrusted},
-      {"sig-flip", SettingsOutcome::kNotTrusted},
-      {"sig-untrusted", SettingsOutcome::kNotTrusted},
-      {"unsigned", SettingsOutcome::kNoSignature},
-      {"expired", SettingsOutcome::kExpired},
-  };
-  for (const auto& [mode, outcome] : cases) {
+  for (const auto& [mode, outcome] : SignedFixtures::kServedSignatureCases) {
     SCOPED_TRACE(mode);
     ASSERT_FALSE(SendHttpRequest(control_ + u"/control/fault?service=config&mode=" + Utf8ToUtf16(mode), u"").empty());
     GameSettings settings{};

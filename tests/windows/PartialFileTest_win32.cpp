@@ -3,13 +3,7 @@
 // close, an end, a kill), and put in place only by Commit.
 #include <gtest/gtest.h>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/WinHandles.h"
 
 #include <algorithm>
 #include <chrono>
@@ -17,6 +11,7 @@
 
 #include "net/PartialFile.h"
 #include "net/Text.h"
+#include "tests/support/PartialFileFolder.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -24,18 +19,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class PartialFileWin32Test : public ::testing::Test {
+class PartialFileWin32Test : public PartialFileFolderTest {
  protected:
-  fs::path Destination() const { return dir_.Path() / "_Set_UpZK.exe"; }
   fs::path Partial() const { return dir_.Path() / "_Set_UpZK.exe.part"; }
-  std::u16string Destination16() const { return Utf8ToUtf16(Destination().string()); }
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_.Path())) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  TempDir dir_;
 };
 
 TEST_F(PartialFileWin32Test, TheFixedNameIsMadeAfreshAndCommittedIntoPlace) {

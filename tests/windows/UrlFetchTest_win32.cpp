@@ -10,14 +10,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/windows/WinSandbox.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#include <wininet.h>
+#include "platform/win32/WinHandles.h"
 
 namespace {
 

@@ -1,13 +1,6 @@
 #include "tests/windows/WinSandbox.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#include <wininet.h>
+#include "platform/win32/WinHandles.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -18,11 +11,6 @@
 #include "net/Text.h"
 
 namespace {
-
-struct InternetCloser {
-  void operator()(HINTERNET h) const { ::InternetCloseHandle(h); }
-};
-using Internet = std::unique_ptr<std::remove_pointer_t<HINTERNET>, InternetCloser>;
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
@@ -38,11 +26,12 @@ std::string Query(const std::map<std::string, std::string>& parameters) {
 }  // namespace
 
 std::string PlainGet(const std::string& url) {
-  const Internet internet(::InternetOpenW(L"win_net_tests control", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+  const InternetHandle internet(
+      ::InternetOpenW(L"win_net_tests control", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
   if (!internet) return {};
   const std::wstring wide(url.begin(), url.end());
-  const Internet request(::InternetOpenUrlW(internet.get(), wide.c_str(), nullptr, 0,
-                                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
+  const InternetHandle request(::InternetOpenUrlW(internet.get(), wide.c_str(), nullptr, 0,
+                                                  INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
   if (!request) return {};
   std::string body;
   char buffer[4096];
