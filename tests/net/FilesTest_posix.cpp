@@ -94,7 +94,7 @@ TEST(Paths, ModuleAndCurrentDirectory) {
   std::u16string folder;
   ASSERT_GT(GetModuleDirectory(folder), 0);
   EXPECT_EQ(module.substr(0, folder.size() + 1), folder + u"/");
-  EXPECT_EQ(GetApplicationName(), u"app_tests");
+  EXPECT_EQ(GetApplicationName(), u"zk_net_unit_tests");  // this test program's name
 
   TempDir dir(true);
   std::u16string current;
