@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "widgets/SpriteButton.h"
+
 // Workflow messages, the timer and the commands.
 inline constexpr uint32_t kMsgDownloadRequest = 2024;  // thread message to the worker
 inline constexpr uint32_t kMsgDownloadProgress = 2025;
@@ -19,7 +21,7 @@ inline constexpr uint32_t kTimerSetupWait = 2029;
 inline constexpr uint32_t kTimerPeriodMs = 2000;
 inline constexpr uint32_t kCmdInstall = 2030;
 inline constexpr uint32_t kCmdClose = 2031;
-inline constexpr uint32_t kCmdButtonPressed = 10725;  // a sprite button's press notification
+inline constexpr uint32_t kCmdButtonPressed = kButtonPressNotification;  // what every sprite button posts
 inline constexpr uint32_t kSysCmdAbout = 0x10;
 
 // Control ids of the dialog template.
