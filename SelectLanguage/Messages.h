@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "resources/ResourceIds.h"
 #include "widgets/SpriteButton.h"
 
 // Workflow messages, the timer and the commands.
@@ -25,8 +26,8 @@ inline constexpr uint32_t kCmdButtonPressed = kButtonPressNotification;  // what
 inline constexpr uint32_t kSysCmdAbout = 0x10;
 
 // Control ids of the dialog template.
-inline constexpr int kComboLanguage = 1000;
-inline constexpr int kProgressBar = 1001;
+inline constexpr int kComboLanguage = ZK_CONTROL_LANGUAGE_COMBO;
+inline constexpr int kProgressBar = ZK_CONTROL_PROGRESS_BAR;
 
 // Named equivalents of the window messages that the dialog handles (the
 // values are the Windows ones, which keeps traces readable on every host).
