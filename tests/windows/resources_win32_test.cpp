@@ -1,14 +1,18 @@
-// The version resource and the About box of the resource section: both show
-// the build's version (resources/ProgramVersion.h), not numbers of their own.
+// What the build writes into the resource script: the version resource and
+// the About box show the build's version (resources/ProgramVersion.h), and the
+// About item's text is string101.txt's, byte for byte.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "net/Text.h"
 #include "resources/ProgramResources.h"
 #include "resources/ProgramVersion.h"
 
@@ -77,4 +81,12 @@ TEST(Win32Version, TheAboutBoxNamesTheBuildsVersion) {
   const std::wstring expected = L"ZK Zirod Installer, version " + Widen(ZK_VERSION_STRING);
   EXPECT_NE(std::find(texts.begin(), texts.end(), expected), texts.end()) << "no line reads the version";
   EXPECT_NE(std::find(texts.begin(), texts.end(), L"Copyright (C) 2026"), texts.end());
+}
+
+TEST(Win32Strings, TheAboutItemsTextIsItsFilesText) {
+  std::ifstream file(std::string(ZK_RESOURCES_DIR) + "/string101.txt", std::ios::binary);
+  ASSERT_TRUE(file.is_open());
+  const std::string utf8{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  ASSERT_FALSE(utf8.empty());
+  EXPECT_EQ(LoadProgramString(kResourceAboutString), Utf8ToUtf16(utf8));
 }
