@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+#include "resources/ResourceIds.h"
+#include "widgets/SpriteButton.h"
+
 // Workflow messages, the timer and the commands.
 inline constexpr uint32_t kMsgDownloadRequest = 2024;  // thread message to the worker
 inline constexpr uint32_t kMsgDownloadProgress = 2025;
@@ -19,12 +22,12 @@ inline constexpr uint32_t kTimerSetupWait = 2029;
 inline constexpr uint32_t kTimerPeriodMs = 2000;
 inline constexpr uint32_t kCmdInstall = 2030;
 inline constexpr uint32_t kCmdClose = 2031;
-inline constexpr uint32_t kCmdButtonPressed = 10725;  // a sprite button's press notification
+inline constexpr uint32_t kCmdButtonPressed = kButtonPressNotification;  // what every sprite button posts
 inline constexpr uint32_t kSysCmdAbout = 0x10;
 
 // Control ids of the dialog template.
-inline constexpr int kComboLanguage = 1000;
-inline constexpr int kProgressBar = 1001;
+inline constexpr int kComboLanguage = ZK_CONTROL_LANGUAGE_COMBO;
+inline constexpr int kProgressBar = ZK_CONTROL_PROGRESS_BAR;
 
 // Named equivalents of the window messages that the dialog handles (the
 // values are the Windows ones, which keeps traces readable on every host).

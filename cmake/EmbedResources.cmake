@@ -2,7 +2,47 @@
 # that finds them by resource type and id.
 # Inputs: OUTPUT (the .cpp to write), ENTRIES ("type|id|file" items, ';'-separated
 # with '!' standing for ';' on the command line).
+# An "ICON" from an .ico file is its first image alone, the bytes that the
+# Windows resource lookup returns for the icon group's first entry.
 string(REPLACE "!" ";" ENTRIES "${ENTRIES}")
+
+# The little-endian number of `count` bytes at byte `offset` of `hex`.
+function(zk_hex_number hex offset count out)
+  set(value 0)
+  math(EXPR index "${offset} + ${count} - 1")
+  while(index GREATER_EQUAL offset)
+    math(EXPR at "${index} * 2")
+    string(SUBSTRING "${hex}" ${at} 2 byte)
+    math(EXPR value "${value} * 256 + 0x${byte}")
+    math(EXPR index "${index} - 1")
+  endwhile()
+  set(${out} ${value} PARENT_SCOPE)
+endfunction()
+
+# Replaces `hex` (an icon file) with its first image.
+function(zk_first_icon_image file hex_var)
+  set(hex "${${hex_var}}")
+  string(LENGTH "${hex}" hexLength)
+  math(EXPR fileSize "${hexLength} / 2")
+  if(fileSize LESS 22)
+    message(FATAL_ERROR "${file}: too short for an icon file")
+  endif()
+  zk_hex_number("${hex}" 0 2 reserved)
+  zk_hex_number("${hex}" 2 2 kind)
+  zk_hex_number("${hex}" 4 2 imageCount)
+  zk_hex_number("${hex}" 14 4 imageSize)
+  zk_hex_number("${hex}" 18 4 imageOffset)
+  math(EXPR imageEnd "${imageOffset} + ${imageSize}")
+  if(NOT reserved EQUAL 0 OR NOT kind EQUAL 1 OR imageCount LESS 1 OR imageSize EQUAL 0 OR imageOffset LESS 22
+     OR imageEnd GREATER fileSize)
+    message(FATAL_ERROR "${file}: not an icon file whose first image lies inside it")
+  endif()
+  math(EXPR from "${imageOffset} * 2")
+  math(EXPR length "${imageSize} * 2")
+  string(SUBSTRING "${hex}" ${from} ${length} hex)
+  set(${hex_var} "${hex}" PARENT_SCOPE)
+endfunction()
+
 set(arrays "")
 set(table "")
 set(index 0)
@@ -12,6 +52,9 @@ foreach(entry IN LISTS ENTRIES)
   list(GET parts 1 id)
   list(GET parts 2 file)
   file(READ "${file}" hex HEX)
+  if(type STREQUAL "ICON" AND file MATCHES "\\.ico$")
+    zk_first_icon_image("${file}" hex)
+  endif()
   string(LENGTH "${hex}" hexLength)
   math(EXPR size "${hexLength} / 2")
   string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")

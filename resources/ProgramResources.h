@@ -8,13 +8,14 @@
 #include <string>
 #include <string_view>
 
-// Resource ids.
-inline constexpr int kResourceAboutBox = 100;
-inline constexpr int kResourceAboutString = 101;
-inline constexpr int kResourceMainDialog = 102;
-inline constexpr int kResourceIcon = 132;
-inline constexpr int kResourceLanguageList = 133;
-inline constexpr int kResourceSpriteFile = 136;
+#include "resources/ResourceIds.h"
+
+inline constexpr int kResourceAboutBox = ZK_RESOURCE_ABOUT_BOX;
+inline constexpr int kResourceAboutString = ZK_RESOURCE_ABOUT_STRING;
+inline constexpr int kResourceMainDialog = ZK_RESOURCE_MAIN_DIALOG;
+inline constexpr int kResourceIcon = ZK_RESOURCE_ICON;
+inline constexpr int kResourceLanguageList = ZK_RESOURCE_LANGUAGE_LIST;
+inline constexpr int kResourceSpriteFile = ZK_RESOURCE_SPRITE_FILE;
 
 // The resource's bytes, or an empty span when there is none.
 std::span<const uint8_t> FindProgramResource(std::u16string_view type, int id);

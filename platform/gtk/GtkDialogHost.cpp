@@ -31,6 +31,7 @@
 #include "SelectLanguage/WindowLayout.h"
 #include "net/Text.h"
 #include "platform/gtk/GtkHostConversions.h"
+#include "resources/ProgramVersion.h"
 
 #include <gdk/gdkx.h>
 
@@ -438,7 +439,7 @@ class GtkDialogHost final : public DialogHost {
     GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(state_->window), GTK_DIALOG_MODAL, GTK_MESSAGE_INFO,
                                             GTK_BUTTONS_OK, "ZK Zirod Installer");
     gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(box), "Version %s\nInstalls the game and starts it.",
-                                             "1.0");
+                                             ZK_VERSION_STRING);
     gtk_window_set_title(GTK_WINDOW(box), "About");
     gtk_dialog_run(GTK_DIALOG(box));
     gtk_widget_destroy(box);

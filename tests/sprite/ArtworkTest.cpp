@@ -2,6 +2,8 @@
 // the window's page, and the icon.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "SpriteTestUtil.h"
 #include "resources/ProgramResources.h"
 #include "sprite/SpriteDraw.h"
@@ -111,4 +113,19 @@ TEST(Artwork, IconIsA32By32Png) {
   // IHDR: big-endian width and height at bytes 16 and 20.
   EXPECT_EQ(icon[16] << 24 | icon[17] << 16 | icon[18] << 8 | icon[19], 32);
   EXPECT_EQ(icon[20] << 24 | icon[21] << 16 | icon[22] << 8 | icon[23], 32);
+}
+
+TEST(Artwork, IconIsTheIconFilesFirstImage) {
+  // The icon file's directory names its first image: size at byte 14, offset
+  // at byte 18, both little-endian.
+  const auto file = ReadFileBytes(std::string(ZK_RESOURCES_DIR) + "/icon132.ico");
+  ASSERT_GT(file.size(), 22u);
+  auto u32 = [&](size_t at) {
+    return file[at] | file[at + 1] << 8 | file[at + 2] << 16 | uint32_t{file[at + 3]} << 24;
+  };
+  const uint32_t size = u32(14), offset = u32(18);
+  ASSERT_LE(uint64_t{offset} + size, file.size());
+  const auto icon = FindProgramResource(u"ICON", kResourceIcon);
+  ASSERT_EQ(icon.size(), size);
+  EXPECT_TRUE(std::equal(icon.begin(), icon.end(), file.begin() + offset));
 }

@@ -1,8 +1,8 @@
 // Draws the installer window's artwork with cairo and writes it out:
 //   installer.mto  the sprite file (background, then the install and close
 //                  buttons' normal, hover, pressed and disabled frames)
-//   icon132.png    the 32 x 32 program icon, cut from the background
-//   icon132.ico    the same icon for Windows (one PNG-coded image)
+//   icon132.ico    the 32 x 32 program icon, cut from the background: one
+//                  PNG-coded image, which other builds than Windows embed alone
 // Usage: zk_artwork <output folder>
 #include <cairo.h>
 
@@ -307,11 +307,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::vector<uint8_t> png = IconPng(background.get());
-  if (!WriteBytes(folder + "/installer.mto", file) || !WriteBytes(folder + "/icon132.png", png) ||
-      !WriteBytes(folder + "/icon132.ico", IcoFromPng(png))) {
+  if (!WriteBytes(folder + "/installer.mto", file) || !WriteBytes(folder + "/icon132.ico", IcoFromPng(png))) {
     std::fprintf(stderr, "artwork: cannot write to %s\n", folder.c_str());
     return 1;
   }
-  std::printf("artwork: wrote installer.mto (%zu bytes), icon132.png and icon132.ico\n", file.size());
+  std::printf("artwork: wrote installer.mto (%zu bytes) and icon132.ico\n", file.size());
   return 0;
 }
