@@ -1,5 +1,7 @@
-// The download worker against a real HTTP server on loopback.
+// The download worker against the sandbox's files service on loopback.
 #include <gtest/gtest.h>
+
+#include <map>
 
 #include "SelectLanguage/DownloadProgress.h"
 #include "SelectLanguage/DownloadThread.h"
@@ -7,16 +9,17 @@
 #include "net/Text.h"
 #include "platform/headless/HeadlessHost.h"
 #include "tests/app/RecordingWindow.h"
-#include "tests/support/LoopbackHttpServer.h"
+#include "tests/app/ServedFilesFixture.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-class DownloadThreadTest : public ::testing::Test {
+class DownloadThreadTest : public ServedFilesTest {
  protected:
   void SetUp() override {
+    ServedFilesTest::SetUp();
     host_.Open(window_);
     DownloadProgress::Instance().SetWindow(&host_);
     thread_.Start();
@@ -51,9 +54,9 @@ std::string Pattern(std::size_t n) {
 
 TEST_F(DownloadThreadTest, AGoodDownloadReportsProgressThenSuccess) {
   const std::string body = Pattern(3 * 1024 * 1024 + 7);
-  LoopbackHttpServer server([&](const HttpRequestSeen&) { return HttpAnswer{200, body}; });
+  const std::string url = Serve("/setup/en.exe", body);
   const auto target = dir_.Path() / "_Set_UpZK.exe";
-  ASSERT_TRUE(thread_.PostToThread(kMsgDownloadRequest, Request(server.Url("/setup/en.exe"), target)));
+  ASSERT_TRUE(thread_.PostToThread(kMsgDownloadRequest, Request(url, target)));
   ASSERT_TRUE(WaitForResult());
   host_.PumpPending();
   EXPECT_EQ(window_.Count(kMsgSetupDownloaded), 1);
@@ -73,9 +76,8 @@ TEST_F(DownloadThreadTest, AGoodDownloadReportsProgressThenSuccess) {
 }
 
 TEST_F(DownloadThreadTest, AMissingUrlGivesOneFailureAndNoFile) {
-  LoopbackHttpServer server([](const HttpRequestSeen&) { return HttpAnswer{404, "<html>not found</html>"}; });
   const auto target = dir_.Path() / "_Set_UpZK.exe";
-  thread_.PostToThread(kMsgDownloadRequest, Request(server.Url("/missing.exe"), target));
+  thread_.PostToThread(kMsgDownloadRequest, Request(Url("/missing.exe"), target));  // a 404 with an HTML body
   ASSERT_TRUE(WaitForResult());
   host_.RunUntil([] { return false; }, 200ms);  // nothing more arrives
   EXPECT_EQ(window_.Count(kMsgSetupDownloadFailed), 1);
@@ -83,29 +85,35 @@ TEST_F(DownloadThreadTest, AMissingUrlGivesOneFailureAndNoFile) {
   EXPECT_TRUE(std::filesystem::is_empty(dir_.Path()));
 }
 
+// Each fault hits every attempt, and the server ignores Range, so resumed
+// attempts cannot piece the file together.
+struct BrokenTransfer {
+  const char* mode;
+  std::map<std::string, std::string> parameters;
+};
+
 TEST_F(DownloadThreadTest, BrokenTransfersLeaveNoFileBehind) {
-  const std::string body = Pattern(200000);
-  int mode = 0;
-  LoopbackHttpServer server([&](const HttpRequestSeen&) {
-    HttpAnswer answer{200, body};
-    if (mode == 0) answer.resetAfterBytes = 50000;              // reset mid-body
-    if (mode == 1) answer.declaredLength = body.size() + 1000;  // longer length than body
-    if (mode == 2) answer.status = 500;                         // error page
-    return answer;
-  });
+  const std::string url = Serve("/setup.exe", Pattern(200000));
   const auto target = dir_.Path() / "_Set_UpZK.exe";
-  for (mode = 0; mode < 3; ++mode) {
+  const BrokenTransfer faults[] = {
+      {"drop", {{"after", "50000"}}},  // reset mid-body
+      {"short", {}},                   // longer length than body
+      {"500", {}},                     // error page
+  };
+  for (const BrokenTransfer& fault : faults) {
+    ASSERT_TRUE(sandbox_.SetFault("files", "no-range"));
+    ASSERT_TRUE(sandbox_.AddFault("files", fault.mode, fault.parameters));
     window_.messages.clear();
-    thread_.PostToThread(kMsgDownloadRequest, Request(server.Url("/setup.exe"), target));
-    ASSERT_TRUE(WaitForResult(30000ms)) << mode;  // after five attempts and their pauses
-    EXPECT_EQ(window_.Count(kMsgSetupDownloadFailed), 1) << mode;
-    EXPECT_TRUE(std::filesystem::is_empty(dir_.Path())) << mode;
+    thread_.PostToThread(kMsgDownloadRequest, Request(url, target));
+    ASSERT_TRUE(WaitForResult(30000ms)) << fault.mode;  // after five attempts and their pauses
+    EXPECT_EQ(window_.Count(kMsgSetupDownloadFailed), 1) << fault.mode;
+    EXPECT_TRUE(std::filesystem::is_empty(dir_.Path())) << fault.mode;
   }
 }
 
 TEST_F(DownloadThreadTest, AnUnwritableDestinationFails) {
-  LoopbackHttpServer server([](const HttpRequestSeen&) { return HttpAnswer{200, "MZ setup"}; });
-  thread_.PostToThread(kMsgDownloadRequest, Request(server.Url("/s.exe"), dir_.Path() / "no-such-folder" / "s.exe"));
+  const std::string url = Serve("/s.exe", "MZ setup");
+  thread_.PostToThread(kMsgDownloadRequest, Request(url, dir_.Path() / "no-such-folder" / "s.exe"));
   ASSERT_TRUE(WaitForResult());
   EXPECT_EQ(window_.Count(kMsgSetupDownloadFailed), 1);
 }
@@ -116,8 +124,7 @@ TEST_F(DownloadThreadTest, NullRequestsAndOtherMessagesAreSwallowed) {
   host_.RunUntil([] { return false; }, 300ms);
   EXPECT_TRUE(window_.messages.empty());
   // The worker still serves the next request.
-  LoopbackHttpServer server([](const HttpRequestSeen&) { return HttpAnswer{200, "ok"}; });
-  thread_.PostToThread(kMsgDownloadRequest, Request(server.Url("/s.exe"), dir_.Path() / "s.exe"));
+  thread_.PostToThread(kMsgDownloadRequest, Request(Serve("/s.exe", "ok"), dir_.Path() / "s.exe"));
   ASSERT_TRUE(WaitForResult());
   EXPECT_EQ(window_.Count(kMsgSetupDownloaded), 1);
 }
@@ -139,19 +146,18 @@ TEST(DownloadProgressTest, NothingIsPostedWithoutTotalOrWindow) {
   EXPECT_EQ(window.messages[0].lParam, 10);
 }
 
-TEST(DownloadThreadStop, AStalledDownloadDoesNotHoldTheProgramOpen) {
+using DownloadThreadStop = ServedFilesTest;
+
+TEST_F(DownloadThreadStop, AStalledDownloadDoesNotHoldTheProgramOpen) {
   TempDir dir;
-  LoopbackHttpServer server([](const HttpRequestSeen&) {
-    HttpAnswer answer{200, "late"};
-    answer.pauseBeforeBodyMs = 3000;
-    return answer;
-  });
+  const std::string url = Serve("/stall.exe", "late");
+  ASSERT_TRUE(sandbox_.SetFault("files", "stall-body", {{"after", "0"}}));  // the head, then silence
   const auto start = std::chrono::steady_clock::now();
   {
     DownloadThread thread;
     thread.Start();
     auto request = std::make_unique<DownloadRequest>();
-    const std::u16string u = Utf8ToUtf16(server.Url("/stall.exe"));
+    const std::u16string u = Utf8ToUtf16(url);
     const std::u16string p = dir.U16("stall.exe");
     std::copy(u.begin(), u.end(), request->url);
     std::copy(p.begin(), p.end(), request->path);

@@ -17,7 +17,7 @@
 #include "net/Text.h"
 #include "platform/headless/HeadlessHost.h"
 #include "tests/app/RecordingWindow.h"
-#include "tests/support/Sandbox.h"
+#include "tests/app/ServedFilesFixture.h"
 #include "tests/support/TempDir.h"
 
 namespace setup_download_fixture {
@@ -36,15 +36,15 @@ inline DownloadRetryTimings Quick() {
   return timings;
 }
 
-class SetupDownloadTest : public ::testing::Test {
+class SetupDownloadTest : public ServedFilesTest {
  protected:
   void SetUp() override {
+    ServedFilesTest::SetUp();
+    if (HasFatalFailure()) return;
     file_.resize(kFileSize);
     for (std::size_t i = 0; i < file_.size(); ++i) file_[i] = static_cast<char>((i * 131 + i / 4096) % 251);
-    fs::create_directories(served_.Path() / "setup");
-    WriteFileBytes(served_.Path() / "setup" / "s.exe", file_);
+    Serve(kPath, file_);
     fs::create_directories(Folder());
-    ASSERT_TRUE(sandbox_.Start({"--files", served_.Path().string()}));
     host_.Open(window_);
     DownloadProgress::Instance().SetWindow(&host_);
   }
@@ -52,7 +52,7 @@ class SetupDownloadTest : public ::testing::Test {
 
   fs::path Folder() const { return target_.Path() / "program"; }
   fs::path Target() const { return Folder() / "_Set_UpZK.exe"; }
-  std::string Url(const std::string& path = kPath) const { return sandbox_.FilesBase() + path; }
+  std::string Url(const std::string& path = kPath) const { return ServedFilesTest::Url(path); }
 
   bool Download(const DownloadRetryTimings& timings = Quick(), const std::string& url = {}) {
     const bool ok = DownloadUrlToFile(Utf8ToUtf16(url.empty() ? Url() : url), Utf8ToUtf16(Target().string()),
@@ -91,9 +91,7 @@ class SetupDownloadTest : public ::testing::Test {
       EXPECT_EQ(figure.second, static_cast<int64_t>(kFileSize)) << "the whole file's size";
   }
 
-  TempDir served_;
   TempDir target_;
-  Sandbox sandbox_;
   HeadlessHost host_;
   RecordingWindow window_;
   std::atomic<bool> cancel_{false};

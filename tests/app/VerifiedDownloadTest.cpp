@@ -10,7 +10,6 @@
 #include "SelectLanguage/SetupCheck.h"
 #include "net/HeldFile.h"
 #include "tests/app/SetupDownloadFixture.h"
-#include "tests/support/LoopbackHttpServer.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -70,22 +69,17 @@ TEST_F(VerifiedDownloadTest, AnAnnouncedLengthOtherThanTheSizeEndsTheDownloadAtI
 // past it is cut off there.
 TEST_F(VerifiedDownloadTest, AnUnannouncedBodyIsMeasuredAgainstTheSize) {
   const std::string body(300000, 'b');
-  std::size_t extra = 0;
-  LoopbackHttpServer server([&](const HttpRequestSeen&) {
-    HttpAnswer answer;
-    answer.body = body + std::string(extra, 'x');
-    answer.noLength = true;
-    return answer;
-  });
-  EXPECT_EQ(Fetch({Sha256(body), body.size()}, server.Url("/s.exe")), SetupDownloadEnd::kDownloaded);
+  const std::string path = "/setup/unannounced.exe";
+  ASSERT_TRUE(sandbox_.SetFault("files", "no-length"));
+  EXPECT_EQ(Fetch({Sha256(body), body.size()}, Serve(path, body)), SetupDownloadEnd::kDownloaded);
   EXPECT_EQ(ReadFileBytes(Target()), body);
   for (const auto& [done, total] : Progress()) EXPECT_EQ(total, static_cast<int64_t>(body.size()));
   fs::remove(Target());
 
-  extra = 4 << 20;
-  EXPECT_EQ(Fetch({std::nullopt, body.size()}, server.Url("/s.exe")), SetupDownloadEnd::kSizeDiffers);
+  const std::string longer = body + std::string(4 << 20, 'x');
+  EXPECT_EQ(Fetch({std::nullopt, body.size()}, Serve(path, longer)), SetupDownloadEnd::kSizeDiffers);
   EXPECT_TRUE(FolderEntries().empty());
-  EXPECT_EQ(server.Requests().size(), 2u) << "no further attempt";
+  EXPECT_EQ(sandbox_.Counts("files", path).requests, 2) << "no further attempt";
 }
 
 // The running hash goes on across a resumed attempt: what is on disk is not

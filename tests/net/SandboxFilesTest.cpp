@@ -24,7 +24,7 @@ size_t Append(char* data, size_t size, size_t count, void* out) {
   return size * count;
 }
 
-Reply Get(const std::string& url, const std::vector<std::string>& headers = {}) {
+Reply Get(const std::string& url, const std::vector<std::string>& headers = {}, long timeoutMs = 20000) {
   Reply reply;
   CURL* curl = curl_easy_init();
   curl_slist* list = nullptr;
@@ -32,7 +32,7 @@ Reply Get(const std::string& url, const std::vector<std::string>& headers = {}) 
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_PROXY, "");
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 20L);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, Append);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply.head);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);
@@ -123,6 +123,29 @@ TEST_F(SandboxFilesTest, DropsAndRefusalsAreCountedExactly) {
   EXPECT_EQ(busy.status, 503);
   EXPECT_EQ(busy.Header("Retry-After"), "4");
   EXPECT_EQ(Get(Url()).status, 200);
+}
+
+TEST_F(SandboxFilesTest, BodyFaultsShapeWhatIsAnnouncedAndSent) {
+  ASSERT_TRUE(sandbox.SetFault("files", "no-length", {{"times", "1"}}));
+  const Reply unannounced = Get(Url());
+  EXPECT_EQ(unannounced.code, CURLE_OK) << "the body ends with the connection";
+  EXPECT_EQ(unannounced.Header("Content-Length"), "");
+  EXPECT_EQ(unannounced.body, file_);
+  EXPECT_EQ(Get(Url()).Header("Content-Length"), "100000") << "the fault is spent";
+
+  // A stalled body: the head and the bytes asked for, then silence until the
+  // client gives up.
+  for (const int after : {0, 30000}) {
+    SCOPED_TRACE(after);
+    ASSERT_TRUE(sandbox.SetFault("files", "stall-body", {{"after", std::to_string(after)}}));
+    const Reply stalled = Get(Url(), {}, 1000);
+    EXPECT_EQ(stalled.code, CURLE_OPERATION_TIMEDOUT);
+    EXPECT_EQ(stalled.status, 200);
+    EXPECT_EQ(stalled.Header("Content-Length"), "100000");
+    EXPECT_EQ(stalled.body, file_.substr(0, after));
+  }
+  ASSERT_TRUE(sandbox.SetFault("files", "stall-body"));
+  EXPECT_EQ(Get(Url(), {}, 1000).body, file_.substr(0, 50000)) << "half by default";
 }
 
 }  // namespace

@@ -40,9 +40,11 @@ class Handler(BaseHTTPRequestHandler):
 
     # -- plumbing --------------------------------------------------------
     def send_head(self, status, length, content_type, headers=()):
+        """length None: no Content-Length, the body ends when the connection does."""
         self.send_response(status)
         self.send_header("Content-Type", content_type)
-        self.send_header("Content-Length", str(length))
+        if length is not None:
+            self.send_header("Content-Length", str(length))
         self.send_header("Connection", "close")
         for name, value in headers:
             self.send_header(name, value)
@@ -61,20 +63,23 @@ class Handler(BaseHTTPRequestHandler):
         """Sends an answer, dripped, stalled or dropped as the faults say."""
         state = self.server.state
         payload = answer.payload
-        stall = "stall-body" in applied
+        stall = applied.get("stall-body")
         drop = applied.get("drop")
         dripping = applied.get("drip")
-        self.send_head(answer.status, payload.length, answer.content_type, answer.headers)
+        announced = None if "no-length" in applied else payload.length
+        self.send_head(answer.status, announced, answer.content_type, answer.headers)
         if self.command == "HEAD":
             return
-        limit = payload.length // 2 if stall else payload.length
+        limit = payload.length
+        if stall is not None:
+            limit = min(limit, max(0, stall.int_param("after", payload.length // 2)))
         if drop is not None:
             limit = min(limit, max(0, drop.nth_int("after", payload.length // 2)))
         if dripping is not None:
             drip(self.connection, payload, limit, max(1, dripping.int_param("rate", 1)), state.stopping, self.counted)
         else:
             payload.send(self.connection, 0, limit, self.counted)
-        if stall:
+        if stall is not None:
             state.wait_for_change(generation, STALL_LIMIT_S)
         elif drop is not None and limit < payload.length:
             drain(self.connection)

@@ -31,7 +31,9 @@ at run time, which replaces the service's faults unless add=1 is given):
   stalled       reads the request, never answers
   reset         announces the body, sends half, resets the connection
   short         announces a longer body than it sends, then closes cleanly
-  stall-body    sends the headers and half the body, then nothing
+  no-length     no Content-Length: the body ends when the connection closes
+  stall-body    sends the headers and after=N body bytes (half by
+                default), then nothing
   drop          after=N[,N2...] body bytes (half by default; the n-th
                 dropped answer takes the n-th number, the last repeats),
                 then the connection is reset (how=close: closed cleanly);

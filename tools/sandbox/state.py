@@ -13,7 +13,7 @@ SERVICES = ("config", "region", "clientip", "files")
 # Faults that every service knows, then those only the files service knows,
 # then those only the configuration service knows.
 MODES = ("ok", "refused", "404", "500", "status", "slow", "stalled", "reset", "wrong", "big", "empty",
-         "redirect-loop", "redirect-ftp", "short", "stall-body", "drop", "drip", "once",
+         "redirect-loop", "redirect-ftp", "short", "no-length", "stall-body", "drop", "drip", "once",
          "no-range", "etag-changes", "weak-etag", "no-etag", "no-last-modified") + SIGNATURE_MODES
 CONFIG_PATH = "/Desktop/ZKZKINI/GameConfig-V1.ini"
 REGION_PATH = "/CheckData/UserCheck_Get_CN.asp"
