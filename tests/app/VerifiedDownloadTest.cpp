@@ -61,7 +61,9 @@ TEST_F(VerifiedDownloadTest, AnAnnouncedLengthOtherThanTheSizeEndsTheDownloadAtI
     SCOPED_TRACE(size);
     ASSERT_TRUE(sandbox_.Reset());
     ExpectRefused(Fetch({Sha256(file_), size}), SetupDownloadEnd::kSizeDiffers);
-    EXPECT_LT(Served().bodyBytes, static_cast<long long>(kFileSize)) << "the body was not waited for";
+    // Not counted at the server: loopback buffers can take the whole body
+    // before the client has read a byte of it.
+    for (const auto& [done, total] : Progress()) EXPECT_EQ(done, 0u) << "the body was not waited for";
   }
 }
 
