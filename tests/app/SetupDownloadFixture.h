@@ -16,6 +16,7 @@
 #include "SelectLanguage/SetupDownload.h"
 #include "net/Text.h"
 #include "platform/headless/HeadlessHost.h"
+#include "tests/support/QuickRetries.h"
 #include "tests/app/RecordingWindow.h"
 #include "tests/app/ServedFilesFixture.h"
 #include "tests/support/TempDir.h"
@@ -28,13 +29,7 @@ using namespace std::chrono_literals;
 inline constexpr std::size_t kFileSize = 4 << 20;
 inline const std::string kPath = "/setup/s.exe";
 
-inline DownloadRetryTimings Quick() {
-  DownloadRetryTimings timings;
-  timings.pauses = {20ms, 20ms, 20ms, 20ms};
-  timings.retryAfterCap = 3000ms;
-  timings.silenceLimit = 1500ms;
-  return timings;
-}
+inline DownloadRetryTimings Quick() { return QuickRetries(); }
 
 class SetupDownloadTest : public ServedFilesTest {
  protected:

@@ -13,18 +13,7 @@ using namespace std::chrono_literals;
 
 const std::string kConfigPath = "/Desktop/ZKZKINI/GameConfig-V1.ini";
 
-class HttpAttemptTest : public SandboxTest {
- protected:
-  HttpAttemptEnd Attempt(const std::string& url, RecordingSink& sink, uint64_t rangeStart = 0,
-                         const std::string& ifRange = {}, std::chrono::milliseconds silence = 30s) {
-    return AttemptInto(url, sink, cancel, rangeStart, ifRange, silence);
-  }
-  HttpAttemptEnd Attempt(const std::string& url) {
-    RecordingSink sink;
-    return Attempt(url, sink);
-  }
-  std::atomic<bool> cancel{false};
-};
+using HttpAttemptTest = HttpAttemptFixture<SandboxTest>;
 
 TEST_F(HttpAttemptTest, TheFinalAnswersHeadThenItsBodyReachTheSink) {
   RecordingSink sink;

@@ -44,3 +44,20 @@ inline HttpAttemptEnd AttemptInto(const std::string& url, RecordingSink& sink, c
   request.cancel = &cancel;
   return PerformHttpAttempt(request, sink);
 }
+
+// Attempts over a test's sandbox (`SandboxFixture`: the Linux one or the
+// Windows one), cancelled through `cancel`.
+template <class SandboxFixture>
+class HttpAttemptFixture : public SandboxFixture {
+ protected:
+  HttpAttemptEnd Attempt(const std::string& url, RecordingSink& sink, uint64_t rangeStart = 0,
+                         const std::string& ifRange = {},
+                         std::chrono::milliseconds silence = std::chrono::seconds(30)) {
+    return AttemptInto(url, sink, cancel, rangeStart, ifRange, silence);
+  }
+  HttpAttemptEnd Attempt(const std::string& url) {
+    RecordingSink sink;
+    return Attempt(url, sink);
+  }
+  std::atomic<bool> cancel{false};
+};

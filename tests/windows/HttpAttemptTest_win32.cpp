@@ -19,16 +19,8 @@ using Clock = std::chrono::steady_clock;
 
 const std::string kConfigPath = "/Desktop/ZKZKINI/GameConfig-V1.ini";
 
-class HttpAttemptWin32Test : public WinSandboxTest {
+class HttpAttemptWin32Test : public HttpAttemptFixture<WinSandboxTest> {
  protected:
-  HttpAttemptEnd Attempt(const std::string& url, RecordingSink& sink, uint64_t rangeStart = 0,
-                         const std::string& ifRange = {}, std::chrono::milliseconds silence = 30s) {
-    return AttemptInto(url, sink, cancel, rangeStart, ifRange, silence);
-  }
-  HttpAttemptEnd Attempt(const std::string& url) {
-    RecordingSink sink;
-    return Attempt(url, sink);
-  }
   // Sets the cancel flag after `after`, from another thread.
   std::thread CancelAfter(std::chrono::milliseconds after) {
     return std::thread([this, after] {
@@ -36,7 +28,6 @@ class HttpAttemptWin32Test : public WinSandboxTest {
       cancel.store(true);
     });
   }
-  std::atomic<bool> cancel{false};
 };
 
 TEST_F(HttpAttemptWin32Test, TheFinalAnswersHeadThenItsBodyReachTheSinkAndNothingIsCached) {

@@ -14,6 +14,7 @@
 #include "SelectLanguage/SetupDownload.h"
 #include "net/HeldFile.h"
 #include "net/Text.h"
+#include "tests/support/QuickRetries.h"
 #include "tests/support/TempDir.h"
 #include "tests/windows/WinSandbox.h"
 
@@ -34,13 +35,7 @@ std::optional<FileIdentity> IdentityAt(const fs::path& path) {
 constexpr std::size_t kFileSize = 4 << 20;
 const std::string kPath = "/win-setup/s.exe";
 
-DownloadRetryTimings Quick() {
-  DownloadRetryTimings timings;
-  timings.pauses = {20ms, 20ms, 20ms, 20ms};
-  timings.retryAfterCap = 3000ms;
-  timings.silenceLimit = 1500ms;
-  return timings;
-}
+DownloadRetryTimings Quick() { return QuickRetries(); }
 
 class SetupDownloadWin32Test : public WinSandboxTest {
  protected:

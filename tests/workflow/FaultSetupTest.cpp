@@ -20,8 +20,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int64_t kRecorded = 1700000000;
-
 class SetupFaultTest : public WorkflowTest {
  protected:
   // Anything beside the setup program's place that a download left.

@@ -17,8 +17,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int64_t kRecorded = 1700000000;
-
 class OutsideNamesTest : public WorkflowTest {
  protected:
   void SetUp() override {

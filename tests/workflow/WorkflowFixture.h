@@ -18,6 +18,9 @@
 #include "tests/support/Sandbox.h"
 #include "tests/support/TempDir.h"
 
+// The time the sample setup's list file records for the files it installs.
+inline constexpr int64_t kRecorded = 1700000000;
+
 class WorkflowTest : public ::testing::Test {
  protected:
   void SetUp() override;

@@ -16,8 +16,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int64_t kRecorded = 1700000000;
-
 TEST_F(WorkflowTest, InstallsRussianStartsTheGameAndCloses) {
   StartInstaller();
   ASSERT_TRUE(ConfigurationLoaded());  // message 2028 started the worker
