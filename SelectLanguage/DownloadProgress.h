@@ -3,30 +3,21 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 
-class DialogHost;
+class WorkerLink;
 
-// The program's one progress callback. The window writes its pointer before
-// it posts a request; the worker only reads it.
+// The progress callback of one download. Its posts go through the worker's
+// link, the one gate between a worker and the window: after the link's stop
+// nothing reaches the window, and an object without a link posts nothing.
 class DownloadProgress {
  public:
-  // Never destroyed: a worker that was let go may still report to it while
-  // the program ends.
-  static DownloadProgress& Instance();
+  explicit DownloadProgress(WorkerLink* link = nullptr) : link_(link) {}
 
-  // Returns once a post under way has reached the window's queue: after
-  // SetWindow(nullptr) nothing reaches the old window any more.
-  void SetWindow(DialogHost* window);
-  DialogHost* Window() const;
-
-  // Posts 2025 (done, total) to the window when total is known and a window
-  // is set. Always returns 0 (success).
+  // Posts 2025 (done, total) when total is known. Always returns 0 (success).
   long OnProgress(uint64_t progress, uint64_t progressMax, uint32_t statusCode, const char16_t* statusText);
-  // Posts a message to the window when one is set.
+  // Posts any message of the download to the window.
   void PostToWindow(uint32_t message, uint64_t wParam, int64_t lParam);
 
  private:
-  mutable std::mutex mutex_;
-  DialogHost* window_ = nullptr;
+  WorkerLink* link_;
 };

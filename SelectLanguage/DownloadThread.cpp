@@ -1,6 +1,5 @@
 #include "SelectLanguage/DownloadThread.h"
 
-#include "SelectLanguage/DownloadProgress.h"
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/SetupDownload.h"
 #include "net/Text.h"
@@ -35,7 +34,7 @@ bool DownloadThread::PreTranslateMessage(Mailbox& mailbox, ThreadMessage& messag
   if (message.id != kMsgDownloadRequest) return false;
   if (!message.request) return true;
   const DownloadRequest& request = *message.request;
-  DownloadProgress* progress = request.progress != nullptr ? request.progress : &DownloadProgress::Instance();
+  DownloadProgress* progress = request.progress != nullptr ? request.progress : &mailbox.progress;
   const std::u16string_view url = FieldText(request.url);
   const std::u16string_view path = FieldText(request.path);
   ExpectedSetup expected;
@@ -47,9 +46,9 @@ bool DownloadThread::PreTranslateMessage(Mailbox& mailbox, ThreadMessage& messag
   if (mailbox.StopRequested()) return true;  // the window is gone; nobody to tell
   if (end == SetupDownloadEnd::kDownloaded) {
     if (request.handoff) request.handoff->Put(std::move(held));
-    progress->PostToWindow(kMsgSetupDownloaded, 0, 0);
+    mailbox.Post(kMsgSetupDownloaded, 0, 0);
   } else {
-    progress->PostToWindow(kMsgSetupDownloadFailed, static_cast<uint64_t>(end), 0);
+    mailbox.Post(kMsgSetupDownloadFailed, static_cast<uint64_t>(end), 0);
   }
   message.request.reset();
   return true;

@@ -1,7 +1,7 @@
 // The setup download runs on its own thread with its own message queue, so
 // the window keeps painting. The window posts one request (message 2024);
-// the thread downloads it, reports progress through the one DownloadProgress
-// object and posts 2026 (downloaded) or 2027 (failed) back to the window.
+// the thread downloads it and posts progress (2025), then 2026 (downloaded)
+// or 2027 (failed), all through the worker's link to the window.
 #pragma once
 
 #include <cstdint>
@@ -9,11 +9,10 @@
 #include <memory>
 #include <mutex>
 
+#include "SelectLanguage/DownloadProgress.h"
 #include "SelectLanguage/SetupCheck.h"
 #include "SelectLanguage/WorkerThread.h"
 #include "net/HeldFile.h"
-
-class DownloadProgress;
 
 // Where the worker leaves the checked file for the window, which takes it
 // when message 2026 arrives.
@@ -37,6 +36,7 @@ class SetupHandoff {
 struct DownloadRequest {
   char16_t url[1024] = {};
   char16_t path[1024] = {};
+  // Where the progress goes; null: to the worker's window.
   DownloadProgress* progress = nullptr;
   // Beyond those three: what the file must be, whether a SHA-256 must be
   // given for it (a build with keys), and where the checked file goes back.
@@ -52,7 +52,8 @@ class DownloadThread {
     std::unique_ptr<DownloadRequest> request;  // wParam of 2024; may be null
   };
 
-  DownloadThread() = default;
+  // `window` receives the worker's messages until it is stopped.
+  explicit DownloadThread(DialogHost& window) : mailbox_(std::make_shared<Mailbox>(window)) {}
   // Stops the thread: a download under way is abandoned (its partial file
   // removed) and, unless it ends within the worker's short stop wait, left
   // to end on its own. Nothing more reaches the window either way.
@@ -67,14 +68,17 @@ class DownloadThread {
   void RequestStop() { worker_.RequestStop(); }
 
  private:
-  // What the thread shares with its owner: the message queue.
+  // What the thread shares with its owner: the message queue, and the
+  // progress callback that posts through the same link.
   struct Mailbox : WorkerLink {
+    explicit Mailbox(DialogHost& window) : WorkerLink(&window) {}
     std::deque<ThreadMessage> queue;
+    DownloadProgress progress{this};
   };
   static void Run(Mailbox& mailbox);
   // The request handler: true when the message was consumed.
   static bool PreTranslateMessage(Mailbox& mailbox, ThreadMessage& message);
 
-  std::shared_ptr<Mailbox> mailbox_ = std::make_shared<Mailbox>();
+  std::shared_ptr<Mailbox> mailbox_;
   WorkerThread worker_;  // last: stopped before the mailbox reference goes
 };

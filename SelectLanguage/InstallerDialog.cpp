@@ -1,6 +1,5 @@
 #include "SelectLanguage/InstallerDialog.h"
 
-#include "SelectLanguage/DownloadProgress.h"
 #include "SelectLanguage/LanguageList.h"
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/ProgressLog.h"
@@ -25,7 +24,6 @@ InstallerDialog::InstallerDialog(DialogHost& host, DialogTimings timings)
 InstallerDialog::~InstallerDialog() {
   StopWorkers();
   SetHttpMessageBoxHandler(nullptr);
-  DownloadProgress::Instance().SetWindow(nullptr);
 }
 
 void InstallerDialog::StopWorkers() {
@@ -42,7 +40,7 @@ int InstallerDialog::OnInitDialog() {
 
   host_.SetIcons(FindProgramResource(u"ICON", kResourceIcon));
 
-  thread = std::make_unique<DownloadThread>();
+  thread = std::make_unique<DownloadThread>(host_);
   thread->Start();
 
   folder.clear();

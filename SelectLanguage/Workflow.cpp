@@ -3,7 +3,6 @@
 // on the window's thread; the configuration's tries and the download run on
 // workers that report by posted messages.
 
-#include "SelectLanguage/DownloadProgress.h"
 #include "SelectLanguage/GameFolder.h"
 #include "SelectLanguage/InstallerDialog.h"
 #include "SelectLanguage/ListFile.h"
@@ -82,14 +81,12 @@ void InstallerDialog::OnInstall() {
     return;
   }
 
-  DownloadProgress::Instance().SetWindow(&host_);
   auto request = std::make_unique<DownloadRequest>();
   const std::u16string path = SetupPathIn(folder);
   if (!StoreInField(request->url, url) || !StoreInField(request->path, path)) {
     PostClose();  // cannot happen with fields of their sizes; never cut a URL
     return;
   }
-  request->progress = &DownloadProgress::Instance();
   request->check = settings->setupCheck[selection];
   // A build that trusts only signed configurations trusts only setup
   // programs that a signed configuration names by their hash.

@@ -18,6 +18,7 @@
 #include "SelectLanguage/DownloadProgress.h"
 #include "bench/BenchStats.h"
 #include "SelectLanguage/SetupDownload.h"
+#include "SelectLanguage/WorkerThread.h"
 #include "net/Text.h"
 #include "platform/gtk/GtkDialogHost.h"
 
@@ -48,7 +49,6 @@ class BenchWindow : public DialogWindow {
   int OnInitDialog() override {
     host_.SetClientSize(330, 170);
     host_.StartTimer(kRepaintTimer, 100);
-    if (progressOn_) progress_.SetWindow(&host_);
     worker_ = std::thread([this] {
       const std::atomic<bool> cancel{false};
       start_ = Clock::now();
@@ -99,7 +99,8 @@ class BenchWindow : public DialogWindow {
   DialogHost& host_;
   std::string url_, path_;
   bool progressOn_;
-  DownloadProgress progress_;
+  WorkerLink link_{&host_};
+  DownloadProgress progress_{progressOn_ ? &link_ : nullptr};
   std::thread worker_;
   std::atomic<bool> started_{false};
   Clock::time_point start_{}, end_{}, lastPaint_{};

@@ -48,9 +48,9 @@ double HashCpuPerGiB() {
 // MiB per second of one download; 0 when it failed.
 double Download(const std::string& url, const std::string& path, const ExpectedSetup& expected) {
   const std::atomic<bool> cancel{false};
+  DownloadProgress quiet;
   const auto start = std::chrono::steady_clock::now();
-  const SetupDownloadEnd end =
-      DownloadSetup(Utf8ToUtf16(url), Utf8ToUtf16(path), expected, DownloadProgress::Instance(), cancel, {}, nullptr);
+  const SetupDownloadEnd end = DownloadSetup(Utf8ToUtf16(url), Utf8ToUtf16(path), expected, quiet, cancel, {}, nullptr);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const long long bytes = FileSize(path);
   ::unlink(path.c_str());

@@ -21,10 +21,8 @@ class DownloadThreadTest : public ServedFilesTest {
   void SetUp() override {
     ServedFilesTest::SetUp();
     host_.Open(window_);
-    DownloadProgress::Instance().SetWindow(&host_);
     thread_.Start();
   }
-  void TearDown() override { DownloadProgress::Instance().SetWindow(nullptr); }
 
   std::unique_ptr<DownloadRequest> Request(const std::string& url, const std::filesystem::path& path) {
     auto request = std::make_unique<DownloadRequest>();
@@ -32,7 +30,6 @@ class DownloadThreadTest : public ServedFilesTest {
     const std::u16string p = Utf8ToUtf16(path.string());
     std::copy(u.begin(), u.end(), request->url);
     std::copy(p.begin(), p.end(), request->path);
-    request->progress = &DownloadProgress::Instance();
     return request;
   }
   bool WaitForResult(std::chrono::milliseconds limit = 10000ms) {
@@ -43,7 +40,7 @@ class DownloadThreadTest : public ServedFilesTest {
   TempDir dir_;
   HeadlessHost host_;
   RecordingWindow window_;
-  DownloadThread thread_;
+  DownloadThread thread_{host_};
 };
 
 std::string Pattern(std::size_t n) {
@@ -133,14 +130,14 @@ TEST(DownloadProgressTest, NothingIsPostedWithoutTotalOrWindow) {
   HeadlessHost host;
   RecordingWindow window;
   host.Open(window);
-  DownloadProgress& progress = DownloadProgress::Instance();
-  progress.SetWindow(nullptr);
-  EXPECT_EQ(progress.OnProgress(5, 10, 0, nullptr), 0);
-  progress.SetWindow(&host);
+  EXPECT_EQ(DownloadProgress().OnProgress(5, 10, 0, nullptr), 0);
+  WorkerLink link(&host);
+  DownloadProgress progress(&link);
   EXPECT_EQ(progress.OnProgress(5, 0, 0, nullptr), 0);
   EXPECT_EQ(progress.OnProgress(5, 10, 0, nullptr), 0);
+  link.RequestStop();
+  EXPECT_EQ(progress.OnProgress(6, 10, 0, nullptr), 0);  // a stopped link reaches nothing
   host.PumpPending();
-  progress.SetWindow(nullptr);
   ASSERT_EQ(window.messages.size(), 1u);
   EXPECT_EQ(window.messages[0].wParam, 5u);
   EXPECT_EQ(window.messages[0].lParam, 10);
@@ -154,7 +151,8 @@ TEST_F(DownloadThreadStop, AStalledDownloadDoesNotHoldTheProgramOpen) {
   ASSERT_TRUE(sandbox_.SetFault("files", "stall-body", {{"after", "0"}}));  // the head, then silence
   const auto start = std::chrono::steady_clock::now();
   {
-    DownloadThread thread;
+    HeadlessHost host;
+    DownloadThread thread(host);
     thread.Start();
     auto request = std::make_unique<DownloadRequest>();
     const std::u16string u = Utf8ToUtf16(url);

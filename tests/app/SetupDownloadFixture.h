@@ -14,6 +14,7 @@
 #include "SelectLanguage/DownloadProgress.h"
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/SetupDownload.h"
+#include "SelectLanguage/WorkerThread.h"
 #include "net/Text.h"
 #include "platform/headless/HeadlessHost.h"
 #include "tests/support/QuickRetries.h"
@@ -41,17 +42,15 @@ class SetupDownloadTest : public ServedFilesTest {
     Serve(kPath, file_);
     fs::create_directories(Folder());
     host_.Open(window_);
-    DownloadProgress::Instance().SetWindow(&host_);
   }
-  void TearDown() override { DownloadProgress::Instance().SetWindow(nullptr); }
 
   fs::path Folder() const { return target_.Path() / "program"; }
   fs::path Target() const { return Folder() / "_Set_UpZK.exe"; }
   std::string Url(const std::string& path = kPath) const { return ServedFilesTest::Url(path); }
 
   bool Download(const DownloadRetryTimings& timings = Quick(), const std::string& url = {}) {
-    const bool ok = DownloadUrlToFile(Utf8ToUtf16(url.empty() ? Url() : url), Utf8ToUtf16(Target().string()),
-                                      DownloadProgress::Instance(), cancel_, timings);
+    const bool ok = DownloadUrlToFile(Utf8ToUtf16(url.empty() ? Url() : url), Utf8ToUtf16(Target().string()), progress_,
+                                      cancel_, timings);
     host_.PumpPending();
     return ok;
   }
@@ -89,6 +88,8 @@ class SetupDownloadTest : public ServedFilesTest {
   TempDir target_;
   HeadlessHost host_;
   RecordingWindow window_;
+  WorkerLink link_{&host_};  // the progress reaches the window through it
+  DownloadProgress progress_{&link_};
   std::atomic<bool> cancel_{false};
   std::string file_;
 };

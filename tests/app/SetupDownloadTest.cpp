@@ -141,8 +141,7 @@ TEST_F(SetupDownloadTest, ARangeBeyondTheFileStartsOver) {
   DownloadRetryTimings timings = Quick();
   timings.pauses[0] = 1500ms;  // room to change the file between the two attempts
   auto download = std::async(std::launch::async, [&] {
-    return DownloadUrlToFile(Utf8ToUtf16(Url()), Utf8ToUtf16(Target().string()), DownloadProgress::Instance(), cancel_,
-                             timings);
+    return DownloadUrlToFile(Utf8ToUtf16(Url()), Utf8ToUtf16(Target().string()), progress_, cancel_, timings);
   });
   for (int i = 0; i < 200 && Served().bodyBytes < 3000000; ++i) std::this_thread::sleep_for(10ms);
   file_.resize(1000000);
@@ -171,7 +170,7 @@ TEST_F(SetupDownloadTest, SilenceBreaksAnAttemptAndCancelEndsTheDownload) {
   EXPECT_TRUE(FolderEntries().empty());
 
   auto download = std::async(std::launch::async, [&] {
-    return DownloadUrlToFile(Utf8ToUtf16(Url()), Utf8ToUtf16(Target().string()), DownloadProgress::Instance(), cancel_);
+    return DownloadUrlToFile(Utf8ToUtf16(Url()), Utf8ToUtf16(Target().string()), progress_, cancel_);
   });
   std::this_thread::sleep_for(500ms);
   start = std::chrono::steady_clock::now();

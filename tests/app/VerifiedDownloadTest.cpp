@@ -24,7 +24,7 @@ class VerifiedDownloadTest : public SetupDownloadTest {
   ExpectedSetup Exact() const { return {Sha256(file_), file_.size()}; }
   SetupDownloadEnd Fetch(const ExpectedSetup& expected, const std::string& url = {}) {
     const SetupDownloadEnd end = DownloadSetup(Utf8ToUtf16(url.empty() ? Url() : url), Utf8ToUtf16(Target().string()),
-                                               expected, DownloadProgress::Instance(), cancel_, Quick(), &held_);
+                                               expected, progress_, cancel_, Quick(), &held_);
     host_.PumpPending();
     return end;
   }

@@ -34,13 +34,13 @@ TEST_F(SandboxTest, SetupDownloadOfAnErrorPageFailsAndKeepsNothing) {
   TempDir dir;
   const std::u16string path = dir.U16("_Set_UpZK.exe");
   const std::atomic<bool> cancel{false};
-  EXPECT_FALSE(DownloadUrlToFile(files_ + u"/sandbox/status?code=404", path, DownloadProgress::Instance(), cancel));
-  EXPECT_FALSE(DownloadUrlToFile(files_ + u"/setup/missing.exe", path, DownloadProgress::Instance(), cancel));
+  DownloadProgress quiet;
+  EXPECT_FALSE(DownloadUrlToFile(files_ + u"/sandbox/status?code=404", path, quiet, cancel));
+  EXPECT_FALSE(DownloadUrlToFile(files_ + u"/setup/missing.exe", path, quiet, cancel));
   DownloadRetryTimings quickRetries;  // a 500 is tried five times
   quickRetries.pauses = {std::chrono::milliseconds(20), std::chrono::milliseconds(20), std::chrono::milliseconds(20),
                          std::chrono::milliseconds(20)};
-  EXPECT_FALSE(DownloadUrlToFile(files_ + u"/sandbox/status?code=500", path, DownloadProgress::Instance(), cancel,
-                                 quickRetries));
+  EXPECT_FALSE(DownloadUrlToFile(files_ + u"/sandbox/status?code=500", path, quiet, cancel, quickRetries));
   EXPECT_TRUE(fs::is_empty(dir.Path()));  // neither the file nor a partial one
 }
 
@@ -49,7 +49,8 @@ TEST_F(SandboxTest, SetupDownloadStoresTheWholeBody) {
   const std::u16string path = dir.U16("_Set_UpZK.exe");
   WriteFileBytes(dir.Path() / "_Set_UpZK.exe", std::string(9000, 'o'));  // an older, longer file
   const std::atomic<bool> cancel{false};
-  ASSERT_TRUE(DownloadUrlToFile(files_ + u"/sandbox/bytes?n=5000", path, DownloadProgress::Instance(), cancel));
+  DownloadProgress quiet;
+  ASSERT_TRUE(DownloadUrlToFile(files_ + u"/sandbox/bytes?n=5000", path, quiet, cancel));
   EXPECT_EQ(ReadFileBytes(dir.Path() / "_Set_UpZK.exe"), std::string(5000, 'x'));
   EXPECT_FALSE(fs::exists(dir.Path() / "_Set_UpZK.exe.part"));
 }

@@ -51,7 +51,7 @@ class SetupDownloadWin32Test : public WinSandboxTest {
   fs::path Target() const { return target_.Path() / "_Set_UpZK.exe"; }
   std::u16string Url(const std::string& path = kPath) const { return files_ + Utf8ToUtf16(path); }
   bool Download(const std::u16string& url) {
-    return DownloadUrlToFile(url, Utf8ToUtf16(Target().string()), DownloadProgress::Instance(), cancel_, Quick());
+    return DownloadUrlToFile(url, Utf8ToUtf16(Target().string()), progress_, cancel_, Quick());
   }
   bool Download() { return Download(Url()); }
   SandboxServed Served() const { return WinSandboxTest::Served("files", kPath); }
@@ -66,6 +66,7 @@ class SetupDownloadWin32Test : public WinSandboxTest {
   }
 
   TempDir target_;
+  DownloadProgress progress_;  // posts nowhere
   std::atomic<bool> cancel_{false};
   std::string file_;
 };
@@ -121,9 +122,8 @@ TEST_F(SetupDownloadWin32Test, FiveBrokenAttemptsFailAndLeaveNothing) {
 // ends the download at once and the file goes with it.
 TEST_F(SetupDownloadWin32Test, ACancelDuringAStalledDownloadEndsItAndLeavesNothing) {
   ASSERT_TRUE(SetFault("files", "stall-body"));
-  auto download = std::async(std::launch::async, [&] {
-    return DownloadUrlToFile(Url(), Utf8ToUtf16(Target().string()), DownloadProgress::Instance(), cancel_);
-  });
+  auto download = std::async(
+      std::launch::async, [&] { return DownloadUrlToFile(Url(), Utf8ToUtf16(Target().string()), progress_, cancel_); });
   const fs::path partial = target_.Path() / "_Set_UpZK.exe.part";
   for (int i = 0; i < 100 && Served().bodyBytes < static_cast<long long>(kFileSize / 2); ++i) {
     std::this_thread::sleep_for(50ms);
@@ -144,16 +144,16 @@ TEST_F(SetupDownloadWin32Test, TheHashDecidesWhetherTheFileIsPutInPlace) {
   std::string other = file_;
   other[kFileSize / 2] ^= 0x01;
   HeldFile held;
-  EXPECT_EQ(DownloadSetup(Url(), Utf8ToUtf16(Target().string()), {Sha256(other), file_.size()},
-                          DownloadProgress::Instance(), cancel_, Quick(), &held),
+  EXPECT_EQ(DownloadSetup(Url(), Utf8ToUtf16(Target().string()), {Sha256(other), file_.size()}, progress_, cancel_,
+                          Quick(), &held),
             SetupDownloadEnd::kChecksumDiffers);
   EXPECT_EQ(Served().requests, 1) << "no further attempt";
   EXPECT_TRUE(FolderEntries().empty()) << "neither the file nor a partial one";
   EXPECT_FALSE(held.IsHeld());
 
   ASSERT_TRUE(SetFault("files", "drop", {{"after", "2097152"}, {"times", "1"}}));
-  EXPECT_EQ(DownloadSetup(Url(), Utf8ToUtf16(Target().string()), {Sha256(file_), file_.size()},
-                          DownloadProgress::Instance(), cancel_, Quick(), &held),
+  EXPECT_EQ(DownloadSetup(Url(), Utf8ToUtf16(Target().string()), {Sha256(file_), file_.size()}, progress_, cancel_,
+                          Quick(), &held),
             SetupDownloadEnd::kDownloaded);
   ExpectTheWholeFileInPlace();
   ASSERT_TRUE(held.IsHeld());
