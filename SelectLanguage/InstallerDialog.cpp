@@ -2,13 +2,9 @@
 
 #include "SelectLanguage/LanguageList.h"
 #include "SelectLanguage/Messages.h"
-#include "SelectLanguage/ProgressLog.h"
-#include "SelectLanguage/SetupProgram.h"
 #include "SelectLanguage/WindowLayout.h"
 #include "net/Files.h"
-#include "net/GameSettings.h"
 #include "net/HttpRequest.h"
-#include "net/Text.h"
 #include "resources/ProgramResources.h"
 #include "sprite/SpriteDraw.h"
 #include "sprite/SpriteSet.h"
@@ -18,52 +14,28 @@ xSprite& WindowSprites() {
   return sprites;
 }
 
-InstallerDialog::InstallerDialog(DialogHost& host, DialogTimings timings)
-    : host_(host), settingsRetryPause_(timings.settingsRetryPause), region(timings.region) {}
+InstallerDialog::InstallerDialog(DialogHost& host, InstallationTimings timings)
+    : host_(host), installation_(host, *this, timings) {}
 
 InstallerDialog::~InstallerDialog() {
-  StopWorkers();
+  installation_.Stop();
   SetHttpMessageBoxHandler(nullptr);
 }
 
-void InstallerDialog::StopWorkers() {
-  if (settingsWorker) settingsWorker->RequestStop();
-  if (thread) thread->RequestStop();
-}
-
 int InstallerDialog::OnInitDialog() {
+  SetHttpMessageBoxHandler([this](const std::u16string& text) { ShowMessage(text); });
   // The About item of the window menu, when the string exists.
-  SetHttpMessageBoxHandler([this](const std::u16string& text) { host_.ShowMessageBox(text, GetApplicationName()); });
-
   const std::u16string about = LoadProgramString(kResourceAboutString);
   if (!about.empty()) host_.AddAboutItem(about);
-
   host_.SetIcons(FindProgramResource(u"ICON", kResourceIcon));
 
-  thread = std::make_unique<DownloadThread>(host_);
-  thread->Start();
-
-  folder.clear();
-  GetCurrentDir(folder);
-
+  installation_.Start();
   FillLanguageList();
-
   ComposeArtwork();
-  // Install stays unusable until the configuration is in: without it there
-  // is no setup to download, and the command would only end the program.
-  // A disabled button shows it, takes no click and sends no command.
-  installButton.Enable(0);
-
   PlaceControls();
   host_.CentreWindow();
 
-  ProgressLog::Instance().Write(u"The program has been executed.\r\n", true);
-
-  // Blocks while the region services answer, before the window is shown.
-  const int source = region.Determine();
-  LogEntry(FormatLogEntry(u"Your CODE(%d - %s).", {region.IsCN() ? 1LL : 0LL, RegionSourceLabel(source)}));
-
-  host_.Post(kMsgLoadSettings, 0, 0);
+  installation_.Begin();
   host_.StartTimer(kTimerSetupWait, kTimerPeriodMs);
   return 1;
 }
@@ -73,10 +45,13 @@ void InstallerDialog::ComposeArtwork() {
   // not load stays empty, and the window then simply has no artwork.
   xSprite& sprites = WindowSprites();
   sprites.LoadFromMemory(FindProgramResource(u"MTO", kResourceSpriteFile));
-  installButton.Create(this, &page, kInstallButtonPlace.x, kInstallButtonPlace.y, &sprites, 1, kCmdInstall, 4);
-  closeButton.Create(this, &page, kCloseButtonPlace.x, kCloseButtonPlace.y, &sprites, 5, kCmdClose, 4);
-  page.Create(sprites.GetWidth(0) + 10, sprites.GetHeight(0) + 10, 16);
+  installButton_.Create(this, &page_, kInstallButtonPlace.x, kInstallButtonPlace.y, &sprites, 1, kCmdInstall, 4);
+  closeButton_.Create(this, &page_, kCloseButtonPlace.x, kCloseButtonPlace.y, &sprites, 5, kCmdClose, 4);
+  page_.Create(sprites.GetWidth(0) + 10, sprites.GetHeight(0) + 10, 16);
   host_.SetClientSize(sprites.GetWidth(0), sprites.GetHeight(0));
+  // Install stays disabled until the installation says otherwise. A
+  // disabled button shows it, takes no click and sends no command.
+  installButton_.Enable(0);
 }
 
 void InstallerDialog::PlaceControls() {
@@ -103,17 +78,17 @@ bool InstallerDialog::PreTranslateMessage(const DialogMessage& message) {
 
 int64_t InstallerDialog::Dispatch(const DialogMessage& m) {
   if (closed_) return 0;
+  if (IsWorkflowMessage(m.id)) return installation_.OnMessage(m);
   switch (m.id) {
     case kWmSysCommand: OnSysCommand(m.wParam, m.lParam); return 0;
     case kWmPaint: OnPaint(m.area); return 0;
     case kWmQueryDragIcon: return !OnQueryDragIcon().empty();
     case kWmCtlColor: return OnCtlColor(static_cast<int>(m.wParam)).brush;
-    case kMsgSetupDownloaded: return OnSetupDownloaded(m.wParam, m.lParam);
-    case kMsgSetupDownloadFailed: return OnSetupDownloadFailed(m.wParam, m.lParam);
-    case kMsgLoadSettings: return OnLoadSettings(m.wParam, m.lParam);
-    case kMsgSettingsTry: return OnSettingsTry(m.wParam, m.lParam);
-    case kMsgDownloadProgress: return OnDownloadProgress(m.wParam, m.lParam);
-    case kWmTimer: OnTimer(m.wParam); return 0;
+    case kWmTimer:
+      if (m.wParam != kTimerSetupWait) return 0;
+      host_.Invalidate();  // every tick repaints the artwork and the buttons
+      installation_.OnMessage(m);
+      return 0;
     case kWmLButtonDown: return OnLButtonDown(m.wParam, PointX(m.lParam), PointY(m.lParam));
     case kWmLButtonUp: return OnLButtonUp(m.wParam, PointX(m.lParam), PointY(m.lParam));
     case kWmMouseMove: return OnMouseMove(m.wParam, PointX(m.lParam), PointY(m.lParam));
@@ -121,7 +96,7 @@ int64_t InstallerDialog::Dispatch(const DialogMessage& m) {
     case kWmClose:
       // The default handling: the modal loop ends and the window takes no more work.
       closed_ = true;
-      StopWorkers();  // their waits for the end count from here
+      installation_.Stop();  // the workers' waits for their end count from here
       host_.EndDialog();
       return 0;
     default: return 0;
@@ -131,13 +106,11 @@ int64_t InstallerDialog::Dispatch(const DialogMessage& m) {
 int64_t InstallerDialog::OnCommand(uint64_t wParam, int64_t) {
   // The whole wParam is compared: a notification code in its high half is another command.
   if (wParam == kCmdInstall) {
-    // A command while the button is disabled (no configuration yet, or a
-    // download already asked for) does what a click on it does: nothing.
-    if (installButton.IsEnabled()) OnInstall();
+    installation_.Install(host_.ComboGetSelection());
     return 1;
   }
   if (wParam == kCmdClose) {
-    PostClose();
+    Close();
     return 1;
   }
   return 0;  // default routing: nothing else has a handler (the press notification among them)
@@ -158,22 +131,46 @@ ControlColors InstallerDialog::OnCtlColor(int kind) {
   return colors;
 }
 
+void InstallerDialog::EnableInstall(bool enabled) {
+  installButton_.Enable(enabled ? 1 : 0);
+  host_.Invalidate();  // show the frame now
+}
+
+void InstallerDialog::ShowStatus(const InstallStatus& status) {
+  switch (status.phase) {
+    case InstallPhase::kDownloading:
+      if (status.total == 0) return;  // the bar never gets an empty range
+      host_.ComboEnable(false);
+      host_.ProgressSetRange(status.total);
+      host_.ProgressSetPosition(status.done);
+      host_.ProgressShow(true);
+      return;
+    case InstallPhase::kSetupRunning:
+      host_.ProgressShow(false);
+      host_.Invalidate();  // the artwork where the bar was
+      return;
+    default: return;
+  }
+}
+
+void InstallerDialog::ShowMessage(const std::u16string& text) { host_.ShowMessageBox(text, GetApplicationName()); }
+
 void InstallerDialog::OnPaint(const PixelRect& area) {
   if (host_.IsIconic()) return;  // the program has no drag icon to draw
   // Everything is drawn to the page, then the painted rectangle goes to the
   // window in one copy, so the 2 s repaint never flickers.
-  PutSprAuto(page, 0, 0, &WindowSprites(), 0, 0, 0, 0);
-  installButton.Draw(0, 0);
-  closeButton.Draw(0, 0);
-  if (page.HasPixels()) host_.CopyToWindow(page.Pixels(), page.Pitch(), page.Width(), page.Height(), area);
+  PutSprAuto(page_, 0, 0, &WindowSprites(), 0, 0, 0, 0);
+  installButton_.Draw(0, 0);
+  closeButton_.Draw(0, 0);
+  if (page_.HasPixels()) host_.CopyToWindow(page_.Pixels(), page_.Pitch(), page_.Width(), page_.Height(), area);
 }
 
 // Mouse input, routed to the buttons first. A button that changes its frame
 // gets the window repainted at once rather than at the next 2 s tick.
 int64_t InstallerDialog::OnLButtonDown(uint64_t, int x, int y) {
   const FrameWatch watch(*this);
-  if (const int taken = installButton.OnLButtonDown(x, y)) return taken;
-  if (const int taken = closeButton.OnLButtonDown(x, y)) return taken;
+  if (const int taken = installButton_.OnLButtonDown(x, y)) return taken;
+  if (const int taken = closeButton_.OnLButtonDown(x, y)) return taken;
   // A press outside the buttons moves the window, as a press on its caption would.
   host_.BeginWindowDrag(x, y);
   return 0;
@@ -181,37 +178,25 @@ int64_t InstallerDialog::OnLButtonDown(uint64_t, int x, int y) {
 
 int64_t InstallerDialog::OnLButtonUp(uint64_t, int x, int y) {
   const FrameWatch watch(*this);
-  if (const int clicked = installButton.OnLButtonUp(x, y)) return clicked;
-  return closeButton.OnLButtonUp(x, y);
+  if (const int clicked = installButton_.OnLButtonUp(x, y)) return clicked;
+  return closeButton_.OnLButtonUp(x, y);
 }
 
 int64_t InstallerDialog::OnMouseMove(uint64_t, int x, int y) {
   const FrameWatch watch(*this);
-  installButton.OnMouseMove(x, y);
-  closeButton.OnMouseMove(x, y);
+  installButton_.OnMouseMove(x, y);
+  closeButton_.OnMouseMove(x, y);
   return 0;
 }
 
 InstallerDialog::FrameWatch::FrameWatch(InstallerDialog& dialog)
     : dialog_(dialog),
-      installFrame_(dialog.installButton.CurrentFrame()),
-      closeFrame_(dialog.closeButton.CurrentFrame()) {}
+      installFrame_(dialog.installButton_.CurrentFrame()),
+      closeFrame_(dialog.closeButton_.CurrentFrame()) {}
 
 InstallerDialog::FrameWatch::~FrameWatch() {
   if (dialog_.closed_) return;
-  if (dialog_.installButton.CurrentFrame() != installFrame_ || dialog_.closeButton.CurrentFrame() != closeFrame_) {
+  if (dialog_.installButton_.CurrentFrame() != installFrame_ || dialog_.closeButton_.CurrentFrame() != closeFrame_) {
     dialog_.host_.Invalidate();
   }
-}
-
-void InstallerDialog::PostClose() { host_.Post(kWmClose, 0, 0); }
-
-void InstallerDialog::DisableInstallButton() {
-  installButton.Enable(0);
-  host_.Invalidate();  // show the disabled frame now
-}
-
-void InstallerDialog::EnableInstallButton() {
-  installButton.Enable(1);
-  host_.Invalidate();  // show the usable frame now
 }

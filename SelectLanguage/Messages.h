@@ -18,6 +18,12 @@ inline constexpr uint32_t kMsgLoadSettings = 2028;
 // file's cause reaches the window, which alone writes the log; lParam the
 // try's number from 1.
 inline constexpr uint32_t kMsgSettingsTry = 2032;
+// The messages that reach the installation: the window's dispatch hands them
+// over, and a host passes them through as they are.
+inline constexpr bool IsWorkflowMessage(uint32_t id) {
+  return id == kMsgDownloadProgress || id == kMsgSetupDownloaded || id == kMsgSetupDownloadFailed ||
+         id == kMsgLoadSettings || id == kMsgSettingsTry;
+}
 inline constexpr uint32_t kTimerSetupWait = 2029;
 inline constexpr uint32_t kTimerPeriodMs = 2000;
 inline constexpr uint32_t kCmdInstall = 2030;

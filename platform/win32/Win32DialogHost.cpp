@@ -119,15 +119,11 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       Dispatch(s, kWmLButtonUp, wParam, MousePoint(lParam));
       return TRUE;
     case WM_MOUSEMOVE: Dispatch(s, kWmMouseMove, wParam, MousePoint(lParam)); return TRUE;
-    case kMsgDownloadProgress:
-    case kMsgSetupDownloaded:
-    case kMsgSetupDownloadFailed:
-    case kMsgLoadSettings:
-    case kMsgSettingsTry:
+    default:
+      if (!IsWorkflowMessage(message)) return FALSE;
       ::SetWindowLongPtrW(window, DWLP_MSGRESULT,
                           static_cast<LONG_PTR>(Dispatch(s, message, wParam, static_cast<int64_t>(lParam))));
       return TRUE;
-    default: return FALSE;
   }
 }
 

@@ -19,13 +19,13 @@ class ArtworkTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(sandbox_.Start({}));
     sandbox_.ExportEnvironment();
-    DialogTimings quick;
+    InstallationTimings quick;
     quick.region = {0ms, 2000ms};
     quick.settingsRetryPause = 0ms;
     dialog_ = std::make_unique<InstallerDialog>(host_, quick);
     host_.Open(*dialog_);
     // The configuration, which makes the install button usable.
-    ASSERT_TRUE(host_.RunUntil([&] { return dialog_->Settings() != nullptr; }, 20s));
+    ASSERT_TRUE(host_.RunUntil([&] { return dialog_->Engine().Settings() != nullptr; }, 20s));
   }
   void Paint() { host_.Paint({0, 0, 320, 160}); }
   // What the window shows at (x, y) after a paint.

@@ -18,8 +18,8 @@ using namespace std::chrono_literals;
 // the configuration loads.
 class DialogTest : public ::testing::Test {
  protected:
-  static DialogTimings Quick() {
-    DialogTimings timings;
+  static InstallationTimings Quick() {
+    InstallationTimings timings;
     timings.region = {0ms, 2000ms};
     timings.settingsRetryPause = 0ms;
     return timings;
@@ -47,18 +47,33 @@ TEST_F(DialogTest, StartUpFillsTheWindow) {
   EXPECT_EQ(host_.controlPositions[kComboLanguage], std::make_pair(115, 59));
   EXPECT_EQ(host_.controlPositions[kProgressBar], std::make_pair(115, 85));
   EXPECT_EQ(host_.centreCount, 1);
-  EXPECT_NE(dialog_.Thread(), nullptr);
   EXPECT_EQ(host_.RunningTimers(), (std::map<uint32_t, uint32_t>{{kTimerSetupWait, 2000}}));
-  EXPECT_EQ(dialog_.Folder(), Utf8ToUtf16(std::filesystem::canonical(dir_.Path()).string()));
 
   const std::string bytes = ReadFileBytes(dir_.Path() / "ZK_Progress_Installer.log");
   const std::u16string log(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
   EXPECT_EQ(log, u"\uFEFFThe program has been executed.\r\n\r\n\uFEFFYour CODE(1 - MAIN).\r\n");
   // The configuration is asked for once the window runs, and loads off its thread.
   EXPECT_FALSE(dialog_.InstallButton().IsEnabled());
-  ASSERT_TRUE(host_.RunUntil([&] { return dialog_.Settings() != nullptr; }, 20s));
+  ASSERT_TRUE(host_.RunUntil([&] { return dialog_.Engine().Settings() != nullptr; }, 20s));
   EXPECT_TRUE(dialog_.InstallButton().IsEnabled());
   EXPECT_FALSE(host_.IsEnded());
+}
+
+// The download's figures move the bar and lock the language list; a figure
+// without a total never gives the bar an empty range; the setup's start
+// hides the bar again.
+TEST_F(DialogTest, TheBarShowsTheDownload) {
+  host_.Open(dialog_);
+  host_.Send(kMsgDownloadProgress, 5, 0);
+  EXPECT_TRUE(host_.comboEnabled);
+  EXPECT_TRUE(host_.progressRanges.empty());
+  host_.Send(kMsgDownloadProgress, 5, 10);
+  EXPECT_FALSE(host_.comboEnabled);
+  EXPECT_TRUE(host_.progressVisible);
+  EXPECT_EQ(host_.progressRanges, std::vector<uint64_t>{10});
+  EXPECT_EQ(host_.progressPositions, std::vector<uint64_t>{5});
+  host_.Send(kMsgSetupDownloaded);  // nothing was downloaded: the setup cannot start
+  EXPECT_FALSE(host_.progressVisible);
 }
 
 TEST_F(DialogTest, EscapeAndEnterDoNothing) {

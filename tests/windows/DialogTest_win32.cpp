@@ -102,7 +102,7 @@ class Win32DialogGeometry : public ::testing::Test {
     _putenv_s("ZK_CONFIG_HOST", "127.0.0.1:1");
     TempDir dir(true);  // the progress log goes to the current folder
     const std::unique_ptr<DialogHost> host = CreateWin32DialogHost();
-    DialogTimings quick;
+    InstallationTimings quick;
     quick.region = {std::chrono::milliseconds(0), std::chrono::milliseconds(1000)};
     InstallerDialog dialog(*host, quick);
     GeometryProbe probe(*host, dialog);

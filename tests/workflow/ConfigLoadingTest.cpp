@@ -16,11 +16,6 @@ class ConfigLoadingTest : public WorkflowTest {
   static std::u16string StartUpEntries() {
     return Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN)."});
   }
-  // A click in the middle of the install button.
-  void ClickInstall() {
-    host_.Send(kWmLButtonDown, 1, PackPoint(160, 120));
-    host_.Send(kWmLButtonUp, 0, PackPoint(160, 120));
-  }
 };
 
 TEST_F(ConfigLoadingTest, AStalledServerLeavesTheWindowTickingAndAClosePromptlyEndsIt) {
@@ -33,12 +28,12 @@ TEST_F(ConfigLoadingTest, AStalledServerLeavesTheWindowTickingAndAClosePromptlyE
   // The 2 s timer keeps repainting while the first try waits on the server.
   const int repaints = host_.invalidateCount;
   EXPECT_TRUE(host_.RunUntil([&] { return host_.invalidateCount > repaints; }, 3s)) << "no timer tick arrived";
-  EXPECT_FALSE(dialog_->InstallButton().IsEnabled());
+  EXPECT_FALSE(window_->installEnabled);
 
   host_.Post(kWmClose, 0, 0);
   ASSERT_TRUE(host_.RunUntilClosed(500ms));
   const auto closed = Clock::now();
-  dialog_.reset();  // what the program does next: the window goes
+  window_.reset();  // what the program does next: the window goes
   EXPECT_LT(Clock::now() - closed, 2s) << "the abandoned try held up the window's end";
   // Nothing came of the abandoned try: no log entry and no box.
   EXPECT_EQ(Log(), StartUpEntries());
@@ -48,14 +43,13 @@ TEST_F(ConfigLoadingTest, AStalledServerLeavesTheWindowTickingAndAClosePromptlyE
 TEST_F(ConfigLoadingTest, InstallDoesNothingUntilTheConfigurationIsIn) {
   ASSERT_TRUE(StartSandbox({"--fault", "config=stalled"}));
   OpenInstaller();
-  // Before message 2028 and while the first try stalls: the command itself,
-  // and a click on the button.
+  // Before message 2028 and while the first try stalls.
   EXPECT_EQ(host_.Send(kWmCommand, kCmdInstall), 1);
   host_.PumpPending();
-  ClickInstall();
+  host_.Send(kWmCommand, kCmdInstall);
   host_.RunUntil([] { return false; }, 300ms);
   EXPECT_FALSE(host_.IsEnded());
-  EXPECT_FALSE(dialog_->InstallButton().IsEnabled());
+  EXPECT_FALSE(window_->installEnabled);
   EXPECT_EQ(Log(), StartUpEntries()) << "no install was attempted";
   EXPECT_TRUE(sandbox_.LastRequest("files").path.empty()) << "nothing was downloaded";
 
@@ -63,11 +57,11 @@ TEST_F(ConfigLoadingTest, InstallDoesNothingUntilTheConfigurationIsIn) {
   // button becomes usable.
   ASSERT_TRUE(sandbox_.SetFault("config", "ok"));
   ASSERT_TRUE(ConfigurationLoaded());
-  EXPECT_TRUE(dialog_->InstallButton().IsEnabled());
+  EXPECT_TRUE(window_->installEnabled);
   EXPECT_EQ(Log(), StartUpEntries() + Entries({u"Game settings file download failed(1).",
                                                u"Game settings file was successfully downloaded(0)."}));
-  ClickInstall();
-  ASSERT_TRUE(host_.RunUntil([&] { return dialog_->SetupStarted(); }, 20s));
+  host_.Send(kWmCommand, kCmdInstall);
+  ASSERT_TRUE(host_.RunUntil([&] { return Engine().SetupStarted(); }, 20s));
   EXPECT_TRUE(Log().ends_with(Entries({u"Attempt to install game(0).", u"Install the game(0).", u"Load setup file."})));
   ASSERT_TRUE(host_.RunUntilClosed(20s));
 }
@@ -81,7 +75,7 @@ TEST_F(ConfigLoadingTest, AClosePutsAnEndToThePauseBetweenTries) {
   const int running = WorkerThread::Running();
   host_.Post(kWmClose, 0, 0);
   ASSERT_TRUE(host_.RunUntilClosed(500ms));
-  dialog_.reset();
+  window_.reset();
   EXPECT_LT(WorkerThread::Running(), running) << "the worker was let go in its pause instead of ending";
   EXPECT_EQ(Log(), StartUpEntries()) << "the failure of a try is logged only after its pause";
 }

@@ -47,7 +47,7 @@ TEST_P(ConfigFaultTest, TenTriesThenTheBox) {
   EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"Game settings file download failed."});
   EXPECT_EQ(Log(),
             Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN)."}) + TenFailures(f.errorPage));
-  EXPECT_EQ(dialog_->Settings() == nullptr ? u'\0' : dialog_->Settings()->uPath[0][0], u'\0') << "nothing was taken in";
+  EXPECT_EQ(Engine().Settings() == nullptr ? u'\0' : Engine().Settings()->uPath[0][0], u'\0') << "nothing was taken in";
   EXPECT_FALSE(fs::exists(SetupFile()));
 }
 
@@ -86,7 +86,7 @@ TEST_F(WorkflowTest, ADrippingConfigurationServerCostsOneTryAndTheLoopGoesOn) {
   const auto start = std::chrono::steady_clock::now();
   OpenInstaller();
   ASSERT_TRUE(
-      host_.RunUntil([&] { return dialog_->Settings() != nullptr && dialog_->Settings()->uPath[0][0] != 0; }, 60s));
+      host_.RunUntil([&] { return Engine().Settings() != nullptr && Engine().Settings()->uPath[0][0] != 0; }, 60s));
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GE(took, 29s);
   EXPECT_LT(took, 40s);
@@ -125,7 +125,7 @@ TEST_P(RegionFaultTest, StartUpGoesOnWithTheRightLabel) {
   if (!f.configReachable) return;
   // Later requests are not held up by an abandoned lookup.
   ASSERT_TRUE(ConfigurationLoaded());
-  EXPECT_NE(dialog_->Settings()->uPath[0][0], u'\0');
+  EXPECT_NE(Engine().Settings()->uPath[0][0], u'\0');
   EXPECT_TRUE(Log().ends_with(Entries({u"Game settings file was successfully downloaded(0)."})));
   EXPECT_TRUE(host_.messageBoxes.empty());
 }

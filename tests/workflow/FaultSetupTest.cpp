@@ -39,7 +39,7 @@ class SetupFaultTest : public WorkflowTest {
         cause.empty() ? Entries({u"Install the game(0).", u"Failed to load setup file."})
                       : Entries({u"Install the game(0).", std::u16string(cause), u"Failed to load setup file."});
     EXPECT_TRUE(Log().ends_with(ending)) << Utf16(Log());
-    EXPECT_FALSE(dialog_->SetupStarted());
+    EXPECT_FALSE(Engine().SetupStarted());
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
   }
   static std::string Utf16(const std::u16string& text) { return std::string(text.begin(), text.end()); }
@@ -75,11 +75,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SetupFaultTest, AStalledDownloadStillLetsTheWindowClose) {
   Install({"--fault", "files=stall-body"});
   // Half the body has come; then nothing more.
-  ASSERT_TRUE(host_.RunUntil([&] { return !host_.progressPositions.empty(); }, 10s));
+  ASSERT_TRUE(host_.RunUntil([&] { return !window_->Downloaded().empty(); }, 10s));
   host_.Send(kWmCommand, kCmdClose);
   ASSERT_TRUE(host_.RunUntilClosed(5s));
   const auto start = std::chrono::steady_clock::now();
-  dialog_.reset();  // joins the worker, or lets it go after its bounded wait
+  window_.reset();  // joins the worker, or lets it go after its bounded wait
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "closing waited on the stalled download";
   EXPECT_TRUE(host_.messageBoxes.empty());
   EXPECT_EQ(Leftovers(), std::vector<std::string>{});
@@ -112,9 +112,9 @@ TEST_F(SetupFaultTest, AConnectionDroppedAtHalfAndAtNinetyPercentStillInstalls) 
   EXPECT_TRUE(Log().ends_with(Entries({u"\r\nIt has been successfully installed.\r\nExit the program."})));
   EXPECT_EQ(SetupServed().requests, 3) << "one request per attempt";
   EXPECT_EQ(SetupServed().bodyBytes, size) << "the parts were appended, nothing fetched twice";
-  EXPECT_TRUE(std::is_sorted(host_.progressPositions.begin(), host_.progressPositions.end()))
-      << "the bar never moves back";
-  for (uint64_t total : host_.progressRanges) EXPECT_EQ(total, static_cast<uint64_t>(size));
+  const auto figures = window_->Downloaded();
+  EXPECT_TRUE(std::is_sorted(figures.begin(), figures.end())) << "the bar never moves back";
+  for (const auto& [done, total] : figures) EXPECT_EQ(total, static_cast<uint64_t>(size));
 }
 
 // Thirty seconds without a byte break an attempt off; the next one resumes.
@@ -168,7 +168,7 @@ TEST_P(SetupProgramFaultTest, EndsWithoutAGame) {
   ::setenv("ZK_SETUP_SECONDS", "0", 1);
   Install();
   ASSERT_TRUE(host_.RunUntilClosed(20s));
-  EXPECT_TRUE(dialog_->SetupStarted());
+  EXPECT_TRUE(Engine().SetupStarted());
   const std::u16string ended = FormatText(u"The setup program ended (%d).", {GetParam().exitCode});
   EXPECT_TRUE(Log().ends_with(Entries({u"Load setup file.", ended, u"\r\nGame setting registration failed."})))
       << Utf16(Log());
@@ -274,13 +274,13 @@ TEST_F(SetupFaultTest, ASecondRunReplacesTheFirstRunsLog) {
   StartInstaller({"--fault", "config=404"});
   ASSERT_TRUE(host_.RunUntilClosed(30s));
   ASSERT_NE(Log().find(u"Game settings file download failed(0)."), std::u16string::npos);
-  dialog_.reset();
+  window_.reset();
 
   ASSERT_TRUE(sandbox_.SetFault("config", "ok"));
   HeadlessHost second;
-  InstallerDialog again(second, DialogTimings{{0ms, 2000ms}, 0ms});
+  TestWindow again(second, InstallationTimings{{0ms, 2000ms}, 0ms});
   second.Open(again);
-  ASSERT_TRUE(second.RunUntil([&] { return again.Settings() != nullptr; }, 20s));
+  ASSERT_TRUE(second.RunUntil([&] { return again.installation.Settings() != nullptr; }, 20s));
   second.Send(kWmCommand, kCmdClose);
   ASSERT_TRUE(second.RunUntilClosed(5s));
   EXPECT_EQ(Log(), Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN).",

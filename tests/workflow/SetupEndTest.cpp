@@ -121,10 +121,10 @@ TEST_F(SetupEndTest, AGameThatTheSetupStartedDoesNotHoldTheInstallerBack) {
 TEST_F(SetupEndTest, ClosingWhileTheSetupRunsNeitherStopsNorWaitsForIt) {
   ::setenv("ZK_SETUP_SECONDS", "3", 1);
   Install();
-  ASSERT_TRUE(host_.RunUntil([&] { return dialog_->SetupStarted(); }, 20s));
+  ASSERT_TRUE(host_.RunUntil([&] { return Engine().SetupStarted(); }, 20s));
   host_.Send(kWmCommand, kCmdClose);
   ASSERT_TRUE(host_.RunUntilClosed(5s));
-  dialog_.reset();
+  window_.reset();
   EXPECT_TRUE(SetupEnds().empty()) << "the installer waited for the setup";
   ASSERT_TRUE(WaitUntil([&] { return !SetupEnds().empty(); }, 20s)) << "the setup was stopped";
   EXPECT_TRUE(fs::exists(SetupFile()));  // its file stays

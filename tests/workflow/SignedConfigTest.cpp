@@ -42,10 +42,10 @@ TEST_P(SignedConfigTamperTest, EveryTryFailsWithItsCauseAndNoSetupIsRequested) {
   EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"Game settings file download failed."});
   EXPECT_EQ(Log(), Entries({u"The program has been executed.\r\n", u"Your CODE(1 - MAIN)."}) +
                        TenRefusals(SettingsRefusalEntry(t.outcome)));
-  EXPECT_EQ(dialog_->Settings() == nullptr ? u'\0' : dialog_->Settings()->uPath[0][0], u'\0')
+  EXPECT_EQ(Engine().Settings() == nullptr ? u'\0' : Engine().Settings()->uPath[0][0], u'\0')
       << "nothing of a refused file was taken in";
   // Install is pressed all the same: there is no URL to ask for.
-  host_.ComboSetSelection(0);
+  window_->selection = 0;
   host_.Send(kWmCommand, kCmdInstall);
   EXPECT_FALSE(sandbox_.LastRequest("files").received);
   EXPECT_FALSE(fs::exists(SetupFile()));
@@ -65,8 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(WorkflowTest, AConfigurationSignedByTheSecondTrustedKeyInstalls) {
   StartInstaller({"--fault", "config=sig-key2"});
   ASSERT_TRUE(ConfigurationLoaded());
-  EXPECT_EQ(std::u16string(dialog_->Settings()->fName[0]), u"ZKSetup_EN.exe");
-  host_.ComboSetSelection(0);
+  EXPECT_EQ(std::u16string(Engine().Settings()->fName[0]), u"ZKSetup_EN.exe");
+  window_->selection = 0;
   EXPECT_EQ(host_.Send(kWmCommand, kCmdInstall), 1);
   ASSERT_TRUE(host_.RunUntilClosed(40s));
   EXPECT_EQ(sandbox_.LastRequest("files").path, "/setup/ZKSetup_EN.exe");

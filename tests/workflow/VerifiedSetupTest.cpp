@@ -44,7 +44,7 @@ class VerifiedSetupTest : public WorkflowTest {
     EXPECT_TRUE(Log().ends_with(
         Entries({u"Install the game(0).", std::u16string(SetupFailureEntry(why)), u"Failed to load setup file."})))
         << Utf16Narrow(Log());
-    EXPECT_FALSE(dialog_->SetupStarted());
+    EXPECT_FALSE(Engine().SetupStarted());
     EXPECT_TRUE(SetupEnds().empty()) << "the setup program never ran";
     EXPECT_FALSE(fs::exists(GameFolder()));
     for (const auto& entry : fs::directory_iterator(SetupFile().parent_path())) {

@@ -12,6 +12,40 @@
 
 namespace fs = std::filesystem;
 
+int TestWindow::OnInitDialog() {
+  installation.Start();
+  installation.Begin();
+  host_.StartTimer(kTimerSetupWait, kTimerPeriodMs);
+  return 1;
+}
+
+int64_t TestWindow::Dispatch(const DialogMessage& m) {
+  if (closed) return 0;
+  switch (m.id) {
+    case kWmCommand:
+      if (m.wParam == kCmdInstall) installation.Install(selection);
+      if (m.wParam == kCmdClose) Close();
+      return m.wParam == kCmdInstall || m.wParam == kCmdClose;
+    case kWmTimer:
+      host_.Invalidate();  // the window's repaint on every tick
+      return installation.OnMessage(m);
+    case kWmClose:
+      closed = true;
+      installation.Stop();
+      host_.EndDialog();
+      return 0;
+    default: return IsWorkflowMessage(m.id) ? installation.OnMessage(m) : 0;
+  }
+}
+
+std::vector<std::pair<uint64_t, uint64_t>> TestWindow::Downloaded() const {
+  std::vector<std::pair<uint64_t, uint64_t>> figures;
+  for (const InstallStatus& status : statuses) {
+    if (status.phase == InstallPhase::kDownloading) figures.emplace_back(status.done, status.total);
+  }
+  return figures;
+}
+
 void WorkflowTest::SetUp() {
   fs::create_directories(Root() / "files" / "setup");
   ::setenv("ZK_REGISTRY_ROOT", (Root() / "registry").c_str(), 1);
@@ -25,7 +59,7 @@ void WorkflowTest::SetUp() {
 }
 
 void WorkflowTest::TearDown() {
-  dialog_.reset();  // stops the worker before the sandbox goes
+  window_.reset();  // stops the workers before the sandbox goes
   fs::remove(SetupFile());
   fs::remove(SetupFile().string() + ".moved");  // where one setup variant moves its file
 }
@@ -45,11 +79,11 @@ bool WorkflowTest::StartSandbox(const std::vector<std::string>& sandboxOptions) 
 }
 
 void WorkflowTest::OpenInstaller(std::chrono::milliseconds settingsRetryPause) {
-  DialogTimings timings;
+  InstallationTimings timings;
   timings.region = {std::chrono::milliseconds(0), std::chrono::milliseconds(2000)};
   timings.settingsRetryPause = settingsRetryPause;
-  dialog_ = std::make_unique<InstallerDialog>(host_, timings);
-  host_.Open(*dialog_);
+  window_ = std::make_unique<TestWindow>(host_, timings);
+  host_.Open(*window_);
 }
 
 void WorkflowTest::PressInstall() {
@@ -72,7 +106,7 @@ bool WorkflowTest::GameStarted(std::chrono::milliseconds timeout) const {
 }
 
 bool WorkflowTest::ConfigurationLoaded(std::chrono::milliseconds timeout) {
-  return host_.RunUntil([this] { return dialog_->Settings() != nullptr; }, timeout);
+  return host_.RunUntil([this] { return Engine().Settings() != nullptr; }, timeout);
 }
 
 void WorkflowTest::ServeSetup(const std::string& bytes) {

@@ -13,13 +13,45 @@
 #include <string>
 #include <vector>
 
-#include "SelectLanguage/InstallerDialog.h"
+#include "SelectLanguage/Installation.h"
 #include "platform/headless/HeadlessHost.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/TempDir.h"
 
 // The time the sample setup's list file records for the files it installs.
 inline constexpr int64_t kRecorded = 1700000000;
+
+// The installation in a window of its own, without artwork or buttons: the
+// headless host runs its messages and timer, and the port records what the
+// installation shows.
+class TestWindow : public DialogWindow, public InstallationPort {
+ public:
+  TestWindow(HeadlessHost& host, InstallationTimings timings) : host_(host), installation(host, *this, timings) {}
+
+  int OnInitDialog() override;
+  bool PreTranslateMessage(const DialogMessage&) override { return false; }
+  int64_t Dispatch(const DialogMessage& message) override;
+  ControlColors OnCtlColor(int) override { return {}; }
+
+  void EnableInstall(bool enabled) override { installEnabled = enabled; }
+  void ShowStatus(const InstallStatus& status) override { statuses.push_back(status); }
+  void ShowMessage(const std::u16string& text) override { host_.ShowMessageBox(text, u"SelectLanguage"); }
+  void Close() override { host_.Post(kWmClose, 0, 0); }
+
+  // The download's figures as shown, (done, total) in order.
+  std::vector<std::pair<uint64_t, uint64_t>> Downloaded() const;
+
+  int selection = 0;  // the language slot that the install command takes
+  bool installEnabled = false;
+  bool closed = false;
+  std::vector<InstallStatus> statuses;
+
+ private:
+  HeadlessHost& host_;
+
+ public:
+  Installation installation;  // last: its workers stop before the rest goes
+};
 
 class WorkflowTest : public ::testing::Test {
  protected:
@@ -71,8 +103,10 @@ class WorkflowTest : public ::testing::Test {
   };
   std::vector<SetupEnd> SetupEnds() const;
 
+  const Installation& Engine() const { return window_->installation; }
+
   TempDir cwd_{true};
   Sandbox sandbox_;
   HeadlessHost host_;
-  std::unique_ptr<InstallerDialog> dialog_;
+  std::unique_ptr<TestWindow> window_;
 };

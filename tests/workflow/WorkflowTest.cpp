@@ -19,20 +19,20 @@ namespace {
 TEST_F(WorkflowTest, InstallsRussianStartsTheGameAndCloses) {
   StartInstaller();
   ASSERT_TRUE(ConfigurationLoaded());  // message 2028 started the worker
-  EXPECT_EQ(std::u16string(dialog_->Settings()->uPath[3]),
+  EXPECT_EQ(std::u16string(Engine().Settings()->uPath[3]),
             Utf8ToUtf16("http://127.0.0.1:" + std::to_string(sandbox_.FilesPort()) + "/setup/"));
 
-  host_.ComboSetSelection(3);
+  window_->selection = 3;
   EXPECT_EQ(host_.Send(kWmCommand, kCmdInstall), 1);
 
   // The download ends and the setup program starts; while it runs, ticks only repaint.
-  ASSERT_TRUE(host_.RunUntil([&] { return dialog_->SetupStarted(); }, 20s));
+  ASSERT_TRUE(host_.RunUntil([&] { return Engine().SetupStarted(); }, 20s));
   EXPECT_EQ(sandbox_.LastRequest("files").path, "/setup/ZKSetup_RU.exe");
-  EXPECT_FALSE(host_.progressRanges.empty());
-  for (uint64_t total : host_.progressRanges) EXPECT_EQ(total, fs::file_size(ZK_SAMPLE_SETUP));
-  EXPECT_FALSE(host_.progressVisible);
-  EXPECT_FALSE(host_.comboEnabled);
-  EXPECT_EQ(dialog_->SetupPath(), BytesToUtf16Escaped(SetupFile().string()));
+  const auto figures = window_->Downloaded();
+  EXPECT_FALSE(figures.empty());
+  for (const auto& [done, total] : figures) EXPECT_EQ(total, fs::file_size(ZK_SAMPLE_SETUP));
+  EXPECT_EQ(window_->statuses.back().phase, InstallPhase::kSetupRunning);
+  EXPECT_EQ(Engine().SetupPath(), BytesToUtf16Escaped(SetupFile().string()));
   const int repaintsBefore = host_.invalidateCount;
   ASSERT_TRUE(host_.RunUntil([&] { return host_.invalidateCount >= repaintsBefore + 1; }, 3s));
   EXPECT_TRUE(fs::exists(SetupFile()));  // still running: the tick could not delete it
@@ -82,7 +82,7 @@ TEST(ProgramFolderTest, ANameThatIsNotUtf8StillInstalls) {
 TEST_F(WorkflowTest, NoSelectionClosesAfterTheAttempt) {
   StartInstaller();
   ASSERT_TRUE(ConfigurationLoaded());
-  host_.ComboSetSelection(-1);
+  window_->selection = -1;
   host_.Send(kWmCommand, kCmdInstall);
   ASSERT_TRUE(host_.RunUntilClosed(5s));
   const std::u16string log = Log();
@@ -99,7 +99,7 @@ TEST_F(WorkflowTest, ALanguageWithoutEntriesCloses) {
                  "R_PATH_Root=SOFTWARE\\ZKGame\r\nR_PATH_Game=SOFTWARE\\ZKGame\\Game\r\n");
   StartInstaller({"--config", config.string()});
   ASSERT_TRUE(ConfigurationLoaded());
-  host_.ComboSetSelection(3);
+  window_->selection = 3;
   host_.Send(kWmCommand, kCmdInstall);
   ASSERT_TRUE(host_.RunUntilClosed(5s));
   EXPECT_TRUE(Log().ends_with(Entries({u"Attempt to install game(3).", u"Install the game(3)."})));
@@ -148,7 +148,7 @@ TEST_F(WorkflowTest, AGameThatCannotStartIsLogged) {
   StartInstaller();
   ASSERT_TRUE(ConfigurationLoaded());
   host_.Send(kWmCommand, kCmdInstall);
-  ASSERT_TRUE(host_.RunUntil([&] { return dialog_->SetupStarted(); }, 10s));
+  ASSERT_TRUE(host_.RunUntil([&] { return Engine().SetupStarted(); }, 10s));
   // The setup program is done before the next tick; take the game away first.
   for (int i = 0; i < 40 && !fs::exists(GameFolder() / "ZKGame.lst"); ++i) std::this_thread::sleep_for(50ms);
   std::this_thread::sleep_for(200ms);

@@ -1,0 +1,229 @@
+// The installation's steps. The configuration's tries and the download run
+// on workers that report by posted messages; everything here runs on the
+// window's thread, which alone writes the log.
+#include "SelectLanguage/Installation.h"
+
+#include "SelectLanguage/GameFolder.h"
+#include "SelectLanguage/ListFile.h"
+#include "SelectLanguage/Messages.h"
+#include "SelectLanguage/ProgressLog.h"
+#include "SelectLanguage/SetupProgram.h"
+#include "net/ConfigTrust.h"
+#include "net/Files.h"
+#include "net/GameSettings.h"
+#include "net/Processes.h"
+#include "net/Text.h"
+
+namespace {
+
+constexpr std::u16string_view kSetupFileName = u"_Set_UpZK.exe";
+
+// The setup program's place: next to the installer's own file, not in the
+// current directory.
+std::u16string SetupPathIn(std::u16string& folder) {
+  folder.clear();
+  if (GetModuleDirectory(folder) < 0) return {};
+  return JoinPath(folder, kSetupFileName);
+}
+
+}  // namespace
+
+Installation::Installation(DialogHost& window, InstallationPort& port, InstallationTimings timings)
+    : window_(window), port_(port), settingsRetryPause_(timings.settingsRetryPause), region_(timings.region) {}
+
+Installation::~Installation() { Stop(); }
+
+void Installation::Stop() {
+  if (settingsWorker_) settingsWorker_->RequestStop();
+  if (thread_) thread_->RequestStop();
+}
+
+void Installation::Start() {
+  thread_ = std::make_unique<DownloadThread>(window_);
+  thread_->Start();
+  folder_.clear();
+  GetCurrentDir(folder_);
+}
+
+void Installation::Begin() {
+  ProgressLog::Instance().Write(u"The program has been executed.\r\n", true);
+  Show({InstallPhase::kConnecting});
+  // Blocks while the region services answer.
+  const int source = region_.Determine();
+  LogEntry(FormatLogEntry(u"Your CODE(%d - %s).", {region_.IsCN() ? 1LL : 0LL, RegionSourceLabel(source)}));
+  window_.Post(kMsgLoadSettings, 0, 0);
+}
+
+int64_t Installation::OnMessage(const DialogMessage& m) {
+  switch (m.id) {
+    case kMsgSetupDownloaded: return OnSetupDownloaded();
+    case kMsgSetupDownloadFailed: return OnSetupDownloadFailed(m.wParam);
+    case kMsgLoadSettings: return OnLoadSettings();
+    case kMsgSettingsTry: return OnSettingsTry(m.wParam, m.lParam);
+    case kMsgDownloadProgress: return OnDownloadProgress(m.wParam, m.lParam);
+    case kWmTimer: OnTimer(m.wParam); return 0;
+    default: return 0;
+  }
+}
+
+void Installation::EnableInstall(bool enabled) {
+  installable_ = enabled;
+  port_.EnableInstall(enabled);
+}
+
+void Installation::Show(const InstallStatus& status) {
+  status_ = status;
+  port_.ShowStatus(status_);
+}
+
+// The tries run on the configuration's worker; this thread only starts
+// them and, as each try's outcome arrives, logs it in order.
+int64_t Installation::OnLoadSettings() {
+  if (settingsWorker_) return 0;  // the loading is started once
+  settingsLogNumber_ = region_.IsCN() ? 1 : 0;
+  settingsWorker_ = std::make_unique<SettingsWorker>(window_, settingsRetryPause_);
+  if (!settingsWorker_->Start()) {
+    // No thread for the tries: the configuration cannot be had, as after
+    // the last failed try.
+    Show({InstallPhase::kFailed});
+    port_.ShowMessage(u"Game settings file download failed.");
+    port_.Close();
+  }
+  return 0;
+}
+
+int64_t Installation::OnSettingsTry(uint64_t outcomeValue, int64_t attempt) {
+  if (!settingsWorker_ || settings_) return 0;
+  const auto outcome = static_cast<SettingsOutcome>(outcomeValue);
+  if (outcome == SettingsOutcome::kLoaded) {
+    settings_ = settingsWorker_->TakeSettings();
+    if (!settings_) return 0;
+    LogEntry(FormatLogEntry(u"Game settings file was successfully downloaded(%d).", {settingsLogNumber_}));
+    Show({InstallPhase::kReady});
+    EnableInstall(true);
+    return 0;
+  }
+  // A refused file says why, before the try's own entry.
+  if (const std::u16string_view cause = SettingsRefusalEntry(outcome); !cause.empty()) LogEntry(cause);
+  LogEntry(FormatLogEntry(u"Game settings file download failed(%d).", {settingsLogNumber_}));
+  settingsLogNumber_ = settingsLogNumber_ == 0 ? 1 : 0;
+  if (attempt < kSettingsTries) return 0;
+  Show({InstallPhase::kFailed});
+  port_.ShowMessage(u"Game settings file download failed.");
+  port_.Close();
+  return 0;
+}
+
+void Installation::Install(int selection) {
+  // A command while Install is unusable (no configuration yet, or a
+  // download already asked for) does what a click on it does: nothing.
+  if (!installable_) return;
+  LogEntry(FormatLogEntry(u"Attempt to install game(%d).", {static_cast<long long>(selection)}));
+  if (selection < 0 || selection >= kLanguageSlots) {
+    port_.Close();
+    return;
+  }
+  std::u16string url;
+  if (settings_) {
+    url = FormatText(u"%s%s", {FieldText(settings_->uPath[selection]), FieldText(settings_->fName[selection])});
+  }
+  LogEntry(FormatLogEntry(u"Install the game(%d).", {static_cast<long long>(selection)}));
+  if (url.empty() || !thread_) {
+    port_.Close();
+    return;
+  }
+
+  auto request = std::make_unique<DownloadRequest>();
+  const std::u16string path = SetupPathIn(folder_);
+  if (!StoreInField(request->url, url) || !StoreInField(request->path, path)) {
+    port_.Close();  // cannot happen with fields of their sizes; never cut a URL
+    return;
+  }
+  request->check = settings_->setupCheck[selection];
+  // A build that trusts only signed configurations trusts only setup
+  // programs that a signed configuration names by their hash.
+  request->checksumRequired = !TrustedConfigKeys().empty();
+  setupHandoff_ = std::make_shared<SetupHandoff>();
+  request->handoff = setupHandoff_;
+  thread_->PostToThread(kMsgDownloadRequest, std::move(request));
+  EnableInstall(false);
+}
+
+int64_t Installation::OnDownloadProgress(uint64_t done, int64_t total) {
+  Show({InstallPhase::kDownloading, done, static_cast<uint64_t>(total)});
+  return 0;
+}
+
+int64_t Installation::OnSetupDownloaded() {
+  Show({InstallPhase::kSetupRunning});
+  LogEntry(u"Load setup file.");
+  setupPath_ = SetupPathIn(folder_);
+  // The file that the worker checked, not whatever has its name by now.
+  HeldFile checked = setupHandoff_ ? setupHandoff_->Take() : HeldFile();
+  bool replaced = false;
+  if (!setupPath_.empty() && checked.IsHeld()) {
+    // The end of the started process wakes the wait at once, through the
+    // timer's own message, rather than at the next tick.
+    DialogHost& window = window_;
+    setupProgram_ = SetupProgram::Start(setupPath_, std::move(checked), replaced,
+                                        [&window] { window.Post(kWmTimer, kTimerSetupWait, 0); });
+  }
+  // A setup program that cannot be started is a failure, not a finished setup.
+  if (!setupProgram_) {
+    DeleteFilePath(setupPath_);
+    return OnSetupDownloadFailed(
+        static_cast<uint64_t>(replaced ? SetupDownloadEnd::kChanged : SetupDownloadEnd::kFailed));
+  }
+  setupStarted_ = 1;
+  return 0;
+}
+
+// cause: why (SetupDownloadEnd), 0 for a failure with no more to say.
+int64_t Installation::OnSetupDownloadFailed(uint64_t cause) {
+  if (cause <= static_cast<uint64_t>(SetupDownloadEnd::kChanged)) {
+    const std::u16string_view entry = SetupFailureEntry(static_cast<SetupDownloadEnd>(cause));
+    if (!entry.empty()) LogEntry(entry);
+  }
+  Show({InstallPhase::kFailed});
+  port_.ShowMessage(u"Failed to load setup file.");
+  LogEntry(u"Failed to load setup file.");
+  port_.Close();
+  return 0;
+}
+
+// The setup has ended when the process started from its file has ended, no
+// process runs the file or holds it open (a setup may start itself again and
+// let the first process go), and the file is gone: deleted now, or by the
+// setup itself. The delete comes last, so a file still in use is never
+// taken away from under its program.
+bool Installation::SetupHasEnded() {
+  if (!setupProgram_) return false;
+  const std::optional<int> exitCode = setupProgram_->ExitCode();
+  if (!exitCode || setupProgram_->FileInUse() || !setupProgram_->RemoveFile()) return false;
+  setupProgram_.reset();  // reaps what is left of it before the game starts
+  LogEntry(FormatLogEntry(u"The setup program ended (%d).", {static_cast<long long>(*exitCode)}));
+  return true;
+}
+
+void Installation::OnTimer(uint64_t id) {
+  if (id != kTimerSetupWait || setupStarted_ == 0 || registered_ == 1 || !SetupHasEnded()) return;
+  registered_ = 1;
+  Show({InstallPhase::kFinishing});
+  if (settings_) RestoreFileTimes(*settings_);
+
+  const auto gameFolder = settings_ ? ReadGameFolder(*settings_) : std::nullopt;
+  if (!gameFolder) {
+    LogEntry(u"\r\nGame setting registration failed.");
+    port_.Close();
+    return;
+  }
+  // A program named outside the game's folder is a game that cannot be started.
+  const auto game = GameFilePath(*gameFolder, FieldText(settings_->fNameUpdate));
+  const bool started = game && StartProgram(*game);
+  LogEntry(u"\r\nIt has been successfully installed.\r\nExit the program.");
+  if (!started) {
+    const std::u16string named = JoinPath(*gameFolder, FieldText(settings_->fNameUpdate));
+    LogEntry(FormatLogEntry(u"The game could not be started (%s).", {std::u16string_view(named)}));
+  }
+  port_.Close();
+}
