@@ -29,11 +29,16 @@ std::u16string SetupPathIn(std::u16string& folder) {
 }  // namespace
 
 Installation::Installation(DialogHost& window, InstallationPort& port, InstallationTimings timings)
-    : window_(window), port_(port), settingsRetryPause_(timings.settingsRetryPause), region_(timings.region) {}
+    : window_(window),
+      port_(port),
+      regionTimings_(timings.region),
+      settingsRetryPause_(timings.settingsRetryPause),
+      region_(timings.region) {}
 
 Installation::~Installation() { Stop(); }
 
 void Installation::Stop() {
+  if (regionWorker_) regionWorker_->RequestStop();
   if (settingsWorker_) settingsWorker_->RequestStop();
   if (thread_) thread_->RequestStop();
 }
@@ -48,8 +53,29 @@ void Installation::Start() {
 void Installation::Begin() {
   ProgressLog::Instance().Write(u"The program has been executed.\r\n", true);
   Show({InstallPhase::kConnecting});
-  // Blocks while the region services answer.
-  const int source = region_.Determine();
+  // The hosts run posted messages only once the window shows, so the region
+  // services are asked behind a window that is already there.
+  window_.Post(kMsgLookUpRegion, 0, 0);
+}
+
+int64_t Installation::OnLookUpRegion() {
+  if (regionWorker_) return 0;  // looked up once
+  regionWorker_ = std::make_unique<RegionWorker>(window_, regionTimings_);
+  // No thread for the lookup: it runs here, holding the window while the
+  // services answer.
+  if (!regionWorker_->Start()) RegionKnown(region_.Determine());
+  return 0;
+}
+
+int64_t Installation::OnRegionKnown(int source) {
+  if (!regionWorker_ || regionKnown_) return 0;
+  region_ = regionWorker_->Take();
+  RegionKnown(source);
+  return 0;
+}
+
+void Installation::RegionKnown(int source) {
+  regionKnown_ = true;
   LogEntry(FormatLogEntry(u"Your CODE(%d - %s).", {region_.IsCN() ? 1LL : 0LL, RegionSourceLabel(source)}));
   window_.Post(kMsgLoadSettings, 0, 0);
 }
@@ -58,6 +84,8 @@ int64_t Installation::OnMessage(const DialogMessage& m) {
   switch (m.id) {
     case kMsgSetupDownloaded: return OnSetupDownloaded();
     case kMsgSetupDownloadFailed: return OnSetupDownloadFailed(m.wParam);
+    case kMsgLookUpRegion: return OnLookUpRegion();
+    case kMsgRegionKnown: return OnRegionKnown(static_cast<int>(m.wParam));
     case kMsgLoadSettings: return OnLoadSettings();
     case kMsgSettingsTry: return OnSettingsTry(m.wParam, m.lParam);
     case kMsgDownloadProgress: return OnDownloadProgress(m.wParam, m.lParam);

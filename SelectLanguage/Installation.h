@@ -13,6 +13,7 @@
 #include "SelectLanguage/DialogHost.h"
 #include "SelectLanguage/DownloadThread.h"
 #include "SelectLanguage/InstallStatus.h"
+#include "SelectLanguage/RegionWorker.h"
 #include "SelectLanguage/SettingsWorker.h"
 #include "net/RegionCode.h"
 
@@ -50,8 +51,8 @@ class Installation {
 
   // Starts the download worker, before the window has its controls.
   void Start();
-  // The first log entry, the region and then the configuration: the rest of
-  // the run follows from the messages these start.
+  // The first log entry; then, once the window is up, the region and the
+  // configuration. The rest of the run follows from the messages these start.
   void Begin();
   // The install command, for the selected language slot (-1: none).
   void Install(int selection);
@@ -66,6 +67,10 @@ class Installation {
   const std::u16string& SetupPath() const { return setupPath_; }
 
  private:
+  int64_t OnLookUpRegion();
+  int64_t OnRegionKnown(int source);
+  // The region's log entry, then the configuration.
+  void RegionKnown(int source);
   int64_t OnLoadSettings();
   int64_t OnSettingsTry(uint64_t outcome, int64_t attempt);
   int64_t OnDownloadProgress(uint64_t done, int64_t total);
@@ -79,13 +84,16 @@ class Installation {
 
   DialogHost& window_;
   InstallationPort& port_;
+  const RegionTimings regionTimings_;
   const std::chrono::milliseconds settingsRetryPause_;
   long long settingsLogNumber_ = 0;  // the number of the next configuration log entry
   // Install is unusable until the configuration is in (without it there is
   // no setup to download, and the command would only end the program) and
   // again once a download was asked for.
   bool installable_ = false;
+  bool regionKnown_ = false;
 
+  std::unique_ptr<RegionWorker> regionWorker_;  // from message 2033 on
   std::unique_ptr<DownloadThread> thread_;
   std::u16string folder_;
   std::u16string setupPath_;

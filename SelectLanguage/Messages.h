@@ -18,11 +18,17 @@ inline constexpr uint32_t kMsgLoadSettings = 2028;
 // file's cause reaches the window, which alone writes the log; lParam the
 // try's number from 1.
 inline constexpr uint32_t kMsgSettingsTry = 2032;
+// Posted by the installation to itself once the window is up: the region
+// lookup starts then, behind the shown window.
+inline constexpr uint32_t kMsgLookUpRegion = 2033;
+// The region lookup has ended (posted by its worker): wParam is its source
+// (net/RegionCode.h).
+inline constexpr uint32_t kMsgRegionKnown = 2034;
 // The messages that reach the installation: the window's dispatch hands them
 // over, and a host passes them through as they are.
 inline constexpr bool IsWorkflowMessage(uint32_t id) {
   return id == kMsgDownloadProgress || id == kMsgSetupDownloaded || id == kMsgSetupDownloadFailed ||
-         id == kMsgLoadSettings || id == kMsgSettingsTry;
+         id == kMsgLoadSettings || id == kMsgSettingsTry || id == kMsgLookUpRegion || id == kMsgRegionKnown;
 }
 inline constexpr uint32_t kTimerSetupWait = 2029;
 inline constexpr uint32_t kTimerPeriodMs = 2000;

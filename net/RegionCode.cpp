@@ -20,11 +20,16 @@ std::u16string WorkText(const std::u16string& answer) {
 
 }  // namespace
 
-int RegionCode::Determine() {
+int RegionCode::Determine(const PauseFunction& pause) {
+  const auto wait = [&] {
+    if (pause) return pause(timings_.pause);
+    std::this_thread::sleep_for(timings_.pause);
+    return true;
+  };
   if (LookupRegionCheck()) return kRegionMain;
-  std::this_thread::sleep_for(timings_.pause);
+  if (!wait()) return 0;
   if (LookupClientIp()) return kRegionOrigin;
-  std::this_thread::sleep_for(timings_.pause);
+  if (!wait()) return 0;
   code_ = u"EN";
   return kRegionForced;
 }

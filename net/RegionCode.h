@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 // Where Determine's code came from.
@@ -23,9 +24,13 @@ class RegionCode {
   // Shorter timings are for tests only.
   explicit RegionCode(RegionTimings timings) : timings_(timings) {}
 
+  // Waits between the lookups; false when the wait was cut short.
+  using PauseFunction = std::function<bool(std::chrono::milliseconds)>;
+
   // Region check, then client IP, then "EN"; blocks up to about 10 s.
-  // Returns the source (1, 2 or 3).
-  int Determine();
+  // Returns the source (1, 2 or 3), or 0 when `pause` (by default a plain
+  // sleep) was cut short.
+  int Determine(const PauseFunction& pause = {});
   // True when the code is exactly "CN".
   bool IsCN() const { return code_ == u"CN"; }
   const std::u16string& Code() const { return code_; }
