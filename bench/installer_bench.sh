@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The whole installer under Xvfb ($DISPLAY must be set) against the sandbox
 # services, with the setup download served by the loopback sendfile server:
-# peak resident memory during a 256 MiB and a 1 GiB download, and the time
-# from start to the window on screen. Called by scripts/bench.sh.
+# peak resident memory during a 256 MiB and a 1 GiB download (the time to the
+# window is bench/window_bench.sh's). Called by scripts/bench.sh.
 #   installer_bench.sh <release-build> <work-folder>
 set -euo pipefail
 build=$1
@@ -16,13 +16,6 @@ private_runtime_dir "$work/inst/runtime"  # its own one-instance lock
 cp "$build/platform/gtk/SelectLanguage" "$work/inst/bin/"
 
 # The setup download goes to the file server; everything else to the sandbox.
-rm -f "$work/inst/fsport"
-"$build/bench/file_server" "$work/inst/setup.bin" "$work/inst/fsport" 2 600 2>/dev/null &
-fs_pid=$!
-truncate -s 1M "$work/inst/setup.bin"
-for _ in $(seq 100); do [ -s "$work/inst/fsport" ] && break; sleep 0.05; done
-kill "$fs_pid" 2>/dev/null || true; wait "$fs_pid" 2>/dev/null || true
-
 clientip_bind=127.0.0.1
 [ "$(id -u)" -eq 0 ] && clientip_bind=127.0.0.2
 start_services() {  # file-server port
@@ -44,27 +37,9 @@ lines += ["F_NAME_Lst=ZKGame.lst", "F_NAME_Game=ZKGame.exe", "F_NAME_Update=ZKUp
 open(sys.argv[1], "wb").write("\r\n".join(lines).encode("cp949"))
 PY
 
-window_now() {  # no waiting: start-up is timed to 5 ms
+window_now() {
   xdotool search --onlyvisible --name '^Select language$' 2>/dev/null | head -n 1
 }
-
-echo "-- start-up to the window on screen (services answer at once; 5 runs)"
-start_services 9
-times=()
-for run in 1 2 3 4 5; do
-  rm -rf "$work/inst/run"; mkdir -p "$work/inst/run"
-  t0=$(date +%s%N)
-  (cd "$work/inst/run" && exec "$work/inst/bin/SelectLanguage") &
-  app=$!
-  window=""
-  for _ in $(seq 2000); do window=$(window_now) && [ -n "$window" ] && break; sleep 0.005; done
-  t1=$(date +%s%N)
-  times+=($(((t1 - t0) / 1000000)))
-  kill "$app" 2>/dev/null || true; wait "$app" 2>/dev/null || true
-done
-sorted=($(printf '%s\n' "${times[@]}" | sort -n))
-echo "start to visible window, ms: ${times[*]} (median ${sorted[2]})"
-kill "${pids[-1]}" 2>/dev/null || true; wait "${pids[-1]}" 2>/dev/null || true; unset 'pids[-1]'
 
 echo "-- peak resident memory of the installer during the setup download"
 for mib in 256 1024; do

@@ -14,7 +14,7 @@ ensure_packages strace curl binutils  # the bench's own tools
 
 cmake --preset release >/dev/null
 cmake --build --preset release --target sprite_bench core_bench file_server download_bench verify_bench gtk_progress_bench \
-  SelectLanguage zk_sample_setup zk_sample_game
+  window_probe bare_window SelectLanguage zk_sample_setup zk_sample_game
 build=$source/build/release
 mib=${ZK_BENCH_MIB:-1024}
 runs=${ZK_BENCH_RUNS:-5}
@@ -80,7 +80,11 @@ start_server "$work/setup.bin" $((2 * runs + 1))
 "${pin_client[@]}" "$build/bench/gtk_progress_bench" "http://127.0.0.1:$port/setup/ZKSetup_EN.exe" "$work/out" "$runs"
 
 echo
-echo "== The whole installer: peak memory during the download, start-up to the window"
+echo "== Exec to the window on screen: the installer vs a bare GTK window with a combo box (medians of 15, alternating)"
+bench/window_bench.sh "$build" "$work" 15
+
+echo
+echo "== The whole installer: peak memory during the download"
 bench/installer_bench.sh "$build" "$work"
 
 echo
