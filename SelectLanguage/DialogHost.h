@@ -59,6 +59,9 @@ class DialogHost {
   virtual void ProgressSetPosition(uint64_t done) = 0;
   virtual void ProgressShow(bool visible) = 0;
 
+  // The status line's text, which screen readers read too.
+  virtual void SetStatusText(const std::u16string& text) = 0;
+
   // Places a control at a client position and gives it a width, both in
   // pixels; its height stays as the template made it.
   virtual void MoveControl(int controlId, int x, int y, int width) = 0;

@@ -2,6 +2,7 @@
 // window as message 2025.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 class WorkerLink;
@@ -13,8 +14,11 @@ class DownloadProgress {
  public:
   explicit DownloadProgress(WorkerLink* link = nullptr) : link_(link) {}
 
-  // Posts 2025 (done, total) when total is known. Always returns 0 (success).
+  // Posts 2025 (done, total) when total is known, 2037 (done) when it is
+  // not. Always returns 0 (success).
   long OnProgress(uint64_t progress, uint64_t progressMax, uint32_t statusCode, const char16_t* statusText);
+  // An attempt broke: attempt `next` (from 1) follows after `pause`.
+  void OnRetry(int next, std::chrono::milliseconds pause);
   // Posts any message of the download to the window.
   void PostToWindow(uint32_t message, uint64_t wParam, int64_t lParam);
 

@@ -3,6 +3,7 @@
 // window's thread, which alone writes the log.
 #include "SelectLanguage/Installation.h"
 
+#include "SelectLanguage/DownloadRules.h"
 #include "SelectLanguage/GameFolder.h"
 #include "SelectLanguage/ListFile.h"
 #include "SelectLanguage/Messages.h"
@@ -88,7 +89,10 @@ int64_t Installation::OnMessage(const DialogMessage& m) {
     case kMsgRegionKnown: return OnRegionKnown(static_cast<int>(m.wParam));
     case kMsgLoadSettings: return OnLoadSettings();
     case kMsgSettingsTry: return OnSettingsTry(m.wParam, m.lParam);
-    case kMsgDownloadProgress: return OnDownloadProgress(m.wParam, m.lParam);
+    case kMsgSettingsTryFailed: return OnSettingsTryFailed(static_cast<int64_t>(m.wParam));
+    case kMsgDownloadProgress: return OnDownloadProgress(m.wParam, m.lParam > 0 ? static_cast<uint64_t>(m.lParam) : 0);
+    case kMsgDownloadBytes: return OnDownloadProgress(m.wParam, 0);
+    case kMsgDownloadRetry: return OnDownloadRetry(static_cast<int>(m.wParam), m.lParam);
     case kWmTimer: OnTimer(m.wParam); return 0;
     default: return 0;
   }
@@ -104,6 +108,12 @@ void Installation::Show(const InstallStatus& status) {
   port_.ShowStatus(status_);
 }
 
+void Installation::ShowFailure(InstallFailure failure) {
+  InstallStatus status{InstallPhase::kFailed};
+  status.failure = failure;
+  Show(status);
+}
+
 // The tries run on the configuration's worker; this thread only starts
 // them and, as each try's outcome arrives, logs it in order.
 int64_t Installation::OnLoadSettings() {
@@ -113,7 +123,7 @@ int64_t Installation::OnLoadSettings() {
   if (!settingsWorker_->Start()) {
     // No thread for the tries: the configuration cannot be had, as after
     // the last failed try.
-    Show({InstallPhase::kFailed});
+    ShowFailure(InstallFailure::kSettings);
     port_.ShowMessage(u"Game settings file download failed.");
     port_.Close();
   }
@@ -135,10 +145,28 @@ int64_t Installation::OnSettingsTry(uint64_t outcomeValue, int64_t attempt) {
   if (const std::u16string_view cause = SettingsRefusalEntry(outcome); !cause.empty()) LogEntry(cause);
   LogEntry(FormatLogEntry(u"Game settings file download failed(%d).", {settingsLogNumber_}));
   settingsLogNumber_ = settingsLogNumber_ == 0 ? 1 : 0;
-  if (attempt < kSettingsTries) return 0;
-  Show({InstallPhase::kFailed});
+  if (attempt < kSettingsTries) {
+    Show({InstallPhase::kConnecting});  // the next try runs
+    return 0;
+  }
+  ShowFailure(InstallFailure::kSettings);
   port_.ShowMessage(u"Game settings file download failed.");
   port_.Close();
+  return 0;
+}
+
+// A try has failed; its pause runs before the log hears of it.
+int64_t Installation::OnSettingsTryFailed(int64_t attempt) {
+  if (settings_) return 0;
+  if (attempt >= kSettingsTries) {
+    ShowFailure(InstallFailure::kSettings);
+    return 0;
+  }
+  InstallStatus status{InstallPhase::kSettingsRetry};
+  status.attempt = static_cast<int>(attempt);
+  status.attempts = kSettingsTries;
+  status.next = std::chrono::steady_clock::now() + settingsRetryPause_;
+  Show(status);
   return 0;
 }
 
@@ -177,8 +205,24 @@ void Installation::Install(int selection) {
   EnableInstall(false);
 }
 
-int64_t Installation::OnDownloadProgress(uint64_t done, int64_t total) {
-  Show({InstallPhase::kDownloading, done, static_cast<uint64_t>(total)});
+// total 0: the download's size is not known.
+int64_t Installation::OnDownloadProgress(uint64_t done, uint64_t total) {
+  const auto now = std::chrono::steady_clock::now();
+  rate_.Add(now, done);
+  InstallStatus status{total != 0 && done >= total ? InstallPhase::kChecking : InstallPhase::kDownloading};
+  status.done = done;
+  status.total = total;
+  status.bytesPerSecond = rate_.BytesPerSecond(now);
+  Show(status);
+  return 0;
+}
+
+int64_t Installation::OnDownloadRetry(int next, int64_t pauseMs) {
+  InstallStatus status{InstallPhase::kDownloadRetry};
+  status.attempt = next;
+  status.attempts = kDownloadAttempts;
+  status.next = std::chrono::steady_clock::now() + std::chrono::milliseconds(pauseMs > 0 ? pauseMs : 0);
+  Show(status);
   return 0;
 }
 
@@ -208,11 +252,17 @@ int64_t Installation::OnSetupDownloaded() {
 
 // cause: why (SetupDownloadEnd), 0 for a failure with no more to say.
 int64_t Installation::OnSetupDownloadFailed(uint64_t cause) {
+  InstallFailure failure = InstallFailure::kDownload;
   if (cause <= static_cast<uint64_t>(SetupDownloadEnd::kChanged)) {
-    const std::u16string_view entry = SetupFailureEntry(static_cast<SetupDownloadEnd>(cause));
+    const auto end = static_cast<SetupDownloadEnd>(cause);
+    const std::u16string_view entry = SetupFailureEntry(end);
     if (!entry.empty()) LogEntry(entry);
+    if (end == SetupDownloadEnd::kSizeDiffers || end == SetupDownloadEnd::kChecksumDiffers ||
+        end == SetupDownloadEnd::kChanged) {
+      failure = InstallFailure::kSetupChanged;
+    }
   }
-  Show({InstallPhase::kFailed});
+  ShowFailure(failure);
   port_.ShowMessage(u"Failed to load setup file.");
   LogEntry(u"Failed to load setup file.");
   port_.Close();
@@ -227,26 +277,41 @@ int64_t Installation::OnSetupDownloadFailed(uint64_t cause) {
 bool Installation::SetupHasEnded() {
   if (!setupProgram_) return false;
   const std::optional<int> exitCode = setupProgram_->ExitCode();
-  if (!exitCode || setupProgram_->FileInUse() || !setupProgram_->RemoveFile()) return false;
+  if (!exitCode) return false;
+  if (setupProgram_->FileInUse()) {
+    // Something the setup left running holds the installer back: say so.
+    if (status_.phase != InstallPhase::kSetupHeld) Show({InstallPhase::kSetupHeld});
+    return false;
+  }
+  if (!setupProgram_->RemoveFile()) return false;
   setupProgram_.reset();  // reaps what is left of it before the game starts
   LogEntry(FormatLogEntry(u"The setup program ended (%d).", {static_cast<long long>(*exitCode)}));
   return true;
 }
 
 void Installation::OnTimer(uint64_t id) {
-  if (id != kTimerSetupWait || setupStarted_ == 0 || registered_ == 1 || !SetupHasEnded()) return;
+  if (id != kTimerSetupWait) return;
+  if (status_.phase == InstallPhase::kDownloading) {
+    // A download that stalls shows its rate falling, between its figures.
+    InstallStatus status = status_;
+    status.bytesPerSecond = rate_.BytesPerSecond(std::chrono::steady_clock::now());
+    if (status.bytesPerSecond != status_.bytesPerSecond) Show(status);
+  }
+  if (setupStarted_ == 0 || registered_ == 1 || !SetupHasEnded()) return;
   registered_ = 1;
-  Show({InstallPhase::kFinishing});
+  Show({InstallPhase::kRestoringTimes});
   if (settings_) RestoreFileTimes(*settings_);
 
   const auto gameFolder = settings_ ? ReadGameFolder(*settings_) : std::nullopt;
   if (!gameFolder) {
+    ShowFailure(InstallFailure::kRegistration);
     LogEntry(u"\r\nGame setting registration failed.");
     port_.Close();
     return;
   }
   // A program named outside the game's folder is a game that cannot be started.
   const auto game = GameFilePath(*gameFolder, FieldText(settings_->fNameUpdate));
+  Show({InstallPhase::kStartingGame});
   const bool started = game && StartProgram(*game);
   LogEntry(u"\r\nIt has been successfully installed.\r\nExit the program.");
   if (!started) {

@@ -15,6 +15,7 @@
 #include "SelectLanguage/InstallStatus.h"
 #include "SelectLanguage/RegionWorker.h"
 #include "SelectLanguage/SettingsWorker.h"
+#include "SelectLanguage/TransferRate.h"
 #include "net/RegionCode.h"
 
 struct GameSettings;
@@ -73,12 +74,15 @@ class Installation {
   void RegionKnown(int source);
   int64_t OnLoadSettings();
   int64_t OnSettingsTry(uint64_t outcome, int64_t attempt);
-  int64_t OnDownloadProgress(uint64_t done, int64_t total);
+  int64_t OnSettingsTryFailed(int64_t attempt);
+  int64_t OnDownloadProgress(uint64_t done, uint64_t total);
+  int64_t OnDownloadRetry(int next, int64_t pauseMs);
   int64_t OnSetupDownloaded();
   int64_t OnSetupDownloadFailed(uint64_t cause);
   void OnTimer(uint64_t id);
   void EnableInstall(bool enabled);
   void Show(const InstallStatus& status);
+  void ShowFailure(InstallFailure failure);
   // Whether the setup program has ended and its file is gone.
   bool SetupHasEnded();
 
@@ -105,4 +109,5 @@ class Installation {
   std::shared_ptr<SetupHandoff> setupHandoff_;  // the checked file, from the worker
   RegionCode region_;
   InstallStatus status_;  // what the port was last told
+  TransferRate rate_;     // of the download under way
 };

@@ -2,6 +2,7 @@
 
 #include "SelectLanguage/LanguageList.h"
 #include "SelectLanguage/Messages.h"
+#include "SelectLanguage/StatusLine.h"
 #include "SelectLanguage/WindowLayout.h"
 #include "net/Files.h"
 #include "net/HttpRequest.h"
@@ -37,6 +38,7 @@ int InstallerDialog::OnInitDialog() {
 
   installation_.Begin();
   host_.StartTimer(kTimerSetupWait, kTimerPeriodMs);
+  host_.StartTimer(kTimerStatus, kTimerStatusPeriodMs);
   return 1;
 }
 
@@ -62,6 +64,7 @@ void InstallerDialog::PlaceControls() {
                     ControlWidthOverArtwork(kComboPlace.x, ZK_COMBO_WIDTH, artworkWidth));
   host_.MoveControl(kProgressBar, kProgressPlace.x, kProgressPlace.y,
                     ControlWidthOverArtwork(kProgressPlace.x, ZK_PROGRESS_WIDTH, artworkWidth));
+  host_.MoveControl(kStatusLine, kStatusPlace.x, kStatusPlace.y, ZK_STATUS_CLIENT_WIDTH);
 }
 
 void InstallerDialog::FillLanguageList() {
@@ -85,6 +88,7 @@ int64_t InstallerDialog::Dispatch(const DialogMessage& m) {
     case kWmQueryDragIcon: return !OnQueryDragIcon().empty();
     case kWmCtlColor: return OnCtlColor(static_cast<int>(m.wParam)).brush;
     case kWmTimer:
+      if (m.wParam == kTimerStatus) RefreshStatus();  // countdowns, and a late figure or language
       if (m.wParam != kTimerSetupWait) return 0;
       host_.Invalidate();  // every tick repaints the artwork and the buttons
       installation_.OnMessage(m);
@@ -137,20 +141,43 @@ void InstallerDialog::EnableInstall(bool enabled) {
 }
 
 void InstallerDialog::ShowStatus(const InstallStatus& status) {
-  switch (status.phase) {
-    case InstallPhase::kDownloading:
-      if (status.total == 0) return;  // the bar never gets an empty range
-      host_.ComboEnable(false);
-      host_.ProgressSetRange(status.total);
-      host_.ProgressSetPosition(status.done);
-      host_.ProgressShow(true);
-      return;
-    case InstallPhase::kSetupRunning:
-      host_.ProgressShow(false);
-      host_.Invalidate();  // the artwork where the bar was
-      return;
-    default: return;
+  const bool figures = status.phase == InstallPhase::kDownloading || status.phase == InstallPhase::kChecking;
+  if (figures && status.total != 0) {  // the bar never gets an empty range
+    host_.ComboEnable(false);
+    host_.ProgressSetRange(status.total);
+    host_.ProgressSetPosition(status.done);
+    ShowBar(true);
+  } else if (status.phase == InstallPhase::kSetupRunning) {
+    ShowBar(false);
+    host_.Invalidate();  // the artwork where the bar was
   }
+  status_ = status;
+  RefreshStatus();
+}
+
+void InstallerDialog::ShowBar(bool visible) {
+  host_.ProgressShow(visible);
+  if (visible == barShown_) return;
+  barShown_ = visible;
+  // The line leaves the bar's row to the bar, for the band below the buttons.
+  const ClientPoint place = visible ? kStatusBelowButtons : kStatusPlace;
+  host_.MoveControl(kStatusLine, place.x, place.y, ZK_STATUS_CLIENT_WIDTH);
+}
+
+void InstallerDialog::RefreshStatus() {
+  // At most 4 changes a second; the timer brings what waited. A failure is
+  // said at once, before its box.
+  const auto now = std::chrono::steady_clock::now();
+  if (status_.phase != InstallPhase::kFailed &&
+      now - statusShownAt_ < std::chrono::milliseconds(kTimerStatusPeriodMs)) {
+    return;
+  }
+  // The line speaks the language chosen in the list, and follows it.
+  const std::u16string text = StatusLine(status_, host_.ComboGetSelection(), now);
+  if (text == statusText_) return;
+  statusText_ = text;
+  statusShownAt_ = now;
+  host_.SetStatusText(text);
 }
 
 void InstallerDialog::ShowMessage(const std::u16string& text) { host_.ShowMessageBox(text, GetApplicationName()); }

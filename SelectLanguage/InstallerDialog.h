@@ -5,6 +5,7 @@
 // native events into those messages.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -64,6 +65,10 @@ class InstallerDialog : public DialogWindow, public ButtonOwner, private Install
   void FillLanguageList();
   void ComposeArtwork();
   void PlaceControls();
+  // Puts the status's text in the line, in the selected language.
+  void RefreshStatus();
+  // Shows or hides the progress bar, and moves the status line out of its way.
+  void ShowBar(bool visible);
 
   // Repaints the window when the buttons' frames differ at the end of a scope.
   class FrameWatch {
@@ -81,6 +86,10 @@ class InstallerDialog : public DialogWindow, public ButtonOwner, private Install
 
   DialogHost& host_;
   bool closed_ = false;  // after the close message the window takes no more work
+  InstallStatus status_;
+  bool barShown_ = false;
+  std::u16string statusText_;  // what the line shows
+  std::chrono::steady_clock::time_point statusShownAt_{};
   SpritePage page_;
   SpriteButton installButton_;
   SpriteButton closeButton_;

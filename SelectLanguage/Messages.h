@@ -24,13 +24,24 @@ inline constexpr uint32_t kMsgLookUpRegion = 2033;
 // The region lookup has ended (posted by its worker): wParam is its source
 // (net/RegionCode.h).
 inline constexpr uint32_t kMsgRegionKnown = 2034;
+// What the status line shows and the log does not: a configuration try has
+// failed (wParam its number from 1), before its pause; a download attempt
+// broke (wParam the next attempt's number from 1, lParam the pause in ms);
+// bytes of a download whose size is not known (wParam), where 2025 needs a
+// total.
+inline constexpr uint32_t kMsgSettingsTryFailed = 2035;
+inline constexpr uint32_t kMsgDownloadRetry = 2036;
+inline constexpr uint32_t kMsgDownloadBytes = 2037;
 // The messages that reach the installation: the window's dispatch hands them
 // over, and a host passes them through as they are.
 inline constexpr bool IsWorkflowMessage(uint32_t id) {
   return id == kMsgDownloadProgress || id == kMsgSetupDownloaded || id == kMsgSetupDownloadFailed ||
-         id == kMsgLoadSettings || id == kMsgSettingsTry || id == kMsgLookUpRegion || id == kMsgRegionKnown;
+         id == kMsgLoadSettings || id == kMsgSettingsTry || (id >= kMsgLookUpRegion && id <= kMsgDownloadBytes);
 }
 inline constexpr uint32_t kTimerSetupWait = 2029;
+// Refreshes the status line's figures and countdowns, at most this often.
+inline constexpr uint32_t kTimerStatus = 2038;
+inline constexpr uint32_t kTimerStatusPeriodMs = 250;
 inline constexpr uint32_t kTimerPeriodMs = 2000;
 inline constexpr uint32_t kCmdInstall = 2030;
 inline constexpr uint32_t kCmdClose = 2031;
@@ -40,6 +51,9 @@ inline constexpr uint32_t kSysCmdAbout = 0x10;
 // Control ids of the dialog template.
 inline constexpr int kComboLanguage = ZK_CONTROL_LANGUAGE_COMBO;
 inline constexpr int kProgressBar = ZK_CONTROL_PROGRESS_BAR;
+inline constexpr int kStatusLine = ZK_CONTROL_STATUS_LINE;
+// The notification in a command's high half when the list's selection changed.
+inline constexpr uint64_t kComboSelectionChanged = (uint64_t{1} << 16) | ZK_CONTROL_LANGUAGE_COMBO;
 
 // Named equivalents of the window messages that the dialog handles (the
 // values are the Windows ones, which keeps traces readable on every host).

@@ -33,7 +33,9 @@ void SettingsWorker::Run(Tries& tries) {
       return;
     }
     // The pause comes before the failure is reported, as the window's log
-    // has always shown it; a close ends it at once.
+    // has always shown it; a close ends it at once. Only the status line
+    // hears of the failure at once.
+    tries.Post(kMsgSettingsTryFailed, static_cast<uint64_t>(attempt), 0);
     if (!tries.Pause(tries.retryPause)) return;
     tries.Post(kMsgSettingsTry, static_cast<uint64_t>(outcome), attempt);
   }

@@ -23,16 +23,19 @@ class ProgressReport {
  public:
   explicit ProgressReport(DownloadProgress& progress) : progress_(progress) {}
 
-  // A bar that moves back (the file started over) is shown at once.
+  // A bar that moves back (the file started over) is shown at once. A total
+  // of 0 is not known.
   void Report(uint64_t done, std::optional<uint64_t> total, bool final) {
-    if (!total || *total == 0 || (done == lastDone_ && *total == lastTotal_)) return;
+    const uint64_t whole = total.value_or(0);
+    if (posted_ && done == lastDone_ && whole == lastTotal_) return;
     const auto now = Clock::now();
     const bool back = done < lastDone_;
-    if (!final && !back && done != *total && now - lastPost_ < kProgressInterval) return;
+    if (!final && !back && done != whole && now - lastPost_ < kProgressInterval) return;
+    posted_ = true;
     lastPost_ = now;
     lastDone_ = done;
-    lastTotal_ = *total;
-    progress_.OnProgress(done, *total, 0, nullptr);
+    lastTotal_ = whole;
+    progress_.OnProgress(done, whole, 0, nullptr);
   }
 
  private:
@@ -40,6 +43,7 @@ class ProgressReport {
   Clock::time_point lastPost_{};
   uint64_t lastDone_ = 0;
   uint64_t lastTotal_ = 0;
+  bool posted_ = false;
 };
 
 // Takes one attempt's answer: judges its head and writes its body on.
@@ -177,8 +181,10 @@ SetupDownloadEnd DownloadSetup(std::u16string_view url, std::u16string_view path
   ResumePoint point;
   std::optional<std::chrono::seconds> retryAfter;
   for (int attempt = 0; attempt < kDownloadAttempts; ++attempt) {
-    if (attempt > 0 && !Pause(PauseBeforeAttempt(attempt, retryAfter, timings), cancel)) {
-      return SetupDownloadEnd::kFailed;
+    if (attempt > 0) {
+      const std::chrono::milliseconds pause = PauseBeforeAttempt(attempt, retryAfter, timings);
+      progress.OnRetry(attempt + 1, pause);
+      if (!Pause(pause, cancel)) return SetupDownloadEnd::kFailed;
     }
     // Without a strong validator a resumed body could belong to another
     // version of the file: such a file starts over.

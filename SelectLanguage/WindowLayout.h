@@ -18,6 +18,8 @@ struct ClientPoint {
 // Where the window puts its controls and sprite buttons over the artwork.
 inline constexpr ClientPoint kComboPlace{ZK_COMBO_CLIENT_X, ZK_COMBO_CLIENT_Y};
 inline constexpr ClientPoint kProgressPlace{ZK_PROGRESS_CLIENT_X, ZK_PROGRESS_CLIENT_Y};
+inline constexpr ClientPoint kStatusPlace{ZK_STATUS_CLIENT_X, ZK_STATUS_CLIENT_Y};
+inline constexpr ClientPoint kStatusBelowButtons{ZK_STATUS_CLIENT_X, ZK_STATUS_BELOW_BUTTONS_Y};
 inline constexpr ClientPoint kInstallButtonPlace{ZK_INSTALL_BUTTON_X, ZK_INSTALL_BUTTON_Y};
 inline constexpr ClientPoint kCloseButtonPlace{ZK_CLOSE_BUTTON_X, ZK_CLOSE_BUTTON_Y};
 

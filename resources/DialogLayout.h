@@ -20,6 +20,11 @@
 #define ZK_PROGRESS_WIDTH 110
 #define ZK_PROGRESS_HEIGHT 11
 
+#define ZK_STATUS_LEFT 34
+#define ZK_STATUS_TOP 53
+#define ZK_STATUS_WIDTH 110
+#define ZK_STATUS_HEIGHT 13
+
 /* The template font's character cell in pixels at 96 DPI: a dialog unit is
    a quarter of its width and an eighth of its height. */
 #define ZK_DIALOG_CELL_WIDTH 7
@@ -30,6 +35,16 @@
 #define ZK_COMBO_CLIENT_Y 59
 #define ZK_PROGRESS_CLIENT_X 115
 #define ZK_PROGRESS_CLIENT_Y 85
+/* The status line: up to two lines of text, centred in its height, in the
+   progress bar's row while the bar is hidden; while the bar shows, one line
+   in the band below the sprite buttons. */
+#define ZK_STATUS_CLIENT_X 115
+#define ZK_STATUS_CLIENT_Y 85
+#define ZK_STATUS_BELOW_BUTTONS_Y 135
+#define ZK_STATUS_CLIENT_WIDTH 192
+#define ZK_STATUS_CLIENT_HEIGHT 22
+#define ZK_STATUS_FONT_PIXELS 10
+#define ZK_STATUS_TEXT_COLOUR 0xF4ECD0 /* light on the artwork's green */
 
 /* The sprite buttons' top-left corners, in client pixels. */
 #define ZK_INSTALL_BUTTON_X 121

@@ -11,9 +11,12 @@
 #define ZK_RESOURCE_ICON 132
 #define ZK_RESOURCE_LANGUAGE_LIST 133
 #define ZK_RESOURCE_SPRITE_FILE 136
+/* The status line's texts: this id + 8 * text + language (resources/status.txt). */
+#define ZK_RESOURCE_STATUS_STRINGS 200
 
 /* Controls of the main window's template. */
 #define ZK_CONTROL_LANGUAGE_COMBO 1000
 #define ZK_CONTROL_PROGRESS_BAR 1001
+#define ZK_CONTROL_STATUS_LINE 1002
 
 #endif

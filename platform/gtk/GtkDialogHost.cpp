@@ -53,6 +53,7 @@ struct GtkHostState {
   GtkWidget* canvas = nullptr;
   GtkWidget* combo = nullptr;
   GtkWidget* progress = nullptr;
+  GtkWidget* status = nullptr;
   GtkWidget* menu = nullptr;
   GMainLoop* loop = nullptr;
   GtkCssProvider* css = nullptr;
@@ -260,6 +261,19 @@ class GtkDialogHost final : public DialogHost {
     gtk_fixed_put(GTK_FIXED(s->fixed), s->progress, DialogUnitsToPixelsX(ZK_PROGRESS_LEFT),
                   DialogUnitsToPixelsY(ZK_PROGRESS_TOP));
 
+    // The status line: a label over the artwork, which screen readers read.
+    s->status = gtk_label_new("");
+    gtk_widget_set_name(s->status, "status");
+    gtk_label_set_xalign(GTK_LABEL(s->status), 0.0F);
+    gtk_label_set_yalign(GTK_LABEL(s->status), 0.5F);
+    gtk_label_set_line_wrap(GTK_LABEL(s->status), TRUE);
+    gtk_label_set_line_wrap_mode(GTK_LABEL(s->status), PANGO_WRAP_WORD_CHAR);
+    gtk_label_set_lines(GTK_LABEL(s->status), 2);
+    gtk_label_set_ellipsize(GTK_LABEL(s->status), PANGO_ELLIPSIZE_END);
+    gtk_label_set_max_width_chars(GTK_LABEL(s->status), 1);  // the size request decides the width
+    gtk_widget_set_size_request(s->status, ZK_STATUS_CLIENT_WIDTH, ZK_STATUS_CLIENT_HEIGHT);
+    gtk_fixed_put(GTK_FIXED(s->fixed), s->status, ZK_STATUS_CLIENT_X, ZK_STATUS_CLIENT_Y);
+
     s->css = gtk_css_provider_new();
     gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(s->window), GTK_STYLE_PROVIDER(s->css),
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
@@ -297,6 +311,7 @@ class GtkDialogHost final : public DialogHost {
     gtk_widget_show(s->fixed);
     gtk_widget_show(s->canvas);
     gtk_widget_show(s->combo);
+    gtk_widget_show(s->status);
     gtk_widget_show(s->window);  // the progress bar stays hidden until progress arrives
     // Let the window appear with its artwork before the first posted message
     // runs, so that its first picture never waits on the workflow.
@@ -372,9 +387,14 @@ class GtkDialogHost final : public DialogHost {
 
   void ProgressShow(bool visible) override { gtk_widget_set_visible(state_->progress, visible); }
 
+  void SetStatusText(const std::u16string& text) override {
+    gtk_label_set_text(GTK_LABEL(state_->status), ToUtf8(text).c_str());
+  }
+
   void MoveControl(int controlId, int x, int y, int width) override {
     GtkWidget* control = controlId == kComboLanguage ? state_->combo
                          : controlId == kProgressBar ? state_->progress
+                         : controlId == kStatusLine  ? state_->status
                                                      : nullptr;
     if (control == nullptr) return;
     gint height = -1;

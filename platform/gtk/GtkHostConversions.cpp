@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "net/Text.h"
+#include "resources/DialogLayout.h"
 
 namespace {
 
@@ -32,7 +33,9 @@ std::string GtkMnemonic(const std::u16string& text) {
 std::string HostCss(const ControlColors& dialog, const ControlColors& label) {
   std::string css =
       "combobox button { min-height: 0; padding-top: 1px; padding-bottom: 1px; }\n"
-      "progressbar trough, progressbar progress { min-height: 15px; }\n";
+      "progressbar trough, progressbar progress { min-height: 15px; }\n"
+      "#status { color: " +
+      ColourCss(ZK_STATUS_TEXT_COLOUR) + "; font-size: " + std::to_string(ZK_STATUS_FONT_PIXELS) + "px; }\n";
   if (dialog.overridden) {
     css +=
         "window { background-color: " + ColourCss(dialog.background) + "; color: " + ColourCss(dialog.text) + "; }\n";

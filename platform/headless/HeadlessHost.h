@@ -53,6 +53,7 @@ class HeadlessHost : public DialogHost {
   void ProgressSetRange(uint64_t total) override { progressRanges.push_back(total); }
   void ProgressSetPosition(uint64_t done) override { progressPositions.push_back(done); }
   void ProgressShow(bool visible) override { progressVisible = visible; }
+  void SetStatusText(const std::u16string& text) override { statusTexts.push_back(text); }
   void MoveControl(int controlId, int x, int y, int width) override {
     controlPositions[controlId] = {x, y};
     controlWidths[controlId] = width;
@@ -84,6 +85,7 @@ class HeadlessHost : public DialogHost {
   std::vector<uint64_t> progressRanges;
   std::vector<uint64_t> progressPositions;
   bool progressVisible = false;
+  std::vector<std::u16string> statusTexts;  // each text the status line was given, in order
   std::map<int, std::pair<int, int>> controlPositions;
   std::map<int, int> controlWidths;
   int clientWidth = 0, clientHeight = 0;

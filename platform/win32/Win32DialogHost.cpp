@@ -22,9 +22,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <set>
 
 #include "SelectLanguage/Messages.h"
+#include "platform/win32/Win32StatusLine.h"
 #include "platform/win32/Win32Text.h"
 #include "platform/win32/WinHandles.h"
 
@@ -47,8 +50,20 @@ struct Win32HostState {
   int dibHeight = 0;
   HICON bigIcon = nullptr;
   HICON smallIcon = nullptr;
+  HFONT statusFont = nullptr;
   int progressShift = 0;  // the bar counts in int: large totals are scaled
+  // Posts whose values do not fit a message's 32-bit parameters, in the
+  // order of the markers posted for them.
+  std::mutex widePostsMutex;
+  std::deque<DialogMessage> widePosts;
 };
+
+// The marker of a post that waits in widePosts.
+constexpr UINT kWmWidePost = WM_APP + 1;
+
+bool FitsMessageParameters(uint64_t wParam, int64_t lParam) {
+  return wParam <= 0xFFFFFFFFu && lParam >= INT32_MIN && lParam <= INT32_MAX;
+}
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
@@ -119,6 +134,21 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       Dispatch(s, kWmLButtonUp, wParam, MousePoint(lParam));
       return TRUE;
     case WM_MOUSEMOVE: Dispatch(s, kWmMouseMove, wParam, MousePoint(lParam)); return TRUE;
+    case WM_DRAWITEM:
+      if (wParam != static_cast<WPARAM>(kStatusLine)) return FALSE;
+      DrawStatusLine(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), window, s->dib, s->statusFont);
+      return TRUE;
+    case kWmWidePost: {
+      DialogMessage wide;
+      {
+        std::lock_guard lock(s->widePostsMutex);
+        if (s->widePosts.empty()) return TRUE;
+        wide = s->widePosts.front();
+        s->widePosts.pop_front();
+      }
+      s->dialog->Dispatch(wide);
+      return TRUE;
+    }
     default:
       if (!IsWorkflowMessage(message)) return FALSE;
       ::SetWindowLongPtrW(window, DWLP_MSGRESULT,
@@ -129,7 +159,7 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 class Win32DialogHost final : public DialogHost {
  public:
-  Win32DialogHost() : state_(std::make_unique<Win32HostState>()) {}
+  Win32DialogHost() : state_(std::make_unique<Win32HostState>()) { state_->statusFont = CreateStatusFont(); }
 
   ~Win32DialogHost() override {
     Win32HostState* s = state_.get();
@@ -138,6 +168,7 @@ class Win32DialogHost final : public DialogHost {
     if (s->dib != nullptr) ::DeleteObject(s->dib);
     if (s->bigIcon != nullptr) ::DestroyIcon(s->bigIcon);
     if (s->smallIcon != nullptr) ::DestroyIcon(s->smallIcon);
+    if (s->statusFont != nullptr) ::DeleteObject(s->statusFont);
   }
 
   void RunModal(DialogWindow& window) override {
@@ -174,7 +205,19 @@ class Win32DialogHost final : public DialogHost {
   void Post(uint32_t message, uint64_t wParam, int64_t lParam) override {
     // The dialog's message numbers are the Windows ones.
     const HWND target = state_->postTarget.load();
-    if (target != nullptr) ::PostMessageW(target, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
+    if (target == nullptr) return;
+    // A figure past 32 bits (a download over 4 GiB on 32-bit Windows, and
+    // alike on 64-bit, so that the tests see this path) waits beside the
+    // queue, its marker in the queue keeping its place.
+    if (!FitsMessageParameters(wParam, lParam)) {
+      {
+        std::lock_guard lock(state_->widePostsMutex);
+        state_->widePosts.push_back({message, wParam, lParam, {}});
+      }
+      ::PostMessageW(target, kWmWidePost, 0, 0);
+      return;
+    }
+    ::PostMessageW(target, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
   }
 
   bool IsLive() const override { return state_->postTarget.load() != nullptr; }
@@ -230,6 +273,13 @@ class Win32DialogHost final : public DialogHost {
                           0);
   }
 
+  void SetStatusText(const std::u16string& text) override {
+    const HWND line = ::GetDlgItem(state_->window, kStatusLine);
+    if (line == nullptr) return;
+    ::SetWindowTextW(line, ToWide(text).c_str());
+    ::InvalidateRect(line, nullptr, FALSE);
+  }
+
   void ProgressShow(bool visible) override {
     ::ShowWindow(::GetDlgItem(state_->window, kProgressBar), visible ? SW_SHOW : SW_HIDE);
   }
@@ -269,7 +319,10 @@ class Win32DialogHost final : public DialogHost {
   }
 
   void Invalidate() override {
-    if (state_->window != nullptr) ::InvalidateRect(state_->window, nullptr, FALSE);
+    if (state_->window == nullptr) return;
+    ::InvalidateRect(state_->window, nullptr, FALSE);
+    // The status line draws from the page: it follows what changed under it.
+    if (const HWND line = ::GetDlgItem(state_->window, kStatusLine)) ::InvalidateRect(line, nullptr, FALSE);
   }
 
   void CopyToWindow(const uint16_t* pixels, int pitch, int width, int height, const PixelRect& area) override {

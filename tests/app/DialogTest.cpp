@@ -47,7 +47,7 @@ TEST_F(DialogTest, StartUpFillsTheWindow) {
   EXPECT_EQ(host_.controlPositions[kComboLanguage], std::make_pair(115, 59));
   EXPECT_EQ(host_.controlPositions[kProgressBar], std::make_pair(115, 85));
   EXPECT_EQ(host_.centreCount, 1);
-  EXPECT_EQ(host_.RunningTimers(), (std::map<uint32_t, uint32_t>{{kTimerSetupWait, 2000}}));
+  EXPECT_EQ(host_.RunningTimers(), (std::map<uint32_t, uint32_t>{{kTimerSetupWait, 2000}, {kTimerStatus, 250}}));
 
   const auto log = [&] {
     const std::string bytes = ReadFileBytes(dir_.Path() / "ZK_Progress_Installer.log");
@@ -61,6 +61,8 @@ TEST_F(DialogTest, StartUpFillsTheWindow) {
   EXPECT_FALSE(dialog_.InstallButton().IsEnabled());
   ASSERT_TRUE(host_.RunUntil([&] { return dialog_.Engine().Settings() != nullptr; }, 20s));
   EXPECT_TRUE(dialog_.InstallButton().IsEnabled());
+  ASSERT_TRUE(host_.RunUntil([&] { return host_.statusTexts.size() >= 2; }, 1s));
+  EXPECT_EQ(host_.statusTexts, (std::vector<std::u16string>{u"Connecting…", u"Choose a language and press Install."}));
   EXPECT_EQ(log(),
             u"\uFEFFThe program has been executed.\r\n\r\n\uFEFFYour CODE(1 - MAIN).\r\n\uFEFFGame "
             u"settings file was successfully downloaded(1).\r\n");
