@@ -147,7 +147,10 @@ void InstallerDialog::ShowStatus(const InstallStatus& status) {
     host_.ProgressSetRange(status.total);
     host_.ProgressSetPosition(status.done);
     ShowBar(true);
-  } else if (status.phase == InstallPhase::kSetupRunning) {
+  } else if (status.phase == InstallPhase::kSetupRunning || status.phase == InstallPhase::kDownloadRetry ||
+             status.phase == InstallPhase::kFailed) {
+    // The bar would only stand still: its row gives the line room for two
+    // lines, and the bar comes back with the next figures.
     ShowBar(false);
     host_.Invalidate();  // the artwork where the bar was
   }

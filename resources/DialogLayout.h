@@ -40,7 +40,7 @@
    in the band below the sprite buttons. */
 #define ZK_STATUS_CLIENT_X 115
 #define ZK_STATUS_CLIENT_Y 85
-#define ZK_STATUS_BELOW_BUTTONS_Y 135
+#define ZK_STATUS_BELOW_BUTTONS_Y 133
 #define ZK_STATUS_CLIENT_WIDTH 192
 #define ZK_STATUS_CLIENT_HEIGHT 22
 #define ZK_STATUS_FONT_PIXELS 10

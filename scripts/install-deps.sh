@@ -11,4 +11,5 @@ ensure_packages \
   clang clang-format libclang-rt-14-dev \
   python3 openssl ca-certificates \
   xvfb xauth xdotool x11-utils imagemagick openbox \
+  dbus at-spi2-core python3-pyatspi \
   fonts-wqy-microhei fonts-nanum fonts-dejavu-core
