@@ -2,6 +2,8 @@
 // Install does nothing until the configuration is in, and a close ends the
 // window at once, whatever the try or the pause in hand.
 #include "SelectLanguage/Messages.h"
+#include <thread>
+
 #include "SelectLanguage/WorkerThread.h"
 #include "tests/workflow/WorkflowFixture.h"
 
@@ -64,6 +66,28 @@ TEST_F(ConfigLoadingTest, InstallDoesNothingUntilTheConfigurationIsIn) {
   ASSERT_TRUE(host_.RunUntil([&] { return Engine().SetupStarted(); }, 20s));
   EXPECT_TRUE(Log().ends_with(Entries({u"Attempt to install game(0).", u"Install the game(0).", u"Load setup file."})));
   ASSERT_TRUE(host_.RunUntilClosed(20s));
+}
+
+// Neither region service answers: a close in a lookup's request or in the
+// pause after it ends the window at once, and nothing is logged after the
+// first entry, then or later.
+TEST_F(ConfigLoadingTest, ACloseEndsTheRegionLookupAtOnce) {
+  ASSERT_TRUE(StartSandbox({"--fault", "region=stalled", "--fault", "clientip=stalled"}));
+  for (const auto inLookup : {300ms, 2500ms}) {  // in the first request; in the 3 s pause after it
+    SCOPED_TRACE(inLookup.count());
+    HeadlessHost host;
+    auto window = std::make_unique<TestWindow>(host, InstallationTimings{{3000ms, 2000ms}, 0ms});
+    host.Open(*window);
+    host.RunUntil([] { return false; }, inLookup);
+    ASSERT_TRUE(sandbox_.LastRequest("region").received);
+    const auto closed = Clock::now();
+    host.Post(kWmClose, 0, 0);
+    ASSERT_TRUE(host.RunUntilClosed(500ms));
+    window.reset();
+    EXPECT_LT(Clock::now() - closed, 2s);
+    std::this_thread::sleep_for(2500ms);  // past the lookup's limit and its pause
+    EXPECT_EQ(Log(), Entries({u"The program has been executed.\r\n"}));
+  }
 }
 
 TEST_F(ConfigLoadingTest, AClosePutsAnEndToThePauseBetweenTries) {

@@ -124,8 +124,16 @@ echo "setup program served: $served"
 
 # Again, with a setup program that starts its own file again and ends at
 # once: the installer finishes only after the copy, and only then starts the
-# game (each setup process stamps its end, the game its start).
+# game (each setup process stamps its end, the game its start). This time the
+# region check never answers and the setup comes slowly, its first attempt
+# dropped: the status line, read from outside, says each phase in order.
 export ZK_SETUP_MODE=relaunch
+control() { curl -fsS -X POST "http://127.0.0.1:$(port control)/control/fault?$1" >/dev/null; }
+setup_size=$(stat -c %s "$work/files/setup/ZKSetup_EN.exe")
+control "service=region&mode=stalled" && control "service=files&mode=drip&rate=$((setup_size / 4))" &&
+  control "service=files&mode=drop&add=1&after=$((setup_size / 3))&times=1" || fail "the sandbox's faults were not set"
+"$wine" "$build/tests/windows/win_status_probe.exe" "$(winpath "$work/status.txt")" >>"$work/wine.log" 2>&1 &
+pids+=($!)
 (cd "$work/run" && exec "$wine" SelectLanguage.exe) >>"$work/wine.log" 2>&1 &
 pids+=($!)
 window=$(find_window 'Select language' 600)
@@ -144,6 +152,17 @@ game_start=$(tail -n 1 "$work/games/ZKGame/started.txt" | cut -d' ' -f2)
 [ -n "$game_start" ] && [ "$game_start" -gt "$last_end" ] ||
   fail "the game started ($game_start) before the setup's copy ended ($last_end)"
 [ ! -e "$work/run/_Set_UpZK.exe" ] || fail "the relaunching setup's file was not deleted"
+control "service=region&mode=ok" && control "service=files&mode=ok" || fail "the sandbox's faults were not cleared"
+for _ in $(seq 50); do kill -0 "${pids[-2]}" 2>/dev/null || break; sleep 0.1; done  # the probe, once the window went
+line=0
+for phase in '^Connecting…$' '^Choose a language and press Install\.$' '^[0-9]+\.[0-9] of [0-9]+\.[0-9] MB' \
+  '^Connection lost — trying again in [0-9] s \(attempt 2 of 5\)$' '^[0-9.]+ of [0-9.]+ MB, [0-9.]+ [KM]B/s, .* left$' \
+  '^Waiting for the setup program to finish…$'; do
+  at=$(tail -n +$((line + 1)) "$work/status.txt" | tr -d '\r' | grep -nE "$phase" | head -n 1 | cut -d: -f1 || true)
+  [ -n "$at" ] || { cat "$work/status.txt"; fail "the status line did not say '$phase' after its line $line"; }
+  line=$((line + at))
+done
+echo "status line: $(wc -l <"$work/status.txt") texts, every phase in order"
 [ ! -e "$work/run/planted-loaded.txt" ] || fail "a DLL planted beside the program was loaded"
 
 # A configuration server that never answers: the window still paints itself
