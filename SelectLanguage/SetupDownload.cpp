@@ -16,7 +16,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 // Progress is posted at most this often; the final figure always goes out.
-constexpr auto kProgressInterval = std::chrono::milliseconds(33);
+constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 constexpr auto kCancelPoll = std::chrono::milliseconds(50);
 
 class ProgressReport {

@@ -37,16 +37,39 @@ lines += ["F_NAME_Lst=ZKGame.lst", "F_NAME_Game=ZKGame.exe", "F_NAME_Update=ZKUp
 open(sys.argv[1], "wb").write("\r\n".join(lines).encode("cp949"))
 PY
 
+# Each thread's time on a CPU so far, in ns: "tid ns" lines.
+thread_cpu() {
+  local t ns rest
+  for t in /proc/"$1"/task/*; do read -r ns rest <"$t/schedstat" 2>/dev/null && echo "${t##*/} $ns"; done
+  return 0
+}
+
+# The threads' times during the download: the last reading taken before the
+# window logged the download's end ("Load setup file."), so that the setup's
+# start is not in it.
+sample_cpu() {
+  [ -e "$work/inst/cpu-done" ] && return 0
+  if progress_log "$work/inst/run/ZK_Progress_Installer.log" | grep -q '^Load setup file\.$'; then
+    touch "$work/inst/cpu-done"
+    return 0
+  fi
+  thread_cpu "$app" >"$work/inst/cpu-now"
+  [ -s "$work/inst/cpu-now" ] && cp "$work/inst/cpu-now" "$work/inst/cpu-during"
+  return 0
+}
+
 window_now() {
   xdotool search --onlyvisible --name '^Select language$' 2>/dev/null | head -n 1
 }
 
 echo "-- peak resident memory of the installer during the setup download"
 for mib in 256 1024; do
-  rm -f "$work/inst/setup.bin" "$work/inst/fsport" "$work/inst/ports"
-  # A script that ends at once, padded with zeros (sparse): the installer runs
-  # it after the download, sees it end and finishes by itself.
-  printf '#!/bin/sh\nexit 0\n' >"$work/inst/setup.bin"
+  rm -f "$work/inst/setup.bin" "$work/inst/fsport" "$work/inst/ports" "$work/inst/cpu-"*
+  # A script that ends after a second, padded with zeros (sparse): the
+  # installer runs it after the download, sees it end and finishes by itself.
+  # The second keeps the file's deletion (the page cache of the whole file
+  # freed, on the window's thread) out of the download's figures.
+  printf '#!/bin/sh\nsleep 1\nexit 0\n' >"$work/inst/setup.bin"
   truncate -s "${mib}M" "$work/inst/setup.bin"
   "$build/bench/file_server" "$work/inst/setup.bin" "$work/inst/fsport" 1 600 &
   fs_pid=$!
@@ -59,12 +82,20 @@ for mib in 256 1024; do
   pids+=($app)
   window=""
   for _ in $(seq 300); do window=$(window_now) && [ -n "$window" ] && break; sleep 0.1; done
-  sleep 1.5  # the configuration arrives
+  # The configuration arrives (behind the window, after the region).
+  for _ in $(seq 300); do
+    progress_log "$work/inst/run/ZK_Progress_Installer.log" | grep -q 'successfully downloaded' && break
+    sleep 0.1
+  done
+  sleep 0.3
   xdotool mousemove --window "$window" 160 124 click 1   # Install, English preselected
+  sleep 0.2  # the press and the request behind, the download under way
+  thread_cpu "$app" >"$work/inst/cpu-before"
   peak=0
   for _ in $(seq 3000); do
     kb=$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\).*/\1/p' "/proc/$app/status" 2>/dev/null || true)
     [ -n "$kb" ] && [ "$kb" -gt "$peak" ] && peak=$kb
+    sample_cpu
     kill -0 "$fs_pid" 2>/dev/null || break   # the server has sent the whole file
     sleep 0.1
   done
@@ -72,12 +103,20 @@ for mib in 256 1024; do
   # file."), the setup ran and the timer found it ended.
   split=""
   for _ in $(seq 200); do
+    sample_cpu
     kb=$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\).*/\1/p' "/proc/$app/status" 2>/dev/null || true)
     [ -z "$kb" ] && break
     [ "$kb" -gt "$peak" ] && peak=$kb
     split=$(grep -E '^(RssAnon|RssFile|RssShmem)' "/proc/$app/status" 2>/dev/null | tr -s ' \t' ' ' | tr '\n' ';' || true)
     sleep 0.1
   done
+  # The window's thread (the process's first) against the download worker
+  # (the busiest other thread), over the download, status line and bar showing.
+  awk -v app="$app" -v mib="$mib" 'NR == FNR { before[$1] = $2; next }
+    { d = $2 - before[$1]; if ($1 == app) w = d; else if (d > worker) worker = d }
+    END { if (worker > 0 && mib >= 1024) printf "%s MiB download: window thread %.1f ms CPU, download worker %.1f ms: %.2f %% (budget <= 1 %%)\n",
+                                 mib, w / 1e6, worker / 1e6, 100 * w / worker }' \
+    "$work/inst/cpu-before" "$work/inst/cpu-during"
   log=$(progress_log "$work/inst/run/ZK_Progress_Installer.log")
   complete=no
   grep -q '^Load setup file\.$' <<<"$log" && complete=yes
