@@ -88,8 +88,9 @@ void RestoreFileTimesFromList(const GameSettings& settings) {
   const std::u16string listFolder = listPath->substr(0, listPath->rfind(kPathSeparator));
   FolderBoundary boundary(listFolder);
 
-  // "\r\n" never occurs inside a double-byte character of code page 949,
-  // so a slice cut after one decodes as the whole text would.
+  // A CR or LF is never a character's second byte, and a pair that is no
+  // character takes only its first byte, so a slice cut after "\r\n"
+  // decodes as the whole text would.
   while (!raw.empty()) {
     const auto end = raw.size() > kDecodeSlice ? raw.find("\r\n", kDecodeSlice) : std::string_view::npos;
     const std::size_t cut = end == std::string_view::npos ? raw.size() : end + 2;

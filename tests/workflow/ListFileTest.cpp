@@ -141,6 +141,23 @@ TEST_F(RestoreTest, AppliesTheTimeRulesLineByLine) {
   EXPECT_EQ(ModifiedTime(dir_.Path() / "games" / "outside.dat"), outsideBefore);
 }
 
+// A pair that is no character right before a line end keeps the CR: the
+// next line stays a line of its own, in the middle of the list and where
+// the list is cut into slices for decoding. At the list's very end it is
+// decoded like any other (the system's converter read past the text there).
+TEST_F(RestoreTest, ABadPairBeforeALineEndNeitherMergesNorLosesALine) {
+  const int64_t t = 1700000000;
+  const std::string bad = "\xA2\xE8", replaced = "\xEF\xBF\xBD\xEF\xBF\xBD";  // two U+FFFD
+  const std::string names[] = {"next.dat", "cut.dat" + replaced, "after.dat"};
+  for (const std::string& name : names) File(name, t + 60);
+  std::string list = "1700000000 1 \\first.dat" + bad + "\r\n1700000000 1 \\next.dat\r\n";
+  const std::string cutLine = "1700000000 1 \\cut.dat" + bad + "\r\n";
+  while (list.size() + cutLine.size() - 2 < 64 * 1024) list += "#\r\n";  // its line end is the slice's first
+  WriteFileBytes(game_ / "files.lst", list + cutLine + "1700000000 1 \\after.dat\r\n#" + bad);
+  RestoreFileTimes(settings_);
+  for (const std::string& name : names) EXPECT_EQ(ModifiedTime(game_ / name), t) << name;
+}
+
 TEST_F(RestoreTest, ALargeListIsReadWhole) {
   const int64_t t = 1700000000;
   std::string list;
