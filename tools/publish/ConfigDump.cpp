@@ -22,12 +22,15 @@
 #include "net/GameSettings.h"
 #include "net/Text.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
-// The DER SubjectPublicKeyInfo of a P-256 key: this header, then the point
-// (the same rule as the build's, cmake/ConfigKeys.cmake).
+// The DER SubjectPublicKeyInfo of a P-256 key: this header (its last byte
+// a zero, which the literal's length keeps), then the point; the same rule
+// as the build's (cmake/ConfigKeys.cmake).
 constexpr std::string_view kP256Header =
-    "\x30\x59\x30\x13\x06\x07\x2a\x86\x48\xce\x3d\x02\x01\x06\x08\x2a\x86\x48\xce\x3d\x03\x01\x07\x03\x42\x00";
+    "\x30\x59\x30\x13\x06\x07\x2a\x86\x48\xce\x3d\x02\x01\x06\x08\x2a\x86\x48\xce\x3d\x03\x01\x07\x03\x42\x00"sv;
 
 std::optional<std::string> ReadFile(const char* path, std::size_t limit) {
   std::FILE* file = std::fopen(path, "rb");
