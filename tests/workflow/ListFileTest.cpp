@@ -237,13 +237,17 @@ TEST_F(RestoreTest, LinksInsideTheFolderNeverLeadOut) {
   ASSERT_TRUE(SetModifiedTime(outside / "deep.dat", t + 3600));
   fs::create_symlink(outside / "victim.dat", game_ / "link.dat");  // a file link
   fs::create_symlink(outside, game_ / "linked");                   // a folder link
+  fs::create_symlink(game_ / "data", game_ / "alias");             // one back inside is not passed either
   File("data/real.dat", t + 3600);
+  File("data/aliased.dat", t + 3600);
   WriteFileBytes(game_ / "files.lst",
-                 "1700000000 1 \\link.dat\r\n1700000000 1 \\linked\\deep.dat\r\n1700000000 1 \\data\\real.dat");
+                 "1700000000 1 \\link.dat\r\n1700000000 1 \\linked\\deep.dat\r\n1700000000 1 \\data\\real.dat\r\n"
+                 "1700000000 1 \\alias\\aliased.dat");
   RestoreFileTimes(settings_);
   EXPECT_EQ(ModifiedTime(outside / "victim.dat"), t + 3600);
   EXPECT_EQ(ModifiedTime(outside / "deep.dat"), t + 3600);
   EXPECT_EQ(ModifiedTime(game_ / "data" / "real.dat"), t);
+  EXPECT_EQ(ModifiedTime(game_ / "data" / "aliased.dat"), t + 3600);
   struct stat st {};
   ASSERT_EQ(::lstat((game_ / "link.dat").c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
