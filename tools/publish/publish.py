@@ -273,13 +273,21 @@ def installer_reading(args, data, keys=()):
     if done.returncode != 0:
         raise Failure("config-dump failed: " + first_error_line(done))
     try:
-        return json.loads(done.stdout)
-    except ValueError:
+        reading = json.loads(done.stdout)
+        well_formed = isinstance(reading["values"], dict) and len(reading["checks"]) == len(LANGUAGES) and \
+            all("sha256" in check and "size" in check for check in reading["checks"]) and \
+            {"verdict", "signature", "expiry", "complete"} <= reading.keys()
+    except (ValueError, TypeError, KeyError):
+        well_formed = False
+    if not well_formed:
         raise Failure("config-dump printed no reading")
+    return reading
 
 
 def disagreements(body, reading):
     """Where the installer's reading of the text differs from this tool's."""
+    if reading["verdict"] == "not fetched":
+        return ["the installer takes no text that is empty or over %d bytes" % MAX_CONFIG_BYTES]
     found = []
 
     def differ(what, ours, theirs):
@@ -450,9 +458,9 @@ def sign(args):
         public.write(public_pem(private))
         public.flush()
         reading = installer_reading(args, signed, [public.name])
+    require_agreement(data, reading)
     if reading["signature"] != "verified":
         raise Failure("the installer finds the new signature %s; nothing written" % reading["signature"])
-    require_agreement(data, reading)
     write_atomically(args.config, signed)
     print("signed %s, %s" % (args.config, describe_expiry(data)))
     return 0
@@ -598,7 +606,7 @@ def verify(args):
         problems.append("%s: the installer's lines end with CR LF only" % where)
     body, signature = check_signature(data, args.key, problems)
     reading = installer_reading(args, data, args.key)
-    if reading["verdict"] != "not fetched":
+    if reading["verdict"] != "not fetched":  # the size's problem is already named
         if reading["signature"] != signature:
             problems.append("the signature: the installer finds it %s, this tool %s" % (reading["signature"], signature))
         problems += disagreements(body, reading)
