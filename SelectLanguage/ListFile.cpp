@@ -4,6 +4,7 @@
 
 #include "SelectLanguage/GameFolder.h"
 #include "net/Files.h"
+#include "net/FolderFiles.h"
 #include "net/GameSettings.h"
 #include "net/Text.h"
 
@@ -63,15 +64,15 @@ namespace {
 // slice rather than per line, and never a second copy of the whole list.
 constexpr std::size_t kDecodeSlice = 64 * 1024;
 
-void ApplyListLine(std::u16string_view line, const std::u16string& listFolder, FolderBoundary& boundary) {
+void ApplyListLine(std::u16string_view line, FolderFiles& files) {
   const auto entry = ParseListLine(line);
   if (!entry) return;
-  const std::u16string file = JoinPath(listFolder, *RelativePathInside(entry->relativeName));
-  // The names themselves stay inside; a linked folder on the way must not
-  // lead out either (the file itself, if a link, keeps its target's time).
-  if (!boundary.Contains(file)) return;
-  const auto modified = GetFileModifiedTime(file);
-  if (modified && ShouldResetTime(*modified, entry->time)) SetFileModifiedTime(file, entry->time);
+  // The names themselves stay inside, and the folders on their way are
+  // reached only through the list's folder (the file itself, if a link,
+  // keeps its target's time).
+  const std::u16string relative = *RelativePathInside(entry->relativeName);
+  const auto modified = files.ModifiedTime(relative);
+  if (modified && ShouldResetTime(*modified, entry->time)) files.SetModifiedTime(relative, entry->time);
 }
 
 void RestoreFileTimesFromList(const GameSettings& settings) {
@@ -85,18 +86,17 @@ void RestoreFileTimesFromList(const GameSettings& settings) {
   // The text ends at its first zero byte.
   std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   raw = raw.substr(0, raw.find('\0'));
-  const std::u16string listFolder = listPath->substr(0, listPath->rfind(kPathSeparator));
-  FolderBoundary boundary(listFolder);
+  FolderFiles files(std::u16string_view(*listPath).substr(0, listPath->rfind(kPathSeparator)));
 
-  // "\r\n" never occurs inside a double-byte character of code page 949,
-  // so a slice cut after one decodes as the whole text would.
+  // A CR or LF is never a character's second byte, and a pair that is no
+  // character takes only its first byte, so a slice cut after "\r\n"
+  // decodes as the whole text would.
   while (!raw.empty()) {
     const auto end = raw.size() > kDecodeSlice ? raw.find("\r\n", kDecodeSlice) : std::string_view::npos;
     const std::size_t cut = end == std::string_view::npos ? raw.size() : end + 2;
     std::u16string text = Cp949ToUtf16(raw.substr(0, cut));
     if (cut == raw.size()) text += u"\r\n";  // the last line needs no line end
-    ForEachListLine(std::u16string_view(text),
-                    [&](std::u16string_view line) { ApplyListLine(line, listFolder, boundary); });
+    ForEachListLine(std::u16string_view(text), [&](std::u16string_view line) { ApplyListLine(line, files); });
     raw.remove_prefix(cut);
   }
 }

@@ -46,7 +46,10 @@ def main():
     print(f"  (with dithering: {t('BM_LibjpegDecode') / t('BM_JpegSpriteDecode/1'):.3f})")
     restore = t("BM_RestoreFileTimes10k") / t("BM_StatUtimensat10k")
     report(f"RestoreFileTimes over 10,000 files ({t('BM_RestoreFileTimes10k') * 1e3:.1f} ms) / bare stat+utimensat loop, time",
-           restore, "<= 1.5", restore <= 1.5)
+           restore, "<= 1.2", restore <= 1.2)
+    cpu = lambda name: m[name]["cpu_time"] * UNIT[m[name].get("time_unit", "ns")]
+    print(f"  (CPU time: {cpu('BM_RestoreFileTimes10k') / cpu('BM_StatUtimensat10k'):.3f}; a shared machine's load "
+          f"moves the real time, not this)")
     big = m["BM_ParseGameSettings/29900"]
     print(f"ParseGameSettings of {int(big['bytes'])} bytes (29,915 keys): {seconds(big) * 1e3:.2f} ms")
     for name in sorted(m):

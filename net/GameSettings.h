@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -49,6 +50,19 @@ inline constexpr uint64_t kMaxGameConfigBytes = 1024 * 1024;
 // first zero byte, CR LF appended (so the last line needs no line end),
 // decoded from code page 949.
 std::u16string DecodeGameConfigText(std::string_view bytes);
+
+// The fifteen keys in their search order (the equals sign belongs to the
+// key), index 0 to kGameSettingsKeys - 1; empty past the last.
+inline constexpr std::size_t kGameSettingsKeys = 15;
+std::u16string_view GameSettingsKey(std::size_t index);
+
+// The value of the first occurrence of `key` in a decoded text, up to its
+// CR LF; nothing when the key is absent or no CR LF follows it.
+std::optional<std::u16string_view> FindConfigValue(std::u16string_view text, std::u16string_view key);
+
+// Language slot `slot`'s setup check as a decoded text gives it (none for
+// a slot outside 0 ... kLanguageSlots - 1).
+SetupCheck ReadSetupCheck(std::u16string_view text, int slot);
 
 // Fills the record from the bytes of a configuration file (code page 949,
 // CR LF lines, "KEY=value"). Fields are filled in key order; the first

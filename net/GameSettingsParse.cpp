@@ -22,7 +22,7 @@ std::span<char16_t> Span(char16_t (&field)[N]) {
 }
 
 // The search order is part of the behaviour: fields fill one by one.
-const std::array<KeyField, 15> kKeys = {{
+const std::array<KeyField, kGameSettingsKeys> kKeys = {{
     {u"U_PATH_ZKEN=", [](GameSettings& s) { return Span(s.uPath[0]); }},
     {u"U_PATH_ZKSC=", [](GameSettings& s) { return Span(s.uPath[1]); }},
     {u"U_PATH_ZKTC=", [](GameSettings& s) { return Span(s.uPath[2]); }},
@@ -48,17 +48,6 @@ constexpr std::array<std::u16string_view, kLanguageSlots> kHashKeys = {
 constexpr std::array<std::u16string_view, kLanguageSlots> kSizeKeys = {
     u"S_SIZE_ZKEN=", u"S_SIZE_ZKSC=", u"S_SIZE_ZKTC=", u"S_SIZE_ZKRU=", u"S_SIZE_ZKJP="};
 
-// The value of the first occurrence of `key`, up to its CR LF; nothing when
-// the key is absent.
-std::optional<std::u16string_view> FindValue(std::u16string_view all, std::u16string_view key) {
-  const auto at = all.find(key);
-  if (at == std::u16string_view::npos) return std::nullopt;
-  const auto start = at + key.size();
-  const auto end = all.find(kLineEnd, start);
-  if (end == std::u16string_view::npos) return std::nullopt;
-  return all.substr(start, end - start);
-}
-
 // Decimal digits only, no sign and no blanks, within 64 bits.
 std::optional<uint64_t> ParseSize(std::u16string_view text) {
   if (text.empty()) return std::nullopt;
@@ -72,23 +61,36 @@ std::optional<uint64_t> ParseSize(std::u16string_view text) {
   return value;
 }
 
-void ReadSetupCheck(std::u16string_view all, int slot, SetupCheck& check) {
-  check = SetupCheck{SetupCheck::Given::kNone, {}, SetupCheck::Given::kNone, 0};
-  const auto hash = FindValue(all, kHashKeys[slot]);
+}  // namespace
+
+std::u16string_view GameSettingsKey(std::size_t index) { return index < kKeys.size() ? kKeys[index].key : u""; }
+
+std::optional<std::u16string_view> FindConfigValue(std::u16string_view text, std::u16string_view key) {
+  const auto at = text.find(key);
+  if (at == std::u16string_view::npos) return std::nullopt;
+  const auto start = at + key.size();
+  const auto end = text.find(kLineEnd, start);
+  if (end == std::u16string_view::npos) return std::nullopt;
+  return text.substr(start, end - start);
+}
+
+SetupCheck ReadSetupCheck(std::u16string_view text, int slot) {
+  SetupCheck check{SetupCheck::Given::kNone, {}, SetupCheck::Given::kNone, 0};
+  if (slot < 0 || slot >= kLanguageSlots) return check;
+  const auto hash = FindConfigValue(text, kHashKeys[slot]);
   if (hash && !hash->empty()) {
     const auto digest = ParseSha256Hex(*hash);
     check.sha256Given = digest ? SetupCheck::Given::kValue : SetupCheck::Given::kMalformed;
     if (digest) check.sha256 = *digest;
   }
-  const auto size = FindValue(all, kSizeKeys[slot]);
+  const auto size = FindConfigValue(text, kSizeKeys[slot]);
   if (size && !size->empty()) {
     const auto bytes = ParseSize(*size);
     check.sizeGiven = bytes ? SetupCheck::Given::kValue : SetupCheck::Given::kMalformed;
     if (bytes) check.size = *bytes;
   }
+  return check;
 }
-
-}  // namespace
 
 std::u16string DecodeGameConfigText(std::string_view bytes) {
   // The text ends at its first zero byte; CR LF behind it lets the last line
@@ -106,14 +108,9 @@ bool ParseGameSettings(std::string_view bytes, GameSettings& settings) {
   // Every key is searched in the whole text: a cut made for one key never
   // hides text from the next.
   for (const KeyField& entry : kKeys) {
-    const auto at = all.find(entry.key);
-    if (at == std::u16string_view::npos) return false;
-    const auto start = at + entry.key.size();
-    const auto end = all.find(kLineEnd, start);
-    if (end == std::u16string_view::npos) return false;
-    const std::u16string_view value = all.substr(start, end - start);
-    if (!StoreInField(entry.field(settings), value)) return false;
+    const auto value = FindConfigValue(all, entry.key);
+    if (!value || !StoreInField(entry.field(settings), *value)) return false;
   }
-  for (int slot = 0; slot < kLanguageSlots; ++slot) ReadSetupCheck(all, slot, settings.setupCheck[slot]);
+  for (int slot = 0; slot < kLanguageSlots; ++slot) settings.setupCheck[slot] = ReadSetupCheck(all, slot);
   return true;
 }

@@ -27,9 +27,11 @@ std::string Utf16ToBytesEscaped(std::u16string_view text);
 // neither break a line nor forge one.
 std::u16string SanitizeLogText(std::u16string_view text);
 
-// Code page 949 (the Korean Windows code page; ASCII is a subset).
-// Invalid byte sequences are replaced by U+FFFD; decoding never fails.
-// Implemented per platform (iconv on POSIX).
+// Code page 949 (the Korean Windows code page; ASCII is a subset), one
+// decoder on every platform (Cp949.cpp, its table made by the build from
+// the standard mapping). A byte that starts no character becomes U+FFFD on
+// its own and decoding resumes at the next byte, so no valid byte is ever
+// lost; decoding never fails.
 std::u16string Cp949ToUtf16(std::string_view bytes);
 
 // One "%d" or "%s" argument.

@@ -171,6 +171,16 @@ TEST(ParseGameSettings, DecodesCodePage949AndSurvivesBadBytes) {
   EXPECT_EQ(Field(s, 13), u"SOFTWARE\\\uD55C\uAE00");
 }
 
+// A pair that is no character takes nothing after it: the key right behind
+// it is found there, so its first occurrence still wins.
+TEST(ParseGameSettings, ABadPairNeverHidesTheKeyBehindIt) {
+  std::vector<std::string> lines = Lines();
+  lines.insert(lines.begin(), {"; \xA2\xE8U_PATH_ZKEN=http://good/", "U_PATH_ZKEN=http://evil/"});
+  GameSettings s = Poisoned();
+  ASSERT_TRUE(ParseGameSettings(Join(lines), s));
+  EXPECT_EQ(Field(s, 0), u"http://good/");
+}
+
 TEST(ParseGameSettings, ZeroByteEndsTheText) {
   std::vector<std::string> lines = Lines();
   std::string text = Join(std::vector<std::string>(lines.begin(), lines.begin() + 10));

@@ -7,21 +7,33 @@
 # fail with their cause; then the configuration is served over TLS by the
 # sandbox and verified end to end, the setup programs downloaded, until one
 # of them changes on the server.
+# Then each refusal on its own: line ends other than CR LF, keys other than
+# P-256, a loose private key, an expiry the installer cannot read, a setup
+# name that leads out of its folder, and a reading other than the
+# installer's (config-dump's).
 # With a program, the sample setup program and the key that program's build
 # trusts, the real installer then takes the configuration signed with that
 # key and installs from it in a window under Xvfb.
-# Arguments: the publish tool, the sandbox [, program, sample setup, build key].
+# Arguments: the publish tool, the sandbox, config-dump [, program, sample
+# setup, build key].
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib-session.sh"
 publish=$(realpath "$1")
 sandbox=$(realpath "$2")
-program=${3:+$(realpath "$3")}
-sample_setup=${4:+$(realpath "$4")}
-build_key=${5:+$(realpath "$5")}
+dump=$(realpath "$3")
+program=${4:+$(realpath "$4")}
+sample_setup=${5:+$(realpath "$5")}
+build_key=${6:+$(realpath "$6")}
 begin_session
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY  # loopback, never through a proxy
 fail() { echo "FAILED: $*"; exit 1; }
-tool() { python3 "$publish" "$@"; }
+# fill, sign and verify ask config-dump ($DUMP, the build's unless a test says otherwise).
+tool() {
+  case $1 in
+    fill | sign | verify) python3 "$publish" "$1" --config-dump "${DUMP:-$dump}" "${@:2}" ;;
+    *) python3 "$publish" "$@" ;;
+  esac
+}
 # expect_failure CAUSE COMMAND...: the command exits 1 and names the cause.
 expect_failure() {
   local cause=$1 rc=0
@@ -125,8 +137,8 @@ expect_failure "the signature does not match" verify flipped.ini --key key.pub.p
 expect_failure "the signature does not match" verify GameConfig-V1.ini --key foreign.pub.pem
 sed -i -e '$ s/^SIG_P256=/SIG_P256=!/' flipped.ini
 expect_failure "the signature is malformed" verify flipped.ini --key key.pub.pem
-cp GameConfig-V1.ini expired.ini
-tool sign expired.ini key.pem --expires-in -0.01 >/dev/null
+sed -e 's/^X_EXPIRES=[0-9]*/X_EXPIRES=1000000000/' GameConfig-V1.ini >expired.ini
+tool sign expired.ini key.pem >/dev/null
 expect_failure "expired: expires " verify expired.ini --key key.pub.pem
 sed -e 's/^X_EXPIRES=/X_EXPIRES=+/' GameConfig-V1.ini >unreadable.ini
 tool sign unreadable.ini key.pem >/dev/null
@@ -140,6 +152,68 @@ cmp -s unsigned.ini <(head -n -1 no-line-end.ini) || fail "sign did not end the 
 tool verify no-line-end.ini --key key.pub.pem >/dev/null || fail "verify refused a file signed after its line end was added"
 cp -r files/setup changed && printf 'x' >>changed/ZKSetup_SC.exe
 expect_failure "ZKSC: .* has [0-9]* bytes" verify GameConfig-V1.ini --key key.pub.pem --setups changed
+
+# The refusals. Each row: the exit status, the cause the output names, the
+# command; no configuration changes.
+sed -e 's/\r$//' GameConfig-V1.ini >lf.ini  # with an X_EXPIRES= line, as the publisher had it
+{ printf 'F_NAME_Lst=a\rb\r\n'; cat GameConfig-V1.ini; } >cr.ini
+openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out rsa.pem 2>/dev/null
+for curve in secp384r1 secp256k1; do
+  openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:$curve -out $curve.pem 2>/dev/null
+  openssl pkey -in $curve.pem -pubout -out $curve.pub.pem
+done
+chmod 600 rsa.pem secp*.pem
+cp -p key.pem loose.pem && chmod 644 loose.pem
+{ head -n -1 GameConfig-V1.ini; printf 'SIG_P256=%s\r\n' "$(head -c 73 /dev/urandom | base64 -w0)"; } >long-signature.ini
+mkdir names && cp files/setup/* names/ && echo secret >outside.exe && ln -s "$work/outside.exe" names/leak.exe
+name() { sed -e "s|^F_NAME_ZKEN=.*|F_NAME_ZKEN=$1\r|" original.ini >"$2"; }
+name ../only-en/ZKSetup_EN.exe up.ini
+name /etc/passwd absolute.ini
+name 'sub\\ZKSetup_EN.exe' separator.ini
+name leak.exe leak.ini
+# A config-dump that reads one value otherwise than the tool.
+cat >other-dump <<EOF
+#!/bin/sh
+"$dump" "\$@" | sed 's|"U_PATH_ZKRU=": "[^"]*"|"U_PATH_ZKRU=": "http://other/"|'
+EOF
+chmod +x other-dump
+refusals=(
+  "1|lf.ini has a bare LF at byte|sign lf.ini key.pem --expires-in 1"
+  "1|lf.ini has a bare LF at byte|fill lf.ini files/setup"
+  "1|a bare LF at byte .*CR LF only|verify lf.ini --key key.pub.pem"
+  "1|cr.ini has a bare CR at byte 12|sign cr.ini key.pem"
+  "1|rsa.pem is not a P-256|sign GameConfig-V1.ini rsa.pem"
+  "1|secp256k1.pem is not a P-256|sign GameConfig-V1.ini secp256k1.pem"
+  "1|secp384r1.pub.pem is not a P-256|verify GameConfig-V1.ini --key key.pub.pem --key secp384r1.pub.pem"
+  "1|secp256k1.pub.pem is not a P-256|verify GameConfig-V1.ini --key secp256k1.pub.pem"
+  "1|the signature is malformed: no strict DER|verify long-signature.ini --key key.pub.pem"
+  "1|loose.pem may be read by others (mode 0644)|sign GameConfig-V1.ini loose.pem"
+  "1|loose.pem may be read by others|pubkey loose.pem"
+  "2|'nan' is no number of days above 0|sign GameConfig-V1.ini key.pem --expires-in nan"
+  "2|'inf' is no number of days above 0|sign GameConfig-V1.ini key.pem --expires-in inf"
+  "2|'-1' is no number of days above 0|sign GameConfig-V1.ini key.pem --expires-in -1"
+  "2|'0' is no number of days above 0|sign GameConfig-V1.ini key.pem --expires-in 0"
+  "1|past what the installer reads|sign GameConfig-V1.ini key.pem --expires-in 1e14"
+  "1|F_NAME_ZKEN= is '../only-en/ZKSetup_EN.exe', no plain file name|fill up.ini names"
+  "1|F_NAME_ZKEN= is '/etc/passwd', no plain file name|fill absolute.ini names"
+  "1|F_NAME_ZKEN= is 'sub.*ZKSetup_EN.exe', no plain file name|fill separator.ini names"
+  "1|names/leak.exe is a link that leads out of names|fill leak.ini names"
+  "1|U_PATH_ZKRU=: the installer reads \"http://other/\"|DUMP=./other-dump fill original.ini files/setup"
+  "1|U_PATH_ZKRU=: the installer reads \"http://other/\"|DUMP=./other-dump sign GameConfig-V1.ini key.pem"
+  "1|problem: U_PATH_ZKRU=: the installer reads \"http://other/\"|DUMP=./other-dump verify GameConfig-V1.ini --key key.pub.pem"
+)
+for row in "${refusals[@]}"; do
+  IFS='|' read -r status cause command <<<"$row"
+  read -r -a words <<<"$command"
+  row_dump=$dump
+  [[ ${words[0]} == DUMP=* ]] && row_dump=${words[0]#DUMP=} && words=("${words[@]:1}")
+  before=$(cat ./*.ini | sha256sum)
+  rc=0
+  DUMP=$row_dump tool "${words[@]}" >"$work/out" 2>&1 || rc=$?
+  [ "$rc" = "$status" ] || { cat "$work/out"; fail "exit $rc, not $status, for: $command"; }
+  grep -q -- "$cause" "$work/out" || { cat "$work/out"; fail "no '$cause' for: $command"; }
+  [ "$(cat ./*.ini | sha256sum)" = "$before" ] || fail "a configuration changed for: $command"
+done
 
 # Served over TLS as the installer fetches it, checked end to end.
 upload() {

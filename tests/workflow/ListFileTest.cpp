@@ -141,6 +141,23 @@ TEST_F(RestoreTest, AppliesTheTimeRulesLineByLine) {
   EXPECT_EQ(ModifiedTime(dir_.Path() / "games" / "outside.dat"), outsideBefore);
 }
 
+// A pair that is no character right before a line end keeps the CR: the
+// next line stays a line of its own, in the middle of the list and where
+// the list is cut into slices for decoding. At the list's very end it is
+// decoded like any other (the system's converter read past the text there).
+TEST_F(RestoreTest, ABadPairBeforeALineEndNeitherMergesNorLosesALine) {
+  const int64_t t = 1700000000;
+  const std::string bad = "\xA2\xE8", replaced = "\xEF\xBF\xBD\xEF\xBF\xBD";  // two U+FFFD
+  const std::string names[] = {"next.dat", "cut.dat" + replaced, "after.dat"};
+  for (const std::string& name : names) File(name, t + 60);
+  std::string list = "1700000000 1 \\first.dat" + bad + "\r\n1700000000 1 \\next.dat\r\n";
+  const std::string cutLine = "1700000000 1 \\cut.dat" + bad + "\r\n";
+  while (list.size() + cutLine.size() - 2 < 64 * 1024) list += "#\r\n";  // its line end is the slice's first
+  WriteFileBytes(game_ / "files.lst", list + cutLine + "1700000000 1 \\after.dat\r\n#" + bad);
+  RestoreFileTimes(settings_);
+  for (const std::string& name : names) EXPECT_EQ(ModifiedTime(game_ / name), t) << name;
+}
+
 TEST_F(RestoreTest, ALargeListIsReadWhole) {
   const int64_t t = 1700000000;
   std::string list;
@@ -220,13 +237,17 @@ TEST_F(RestoreTest, LinksInsideTheFolderNeverLeadOut) {
   ASSERT_TRUE(SetModifiedTime(outside / "deep.dat", t + 3600));
   fs::create_symlink(outside / "victim.dat", game_ / "link.dat");  // a file link
   fs::create_symlink(outside, game_ / "linked");                   // a folder link
+  fs::create_symlink(game_ / "data", game_ / "alias");             // one back inside is not passed either
   File("data/real.dat", t + 3600);
+  File("data/aliased.dat", t + 3600);
   WriteFileBytes(game_ / "files.lst",
-                 "1700000000 1 \\link.dat\r\n1700000000 1 \\linked\\deep.dat\r\n1700000000 1 \\data\\real.dat");
+                 "1700000000 1 \\link.dat\r\n1700000000 1 \\linked\\deep.dat\r\n1700000000 1 \\data\\real.dat\r\n"
+                 "1700000000 1 \\alias\\aliased.dat");
   RestoreFileTimes(settings_);
   EXPECT_EQ(ModifiedTime(outside / "victim.dat"), t + 3600);
   EXPECT_EQ(ModifiedTime(outside / "deep.dat"), t + 3600);
   EXPECT_EQ(ModifiedTime(game_ / "data" / "real.dat"), t);
+  EXPECT_EQ(ModifiedTime(game_ / "data" / "aliased.dat"), t + 3600);
   struct stat st {};
   ASSERT_EQ(::lstat((game_ / "link.dat").c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
