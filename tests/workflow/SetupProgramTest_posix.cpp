@@ -67,22 +67,25 @@ class SetupProgramTest : public ::testing::Test {
   TempDir dir_;
 };
 
-TEST_F(SetupProgramTest, GivesTheExitCodeAndCallsBackOnceTheProcessEnds) {
+// The wake comes once at the process's end and once after each look, which
+// answers "in use" until it has finished.
+TEST_F(SetupProgramTest, GivesTheExitCodeAndWakesAtTheEndAndAfterEachLook) {
   const fs::path file = Script("set up.sh", "sleep 0.5\nexit 7\n");  // a blank must not split the path
   std::atomic<int> calls{0};
   auto setup = Start(file, [&] { ++calls; });
   ASSERT_NE(setup, nullptr);
   EXPECT_TRUE(IsSubreaper());
   EXPECT_EQ(setup->ExitCode(), std::nullopt);
-  EXPECT_TRUE(setup->FileInUse());
   ASSERT_TRUE(WaitUntil([&] { return calls.load() > 0; }, 10s));
   EXPECT_EQ(setup->ExitCode(), 7);
+  EXPECT_TRUE(setup->FileInUse()) << "no look has finished yet";
+  ASSERT_TRUE(WaitUntil([&] { return calls.load() == 2; }, 10s));
   EXPECT_FALSE(setup->FileInUse());
   EXPECT_TRUE(setup->RemoveFile());
   EXPECT_FALSE(fs::exists(file));
   EXPECT_TRUE(setup->RemoveFile());  // already gone is gone
   setup.reset();
-  EXPECT_EQ(calls.load(), 1);
+  EXPECT_EQ(calls.load(), 2);
   EXPECT_FALSE(IsSubreaper());
 }
 
