@@ -234,7 +234,9 @@ std::vector<ProcessEntry> ListProcesses() {
   while (const dirent* entry = ::readdir(proc.get())) {
     pid_t pid = 0;
     if (!ParseNumber(std::string_view(entry->d_name), pid) || pid <= 0) continue;
-    if (auto process = ReadProcess(pid)) table.push_back(*process);
+    // The kernel's own threads are the thread starter (2) and its children.
+    const auto process = ReadProcess(pid);
+    if (process && process->pid != 2 && process->parent != 2) table.push_back(*process);
   }
   return table;
 }
@@ -249,7 +251,9 @@ KernelFileIds KernelIdsOf(int fd) {
     }
   }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return ids;
+  if (::fstat(fd, &st) != 0) return ids;
+  if (!Contains(ids, {st.st_dev, st.st_ino})) ids.push_back({st.st_dev, st.st_ino});
+  if (!S_ISREG(st.st_mode)) return ids;
   void* const at = ::mmap(nullptr, 1, PROT_READ, MAP_PRIVATE, fd, 0);
   if (at == MAP_FAILED) return ids;
   int error = 0;

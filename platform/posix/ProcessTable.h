@@ -34,13 +34,13 @@ struct ProcessEntry {
 
 // One process's /proc/<pid>/stat, or nothing once it is gone.
 std::optional<ProcessEntry> ReadProcess(pid_t pid);
-// Every process /proc lists.
+// Every process /proc lists, but the kernel's own threads.
 std::vector<ProcessEntry> ListProcesses();
 
 // The ways the kernel lists the file behind this process's descriptor `fd`:
-// as an open file and, where it can be mapped, as a mapping (a file system
-// such as overlayfs maps another inode than the one it opens). Empty when
-// neither can be read.
+// as an open file, as its file system reports it, and, where it can be
+// mapped, as a mapping (a file system such as overlayfs maps another inode
+// than the one it opens). Empty for a descriptor that is not open.
 KernelFileIds KernelIdsOf(int fd);
 
 // kUnknown: this process may not look.

@@ -133,8 +133,7 @@ bool AnyUses(const std::vector<ProcessEntry>& table, const std::vector<ProcessEn
   const pid_t self = ::getpid();
   for (const ProcessEntry& process : table) {
     if (stop.load()) return true;
-    // Kernel threads are children of the kernel's thread starter (2).
-    if (process.pid == self || process.state == 'Z' || process.pid == 2 || process.parent == 2) continue;
+    if (process.pid == self || process.state == 'Z') continue;
     const bool ofTheSetup =
         std::any_of(tree.begin(), tree.end(), [&](const ProcessEntry& p) { return p.pid == process.pid; });
     const Finding runs = RunsOneOf(process, files);
@@ -282,16 +281,6 @@ class ProcessLook {
   std::thread thread_;
 };
 
-// The ways the kernel lists the file behind `fd`, and its own identity.
-KernelFileIds IdsOf(int fd) {
-  KernelFileIds ids = KernelIdsOf(fd);
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && std::find(ids.begin(), ids.end(), KernelFileId{st.st_dev, st.st_ino}) == ids.end()) {
-    ids.push_back({st.st_dev, st.st_ino});
-  }
-  return ids;
-}
-
 }  // namespace
 
 struct SetupProgram::Platform {
@@ -364,7 +353,7 @@ std::unique_ptr<SetupProgram> SetupProgram::Start(std::u16string_view path, std:
   struct stat st {};
   if (subject.path.empty() || ::stat(subject.path.c_str(), &st) != 0) return nullptr;
   const UniqueFd file(::open(subject.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  subject.files = file ? IdsOf(file.Get()) : KernelFileIds{{st.st_dev, st.st_ino}};
+  subject.files = file ? KernelIdsOf(file.Get()) : KernelFileIds{{st.st_dev, st.st_ino}};
   auto platform = std::make_unique<Platform>();
   platform->path = subject.path;
   platform->subreaper.emplace();  // before the start: nothing the setup lets go may slip past
@@ -385,7 +374,7 @@ std::unique_ptr<SetupProgram> SetupProgram::Start(std::u16string_view path, Held
   struct stat st {};
   if (fd < 0 || subject.path.empty() || ::fstat(fd, &st) != 0) return nullptr;
   if ((st.st_mode & 0111) != 0111 && ::fchmod(fd, 0755) != 0) return nullptr;
-  subject.files = IdsOf(fd);
+  subject.files = KernelIdsOf(fd);
   auto platform = std::make_unique<Platform>();
   platform->path = subject.path;
   platform->subreaper.emplace();  // before the start: nothing the setup lets go may slip past

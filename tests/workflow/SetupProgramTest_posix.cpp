@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <fstream>
 
 #include "SelectLanguage/SetupProgram.h"
@@ -216,6 +217,51 @@ TEST_F(SetupProgramTest, TheHeldFileRunsNotWhatWasPutAtItsNameSince) {
   setup.reset();
   ExpectReaped(pid);
 }
+
+// A held script shares its descriptor with every program it starts. Only
+// the interpreter and a process that opens the file itself hold the setup's
+// file; one that merely inherited the descriptor (a game the script starts
+// at its end) does not. Each script leaves "<file>.pid" for its leftover.
+struct HeldScriptCase {
+  const char* name;
+  const char* leftover;  // run in the background by the script, which then ends
+  bool holds;            // whether the leftover holds the file while it runs
+};
+
+void PrintTo(const HeldScriptCase& c, std::ostream* os) { *os << c.name; }
+
+class HeldScriptTest : public SetupProgramTest, public ::testing::WithParamInterface<HeldScriptCase> {};
+
+TEST_P(HeldScriptTest, OnlyWhatOpensTheFileItselfHoldsIt) {
+  const fs::path file = dir_.Path() / "_Set_UpZK.exe";
+  const std::string pid = "\"" + file.string() + ".pid\"";
+  std::atomic<int> wakes{0};
+  bool replaced = true;
+  auto setup = SetupProgram::Start(
+      Utf8ToUtf16(file.string()),
+      Written(file, std::string("#!/bin/sh\n") + GetParam().leftover + " &\necho $! > " + pid + "\nexit 0\n"), replaced,
+      [&] { ++wakes; });
+  ASSERT_NE(setup, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return setup->ExitCode().has_value() && fs::exists(file.string() + ".pid"); }, 10s));
+  const pid_t leftover = PidIn(file);
+  ASSERT_TRUE(IsRunning(leftover));
+  // The answer of a look begun now, once it has finished.
+  const int before = wakes.load();
+  EXPECT_TRUE(setup->FileInUse());
+  ASSERT_TRUE(WaitUntil([&] { return wakes.load() > before; }, 10s));
+  EXPECT_EQ(setup->FileInUse(), GetParam().holds);
+  EXPECT_TRUE(IsRunning(leftover));
+  ::kill(leftover, SIGKILL);
+  EXPECT_TRUE(WaitForEnd(*setup));
+  setup.reset();
+  ExpectReaped(leftover);
+}
+
+INSTANTIATE_TEST_SUITE_P(Leftovers, HeldScriptTest,
+                         ::testing::Values(HeldScriptCase{"AProgramItStarted", "sleep 30", false},
+                                           HeldScriptCase{"AProcessThatOpensTheScript",
+                                                          "exec sh -c 'exec 5<\"$0\"; exec sleep 30' \"$0\"", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SetupProgramTest, AHeldProgramOtherThanAScriptRunsToo) {
   std::string program = ReadFileBytes("/bin/sh");
