@@ -5,11 +5,14 @@
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <csignal>
 #include <fstream>
+#include <thread>
 
 #include "SelectLanguage/SetupProgram.h"
 #include "net/Text.h"
@@ -17,6 +20,7 @@
 #include "tests/workflow/ChildProcesses.h"
 
 namespace fs = std::filesystem;
+extern char** environ;
 using namespace std::chrono_literals;
 
 namespace {
@@ -36,6 +40,32 @@ class SetupProgramTest : public ::testing::Test {
   // Asks as the installer's ticks do, until the setup has ended and its file is free.
   static bool WaitForEnd(SetupProgram& setup) {
     return WaitUntil([&] { return setup.ExitCode().has_value() && !setup.FileInUse(); }, 15s);
+  }
+  // What a look begun now finds, once it has finished: each finished look
+  // wakes. Asked after the process's end has woken, with no answer unread.
+  static bool LookNow(SetupProgram& setup, const std::atomic<int>& wakes) {
+    const int before = wakes.load();
+    EXPECT_TRUE(setup.FileInUse()) << "an answer was waiting";
+    EXPECT_TRUE(WaitUntil([&] { return wakes.load() > before; }, 10s));
+    return setup.FileInUse();
+  }
+  // The sample setup program at `file`, to run in `mode`, installing into
+  // the test's folder.
+  void SampleSetup(const fs::path& file, const char* mode) {
+    fs::copy_file(ZK_SAMPLE_SETUP, file);
+    ::setenv("ZK_SETUP_MODE", mode, 1);
+    ::setenv("ZK_SETUP_SECONDS", "0", 1);
+    ::setenv("ZK_GAME_DIR", (dir_.Path() / "games").c_str(), 1);
+    ::setenv("ZK_REGISTRY_ROOT", (dir_.Path() / "registry").c_str(), 1);
+  }
+  // The end stamps that the sample setup's processes left.
+  std::vector<pid_t> SetupEnds() {
+    std::ifstream ends(dir_.Path() / "games" / "setup-ended.txt");
+    std::vector<pid_t> pids;
+    long long stamp = 0;
+    pid_t pid = 0;
+    while (ends >> stamp >> pid) pids.push_back(pid);
+    return pids;
   }
   // The process id that a script wrote to "<its path>.pid".
   static pid_t PidIn(const fs::path& file) {
@@ -145,12 +175,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SetupProgramTest, AChainOfCopiesHoldsTheFileUntilItsLastLink) {
   constexpr int kHops = 40;
   const fs::path file = dir_.Path() / "setup";
-  fs::copy_file(ZK_SAMPLE_SETUP, file);
-  ::setenv("ZK_SETUP_MODE", "relaunch", 1);
+  SampleSetup(file, "relaunch");
   ::setenv("ZK_SETUP_HOPS", std::to_string(kHops).c_str(), 1);
-  ::setenv("ZK_SETUP_SECONDS", "0", 1);
-  ::setenv("ZK_GAME_DIR", (dir_.Path() / "games").c_str(), 1);
-  ::setenv("ZK_REGISTRY_ROOT", (dir_.Path() / "registry").c_str(), 1);
   auto setup = Start(file);
   ::unsetenv("ZK_SETUP_MODE");
   ::unsetenv("ZK_SETUP_HOPS");
@@ -160,15 +186,43 @@ TEST_F(SetupProgramTest, AChainOfCopiesHoldsTheFileUntilItsLastLink) {
   while (!(setup->ExitCode().has_value() && !setup->FileInUse()) && std::chrono::steady_clock::now() < until) {
   }
   // The first process, each copy that started the next, and the last one.
-  std::ifstream ends(dir_.Path() / "games" / "setup-ended.txt");
-  long long stamp = 0;
-  pid_t pid = 0;
-  int count = 0;
-  while (ends >> stamp >> pid) ++count;
-  EXPECT_EQ(count, kHops + 2) << "the file was found free while a copy still ran";
+  const std::vector<pid_t> ends = SetupEnds();
+  EXPECT_EQ(ends.size(), kHops + 2u) << "the file was found free while a copy still ran";
+  ASSERT_FALSE(ends.empty());
+  const pid_t pid = ends.back();
   EXPECT_TRUE(fs::exists(dir_.Path() / "games" / "ZKGame" / "ZKGame.lst"));
   setup.reset();
   ExpectReaped(pid);
+}
+
+// A setup that asks a process outside the installer's tree (a service that
+// was there before it) to start its file again, then ends: the copy, which
+// holds no descriptor of its file but runs it, keeps it in use.
+TEST_F(SetupProgramTest, ACopyStartedOutsideTheInstallersTreeHoldsTheFile) {
+  const fs::path file = dir_.Path() / "setup";
+  const fs::path requests = dir_.Path() / "service";
+  ASSERT_EQ(::mkfifo(requests.c_str(), 0600), 0);
+  SampleSetup(file, "outside");
+  ::setenv("ZK_SETUP_SERVICE", requests.c_str(), 1);
+  ::setenv("ZK_SETUP_SECONDS", "1", 1);
+  pid_t service = 0;
+  char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
+                  const_cast<char*>("read -r f < \"$0\" && ZK_SETUP_MODE=normal exec \"$f\""),
+                  const_cast<char*>(requests.c_str()), nullptr};
+  ASSERT_EQ(::posix_spawn(&service, "/bin/sh", nullptr, nullptr, argv, environ), 0);
+  std::this_thread::sleep_for(100ms);  // a clock tick older than the setup: not of its tree
+  std::atomic<int> wakes{0};
+  auto setup = Start(file, [&] { ++wakes; });
+  ::unsetenv("ZK_SETUP_MODE");
+  ASSERT_NE(setup, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return wakes.load() > 0 && setup->ExitCode().has_value(); }, 10s));
+  EXPECT_EQ(setup->ExitCode(), 0);
+  ASSERT_EQ(SetupEnds().size(), 1u) << "the copy ended already";
+  EXPECT_TRUE(LookNow(*setup, wakes)) << "the copy runs, yet its file counts as free";
+  ASSERT_TRUE(WaitForEnd(*setup));
+  EXPECT_EQ(SetupEnds().size(), 2u);
+  EXPECT_TRUE(fs::exists(dir_.Path() / "games" / "ZKGame" / "ZKGame.lst"));
+  EXPECT_EQ(::waitpid(service, nullptr, 0), service);
 }
 
 TEST_F(SetupProgramTest, NothingStartsFromAMissingOrNonProgramFile) {
@@ -242,14 +296,11 @@ TEST_P(HeldScriptTest, OnlyWhatOpensTheFileItselfHoldsIt) {
       Written(file, std::string("#!/bin/sh\n") + GetParam().leftover + " &\necho $! > " + pid + "\nexit 0\n"), replaced,
       [&] { ++wakes; });
   ASSERT_NE(setup, nullptr);
-  ASSERT_TRUE(WaitUntil([&] { return setup->ExitCode().has_value() && fs::exists(file.string() + ".pid"); }, 10s));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return wakes.load() > 0 && setup->ExitCode().has_value() && fs::exists(file.string() + ".pid"); }, 10s));
   const pid_t leftover = PidIn(file);
   ASSERT_TRUE(IsRunning(leftover));
-  // The answer of a look begun now, once it has finished.
-  const int before = wakes.load();
-  EXPECT_TRUE(setup->FileInUse());
-  ASSERT_TRUE(WaitUntil([&] { return wakes.load() > before; }, 10s));
-  EXPECT_EQ(setup->FileInUse(), GetParam().holds);
+  EXPECT_EQ(LookNow(*setup, wakes), GetParam().holds);
   EXPECT_TRUE(IsRunning(leftover));
   ::kill(leftover, SIGKILL);
   EXPECT_TRUE(WaitForEnd(*setup));
