@@ -10,5 +10,5 @@ ensure_packages \
   libgtest-dev libgmock-dev libbenchmark-dev \
   clang clang-format libclang-rt-14-dev \
   python3 openssl ca-certificates \
-  xvfb xauth xdotool x11-utils imagemagick openbox \
+  xvfb xauth xdotool x11-utils imagemagick openbox fuse3 python3-fusepy \
   fonts-wqy-microhei fonts-nanum fonts-dejavu-core

@@ -25,12 +25,12 @@ fuse_daemon=""
 # The FUSE daemon goes first, so that nothing stays blocked on its mount.
 end_fuse() {
   [ -n "$fuse_daemon" ] || return 0
-  kill -KILL "$fuse_daemon" 2>/dev/null
-  wait "$fuse_daemon" 2>/dev/null
-  umount -l "$work/fuse" 2>/dev/null
-  return 0
+  kill -KILL "$fuse_daemon" 2>/dev/null || true
+  wait "$fuse_daemon" 2>/dev/null || true
+  umount -l "$work/fuse" 2>/dev/null || true
 }
 trap 'end_fuse; stop_started; rm -rf "$work"' EXIT
+trap 'exit 1' INT TERM  # the cleanup above runs then too
 fail() {
   echo "FAILED: $*"
   echo "--- progress log"
@@ -137,7 +137,7 @@ else
   took=$(($(now_ms) - asked))
   [ "$took" -lt 2000 ] || fail "the installer took $took ms to end after the close"
   echo "closed $took ms after the close while the FUSE mount hung"
-  [ -n "$setup_pid" ] && kill "$setup_pid" 2>/dev/null
+  [ -n "$setup_pid" ] && kill "$setup_pid" 2>/dev/null || true
   passed=$((passed + 1))
 fi
 

@@ -48,3 +48,11 @@ TEST(SingleInstanceWin32, LaterStartRestoresTheFirstOnesDialogOnly) {
   EXPECT_EQ(::GetForegroundWindow(), dialog.get());
   EXPECT_TRUE(::IsIconic(decoy.get()));
 }
+
+TEST(SingleInstanceWin32, LaterStartSaysSoWhenNoWindowComesForward) {
+  SingleInstance first;
+  ASSERT_EQ(first.Outcome(), Claim::First) << first.Problem();
+  SingleInstance later;
+  ASSERT_EQ(later.Outcome(), Claim::Second);
+  EXPECT_FALSE(later.BringRunningToFront());  // the first one shows no window
+}

@@ -212,7 +212,7 @@ TEST_F(SingleInstanceTest, SilentConnectionsDoNotHoldTheAnswerUp) {
     }
     RunLoop([] { return false; }, 1);  // the backlog is taken in
   }
-  ASSERT_GE(silent.size(), 24u);
+  ASSERT_GE(silent.size(), 8u);  // at least the backlog
   const auto [brought, heardThen] = LaterStart();
   EXPECT_TRUE(brought);
   EXPECT_EQ(heardThen, 1u) << "the request waited behind " << silent.size() << " silent connections";
