@@ -92,7 +92,6 @@ class SingleInstanceTest : public testing::Test {
   fs::path socket = runtime.Path() / "zk-installer@:7.sock";
   std::vector<std::string> heard;
   bool windowComesForward = true;
-  UniqueFd heldLock;
 
   void Answer(SingleInstance& first) {
     first.AnswerLaterStarts([this](const std::string& token) {
@@ -101,20 +100,19 @@ class SingleInstanceTest : public testing::Test {
     });
   }
   // A later start's BringRunningToFront, on a thread of its own while this
-  // one runs the first start's loop; its result, and what had been heard
-  // when it returned.
-  std::pair<bool, std::size_t> LaterStart() {
+  // one runs the first start's loop (after `meanwhile`); its result, and
+  // what had been heard when it returned.
+  std::pair<bool, std::size_t> LaterStart(const std::function<void()>& meanwhile = [] {}) {
     std::atomic<bool> done{false};
     bool brought = false;
-    std::size_t heardThen = 0;
     std::thread later([&] {
       brought = SingleInstance().BringRunningToFront();
       done = true;
     });
+    meanwhile();
     RunLoop([&] { return done.load(); }, 50);
-    heardThen = heard.size();
     later.join();
-    return {brought, heardThen};
+    return {brought, heard.size()};
   }
 };
 
@@ -139,13 +137,10 @@ TEST_F(SingleInstanceTest, LaterStartsAreHeardOnTheMainLoopEvenWhenItWasBusy) {
   SingleInstance first;
   ASSERT_EQ(first.Outcome(), Claim::First) << first.Problem();
   ::setenv("XDG_ACTIVATION_TOKEN", "launcher_TIME42", 1);
-  std::atomic<bool> brought{false};
-  std::thread later([&] { brought = SingleInstance().BringRunningToFront(); });
-  std::this_thread::sleep_for(300ms);  // queued before the first one answers
-  Answer(first);
-  ASSERT_TRUE(RunLoop([&] { return !heard.empty(); }));
-  later.join();
-  EXPECT_TRUE(brought.load());
+  EXPECT_TRUE(LaterStart([&] {
+                std::this_thread::sleep_for(300ms);  // queued before the first one answers
+                Answer(first);
+              }).first);
   EXPECT_EQ(heard, std::vector<std::string>{"launcher_TIME42"});
 
   // Not a request, then a request whose token is not printable: only the
@@ -154,43 +149,35 @@ TEST_F(SingleInstanceTest, LaterStartsAreHeardOnTheMainLoopEvenWhenItWasBusy) {
   SendRaw(socket, "raise bad\x01token\n");
   ASSERT_TRUE(RunLoop([&] { return heard.size() == 2; }));
   EXPECT_EQ(heard[1], "");
+  first.AnswerLaterStarts(nullptr);
+  SendRaw(socket, "raise\n");
+  EXPECT_FALSE(RunLoop([&] { return heard.size() > 2; }, 5));
 }
 
 // Whatever keeps a window of the first start from coming forward within
 // 2 s, the later start hears no answer and says so (the program then shows
 // its box).
 TEST_F(SingleInstanceTest, ALaterStartThatSeesNoWindowComeForwardSaysSo) {
-  const struct {
-    const char* what;
-    std::function<void(std::optional<SingleInstance>&)> first;
-    bool answers;
-  } cases[] = {
-      {"a first start whose window comes forward", [](auto& first) { first.emplace(); }, true},
-      {"a first start that does not answer", [](auto& first) { first.emplace(); }, false},
-      {"a first start whose window is not shown",
-       [this](auto& first) {
-         first.emplace();
-         windowComesForward = false;
-       },
-       true},
-      {"a process of this user that holds the lock and is no installer",
-       [this](auto&) {
-         heldLock = UniqueFd(::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-         ASSERT_EQ(::flock(heldLock.Get(), LOCK_EX), 0);
-       },
-       false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+  enum Holder { kShownWindow, kHiddenWindow, kNoAnswer, kNoSocket, kNoInstaller };
+  for (const Holder holder : {kShownWindow, kHiddenWindow, kNoAnswer, kNoSocket, kNoInstaller}) {
+    SCOPED_TRACE(holder);
     std::optional<SingleInstance> first;
-    windowComesForward = true;
+    UniqueFd lockOnly;  // a process of this user that holds the lock and is no installer
+    if (holder == kNoInstaller) {
+      lockOnly = UniqueFd(::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+      ASSERT_EQ(::flock(lockOnly.Get(), LOCK_EX), 0);
+    } else {
+      first.emplace();
+    }
+    if (holder == kNoSocket) fs::remove(socket);
+    const bool answers = holder == kShownWindow || holder == kHiddenWindow;
+    windowComesForward = holder == kShownWindow;
+    if (answers) Answer(*first);
     heard.clear();
-    c.first(first);
-    if (first && c.answers) Answer(*first);
     EXPECT_EQ(SingleInstance().Outcome(), Claim::Second);
     const auto [brought, heardThen] = LaterStart();
-    EXPECT_EQ(brought, c.answers && windowComesForward);
-    EXPECT_EQ(heardThen, c.answers ? 1u : 0u);
+    EXPECT_EQ(brought, holder == kShownWindow);
+    EXPECT_EQ(heardThen, answers ? 1u : 0u);
   }
 }
 
@@ -203,14 +190,11 @@ TEST_F(SingleInstanceTest, SilentConnectionsDoNotHoldTheAnswerUp) {
   Answer(first);
   const sockaddr_un address = AddressOf(socket);
   std::vector<UniqueFd> silent;
-  for (int round = 0; round < 4; ++round) {
-    for (int i = 0; i < 16; ++i) {
-      UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0));
-      if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-        silent.push_back(std::move(fd));
-      }
-    }
-    RunLoop([] { return false; }, 1);  // the backlog is taken in
+  for (int i = 0; i < 64; ++i) {
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0));
+    if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+      silent.push_back(std::move(fd));
+    if (i % 16 == 15) RunLoop([] { return false; }, 1);  // the backlog is taken in
   }
   ASSERT_GE(silent.size(), 8u);  // at least the backlog
   const auto [brought, heardThen] = LaterStart();
