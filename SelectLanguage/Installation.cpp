@@ -309,10 +309,11 @@ void Installation::OnTimer(uint64_t id) {
     port_.Close();
     return;
   }
-  // A program named outside the game's folder is a game that cannot be started.
+  // A program named outside the game's folder is a game that cannot be
+  // started; one that the setup started itself is not started twice.
   const auto game = GameFilePath(*gameFolder, FieldText(settings_->fNameUpdate));
   Show({InstallPhase::kStartingGame});
-  const bool started = game && StartProgram(*game);
+  const bool started = game && (ProgramRuns(*game) || StartProgram(*game));
   LogEntry(u"\r\nIt has been successfully installed.\r\nExit the program.");
   if (!started) {
     const std::u16string named = JoinPath(*gameFolder, FieldText(settings_->fNameUpdate));

@@ -16,16 +16,19 @@
 
 class SetupProgram {
  public:
-  // Starts the program at `path` as StartProgram does. `onProcessEnded`, when
-  // given, is called once, on another thread, as soon as the started process
-  // has ended. Null when the program cannot be started.
-  static std::unique_ptr<SetupProgram> Start(std::u16string_view path, std::function<void()> onProcessEnded = {});
+  // Starts the program at `path` as StartProgram does. `wake`, when given, is
+  // called on another thread whenever there is news: once as soon as the
+  // started process has ended, and each time a look begun by FileInUse has
+  // finished. Null when the program cannot be started.
+  static std::unique_ptr<SetupProgram> Start(std::u16string_view path, std::function<void()> wake = {});
   // Starts the file that was checked, held since (its name is `path`):
   // never another file put at that name meanwhile. Where the platform can
   // only compare, such a file is not started and `replaced` is set. The
-  // hold ends once the program has started (or failed to).
+  // hold ends once the program has started (or failed to); a read-only
+  // descriptor that the start handed down may be kept, to tell a process
+  // that merely inherited it from one that opened the file itself.
   static std::unique_ptr<SetupProgram> Start(std::u16string_view path, HeldFile checked, bool& replaced,
-                                             std::function<void()> onProcessEnded = {});
+                                             std::function<void()> wake = {});
 
   // Neither stops the program nor removes its file; what it started is left
   // to run.
@@ -36,10 +39,17 @@ class SetupProgram {
   // The exit code of the started process once it has ended, else nothing.
   // A process ended by a signal gives 128 + the signal's number.
   std::optional<int> ExitCode();
-  // Whether some process still runs the program's file (also after a rename
-  // or a removal) or whatever file now has its name, or holds either open.
-  // Where the system itself refuses to remove a file that a process runs,
-  // this may leave the question to RemoveFile.
+  // Whether some process that this one can inspect still runs the program's
+  // file (also after a rename or a removal) or whatever file now has its
+  // name, or holds either open. A descriptor that a started script only
+  // handed down to the programs it starts does not count: the script's
+  // interpreter, and whoever opens the file itself, do. Never waits: where
+  // finding out takes a look at every process, the look runs on a thread of
+  // its own, begun by a call that finds none under way, and the answer is
+  // true until it has finished (and for a look that cannot finish by its
+  // deadline); the first call after that answers what it found. Where the
+  // system itself refuses to remove a file that a process runs, this may
+  // leave the question to RemoveFile.
   bool FileInUse();
   // Removes the file at the program's path: true when it is gone, removed
   // now or already removed by the setup itself.

@@ -10,6 +10,6 @@ ensure_packages \
   libgtest-dev libgmock-dev libbenchmark-dev \
   clang clang-format libclang-rt-14-dev \
   python3 openssl ca-certificates \
-  xvfb xauth xdotool x11-utils imagemagick openbox \
+  xvfb xauth xdotool x11-utils imagemagick openbox fuse3 python3-fusepy \
   dbus at-spi2-core python3-pyatspi \
   fonts-wqy-microhei fonts-nanum fonts-dejavu-core

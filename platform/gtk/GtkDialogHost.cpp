@@ -482,9 +482,9 @@ class GtkDialogHost final : public DialogHost {
     return w != nullptr && (gdk_window_get_state(w) & GDK_WINDOW_STATE_ICONIFIED) != 0;
   }
 
-  void BringToFront(const std::string& activationToken) {
+  bool BringToFront(const std::string& activationToken) {
     GtkHostState* s = state_.get();
-    if (s->window == nullptr || !gtk_widget_get_visible(s->window)) return;
+    if (s->window == nullptr || !gtk_widget_get_visible(s->window)) return false;
     GtkWindow* window = GTK_WINDOW(s->window);
     // The launcher's token lets the compositor (Wayland) or the window
     // manager (startup notification) accept the activation.
@@ -496,6 +496,7 @@ class GtkDialogHost final : public DialogHost {
     const guint32 time =
         native != nullptr && GDK_IS_X11_WINDOW(native) ? gdk_x11_get_server_time(native) : GDK_CURRENT_TIME;
     gtk_window_present_with_time(window, time);
+    return true;
   }
 
  private:
@@ -506,6 +507,7 @@ class GtkDialogHost final : public DialogHost {
 
 std::unique_ptr<DialogHost> CreateGtkDialogHost() { return std::make_unique<GtkDialogHost>(); }
 
-void BringGtkHostToFront(DialogHost& host, const std::string& activationToken) {
-  if (auto* gtk = dynamic_cast<GtkDialogHost*>(&host)) gtk->BringToFront(activationToken);
+bool BringGtkHostToFront(DialogHost& host, const std::string& activationToken) {
+  auto* gtk = dynamic_cast<GtkDialogHost*>(&host);
+  return gtk != nullptr && gtk->BringToFront(activationToken);
 }

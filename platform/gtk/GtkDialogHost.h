@@ -12,5 +12,6 @@ std::unique_ptr<DialogHost> CreateGtkDialogHost();
 // Brings the shown window of a host made by CreateGtkDialogHost to the
 // front, restored if minimised, for a later start of the program (with that
 // start's activation token, or empty). Does nothing before the window has
-// been shown, once it has closed, or for a host of another kind.
-void BringGtkHostToFront(DialogHost& host, const std::string& activationToken);
+// been shown, once it has closed, or for a host of another kind. True when
+// the window was brought forward.
+bool BringGtkHostToFront(DialogHost& host, const std::string& activationToken);

@@ -1,5 +1,6 @@
-// Program starts on POSIX. A started program is a child of the installer;
-// each child is reaped when it ends, so none is left a zombie.
+// Program starts on POSIX, and whether a program runs. A started program is
+// a child of the installer; each child is reaped when it ends, so none is
+// left a zombie.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 #include "platform/posix/PosixFd.h"
 #include "platform/posix/PosixPath.h"
 #include "platform/posix/PosixProcess.h"
+#include "platform/posix/ProcessTable.h"
 
 extern char** environ;
 
@@ -70,6 +72,18 @@ bool StartProgram(std::u16string_view path) {
   if (pid < 0) return false;
   ReapWhenEnded(pid);
   return true;
+}
+
+bool ProgramRuns(std::u16string_view path) {
+  const std::string native = ToNativePath(path);
+  const UniqueFd file(native.empty() ? -1 : ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!file) return false;
+  const KernelFileIds ids = KernelIdsOf(file.Get());
+  const pid_t self = ::getpid();
+  for (const ProcessEntry& process : ListProcesses()) {
+    if (process.pid != self && process.state != 'Z' && RunsOneOf(process, ids) == Finding::kYes) return true;
+  }
+  return false;
 }
 
 bool MakeExecutable(std::u16string_view path) { return ::chmod(ToNativePath(path).c_str(), 0755) == 0; }

@@ -4,7 +4,6 @@
 // child subreaper: whatever the setup starts and lets go (a copy of itself in
 // a new session, say) becomes the installer's child when its parent ends,
 // stays within reach of the checks below and is reaped by the installer.
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -15,10 +14,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
-#include <charconv>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
-#include <cstdio>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -30,26 +30,9 @@
 #include "platform/posix/PosixFd.h"
 #include "platform/posix/PosixPath.h"
 #include "platform/posix/PosixProcess.h"
+#include "platform/posix/ProcessTable.h"
 
 namespace {
-
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
-using DirHandle = std::unique_ptr<DIR, DirCloser>;
-
-struct FileId {
-  dev_t device = 0;
-  ino_t inode = 0;
-  bool operator==(const FileId&) const = default;
-};
-
-bool Matches(const struct stat& st, const std::vector<FileId>& files) {
-  for (const FileId& file : files) {
-    if (file.device == st.st_dev && file.inode == st.st_ino) return true;
-  }
-  return false;
-}
 
 // While any setup program is watched, this process is a child subreaper; the
 // setting it had before comes back with the last hold.
@@ -76,60 +59,6 @@ class SubreaperHold {
   static inline bool wasSubreaper_ = false;
 };
 
-struct ProcessEntry {
-  pid_t pid = 0;
-  pid_t parent = 0;
-  char state = '?';
-  unsigned long long startTicks = 0;  // since boot
-};
-
-// One process's /proc/<pid>/stat. The command name in parentheses may hold
-// blanks and parentheses itself, so the fields are counted after its last ')'.
-std::optional<ProcessEntry> ReadProcess(pid_t pid) {
-  char path[48];
-  std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
-  const UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC));
-  if (fd.Get() < 0) return std::nullopt;
-  char buffer[4096];
-  const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
-  if (n <= 0) return std::nullopt;
-  const std::string_view text(buffer, static_cast<std::size_t>(n));
-  const std::size_t nameEnd = text.rfind(')');
-  if (nameEnd == std::string_view::npos) return std::nullopt;
-  // Fields from the third (state) on; the fourth is the parent, the 22nd the start.
-  ProcessEntry entry;
-  entry.pid = pid;
-  int field = 3;
-  std::size_t at = nameEnd + 1;
-  while (at < text.size() && field <= 22) {
-    while (at < text.size() && text[at] == ' ') ++at;
-    std::size_t end = text.find(' ', at);
-    if (end == std::string_view::npos) end = text.size();
-    const char* first = text.data() + at;
-    const char* last = text.data() + end;
-    if (field == 3) entry.state = *first;
-    if (field == 4) std::from_chars(first, last, entry.parent);
-    if (field == 22 && std::from_chars(first, last, entry.startTicks).ec != std::errc()) return std::nullopt;
-    at = end;
-    ++field;
-  }
-  if (field <= 22) return std::nullopt;
-  return entry;
-}
-
-std::vector<ProcessEntry> ListProcesses() {
-  std::vector<ProcessEntry> table;
-  const DirHandle proc(::opendir("/proc"));
-  if (!proc) return table;
-  while (const dirent* entry = ::readdir(proc.get())) {
-    pid_t pid = 0;
-    const char* end = entry->d_name + std::char_traits<char>::length(entry->d_name);
-    if (std::from_chars(entry->d_name, end, pid).ptr != end || pid <= 0) continue;
-    if (auto process = ReadProcess(pid)) table.push_back(*process);
-  }
-  return table;
-}
-
 // The processes that may come from the setup: this process's children that
 // began no earlier than the setup (an older child cannot descend from it)
 // and everything below them.
@@ -145,51 +74,6 @@ std::vector<ProcessEntry> SetupTree(const std::vector<ProcessEntry>& table, unsi
     }
   }
   return tree;
-}
-
-enum class Executable { kOther, kTheFile, kUnknown };
-
-Executable ExecutableOf(pid_t pid, const std::vector<FileId>& files) {
-  char path[48];
-  std::snprintf(path, sizeof path, "/proc/%d/exe", static_cast<int>(pid));
-  struct stat st {};
-  if (::stat(path, &st) == 0) return Matches(st, files) ? Executable::kTheFile : Executable::kOther;
-  // Gone meanwhile, or ended and not yet reaped: it runs nothing.
-  return errno == ENOENT ? Executable::kOther : Executable::kUnknown;
-}
-
-// Whether one of the process's open files is one of `files`. A process whose
-// files cannot be listed holds none as far as the installer can tell.
-bool HoldsOpen(pid_t pid, const std::vector<FileId>& files) {
-  char path[48];
-  std::snprintf(path, sizeof path, "/proc/%d/fd", static_cast<int>(pid));
-  const DirHandle fds(::opendir(path));
-  if (!fds) return false;
-  while (const dirent* entry = ::readdir(fds.get())) {
-    if (entry->d_name[0] == '.') continue;
-    struct stat st {};
-    if (::fstatat(::dirfd(fds.get()), entry->d_name, &st, 0) == 0 && Matches(st, files)) return true;
-  }
-  return false;
-}
-
-// Whether a process of the tree runs one of `files`; one that cannot be
-// inspected counts as running it.
-bool AnyRuns(const std::vector<ProcessEntry>& tree, const std::vector<FileId>& files) {
-  for (const ProcessEntry& process : tree) {
-    if (process.state != 'Z' && ExecutableOf(process.pid, files) != Executable::kOther) return true;
-  }
-  return false;
-}
-
-// Whether a process other than this one holds one of `files` open; the
-// installer's own handles do not hold the setup back.
-bool AnyHolds(const std::vector<ProcessEntry>& table, const std::vector<FileId>& files) {
-  const pid_t self = ::getpid();
-  for (const ProcessEntry& process : table) {
-    if (process.pid != self && process.state != 'Z' && HoldsOpen(process.pid, files)) return true;
-  }
-  return false;
 }
 
 int DecodeStatus(int status) {
@@ -232,6 +116,171 @@ class EndWatch {
   std::thread thread_;
 };
 
+// What a look at the processes asks about: the setup's file and what now
+// has its name.
+struct LookSubject {
+  std::string path;
+  KernelFileIds files;  // the file it was started from, wherever that goes
+  unsigned long long setupStart = 0;
+  HeldFile handedDown;  // the checked file, whose descriptor a started script shares
+};
+
+// Whether a process runs or holds one of `files`. A process of the setup's
+// tree that cannot be inspected counts as running it; elsewhere such a
+// process is not the installer's to know about.
+bool AnyUses(const std::vector<ProcessEntry>& table, const std::vector<ProcessEntry>& tree, const KernelFileIds& files,
+             int handedDown, const std::atomic<bool>& stop) {
+  const pid_t self = ::getpid();
+  for (const ProcessEntry& process : table) {
+    if (stop.load()) return true;
+    if (process.pid == self || process.state == 'Z') continue;
+    const bool ofTheSetup =
+        std::any_of(tree.begin(), tree.end(), [&](const ProcessEntry& p) { return p.pid == process.pid; });
+    const Finding runs = RunsOneOf(process, files);
+    if (runs == Finding::kYes || (runs == Finding::kUnknown && ofTheSetup)) return true;
+    if (HoldsOneOf(process.pid, files, handedDown) == Finding::kYes) return true;
+  }
+  return false;
+}
+
+// One look: whether some process still runs the setup's file, or the file
+// that now has its name, or holds either open. The setup's processes change
+// while they are looked at: one that runs the file may start another from it
+// and end between the listing and the look at it. So "none" counts only when
+// the next pass finds none either and the very same processes in the
+// setup's tree; a newly started one would be among them. A look that has not
+// settled by `deadline` counts as finding the file in use.
+bool FindsInUse(const LookSubject& subject, std::chrono::steady_clock::time_point deadline,
+                const std::atomic<bool>& stop) {
+  KernelFileIds files = subject.files;
+  // A link put at the name is not followed, and a FIFO does not wait.
+  const UniqueFd named(::open(subject.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (named) {
+    for (const KernelFileId& id : KernelIdsOf(named.Get())) {
+      if (std::find(files.begin(), files.end(), id) == files.end()) files.push_back(id);
+    }
+  }
+  const int handedDown = static_cast<int>(subject.handedDown.Handle());
+  std::optional<std::vector<pid_t>> quietTree;
+  while (std::chrono::steady_clock::now() < deadline && !stop.load()) {
+    const std::vector<ProcessEntry> table = ListProcesses();
+    const std::vector<ProcessEntry> tree = SetupTree(table, subject.setupStart);
+    if (AnyUses(table, tree, files, handedDown, stop)) return true;
+    std::vector<pid_t> pids;
+    for (const ProcessEntry& process : tree) pids.push_back(process.pid);
+    std::sort(pids.begin(), pids.end());
+    if (quietTree == pids) return false;
+    quietTree = std::move(pids);
+  }
+  return true;
+}
+
+// The looks at the processes, one at a time on a thread of their own: a look
+// reads what every process on the system runs and holds, which takes a while
+// and must never hold up the window. The owner asks without waiting and hears
+// of each finished look through `wake`.
+class ProcessLook {
+ public:
+  // How long one look may take before it counts as finding the file in use.
+  static constexpr std::chrono::milliseconds kDeadline{1500};
+  // How long the owner waits for a look under way when it goes; a look checks
+  // for the stop between processes, so only a kernel call that does not
+  // return keeps it longer, and that thread is then let go.
+  static constexpr std::chrono::milliseconds kStopWait{200};
+
+  ProcessLook(LookSubject subject, std::function<void()> wake) : shared_(std::make_shared<Shared>()) {
+    shared_->subject = std::move(subject);
+    shared_->wake = std::move(wake);
+  }
+  ~ProcessLook() {
+    std::unique_lock lock(shared_->mutex);
+    shared_->stop.store(true);
+    shared_->wake = nullptr;
+    shared_->change.notify_all();
+    if (!thread_.joinable()) return;
+    const bool ended = shared_->change.wait_for(lock, kStopWait, [this] { return shared_->ended; });
+    lock.unlock();
+    if (ended) {
+      thread_.join();
+    } else {
+      thread_.detach();  // it keeps what it uses and reaches nothing else
+    }
+  }
+  ProcessLook(const ProcessLook&) = delete;
+  ProcessLook& operator=(const ProcessLook&) = delete;
+
+  // Held while a look runs, so that the setup's processes that end meanwhile
+  // stay listed (as zombies) until it has finished: one reaped between the
+  // listing of /proc and the read of its entry would slip out of the look,
+  // together with the copy it started just before. Empty while a look runs.
+  std::unique_lock<std::mutex> MayReap() { return std::unique_lock(shared_->reaping, std::try_to_lock); }
+
+  // What the last finished look found, the first time it is asked for; else
+  // begins a look when none is under way and answers "in use" meanwhile.
+  bool Ask() {
+    std::unique_lock lock(shared_->mutex);
+    if (shared_->answer) return std::exchange(shared_->answer, std::nullopt).value();
+    if (shared_->wanted || shared_->running) return true;
+    shared_->wanted = true;
+    if (!thread_.joinable() && !StartThread()) {
+      // No thread to spare: the look runs here rather than never, and
+      // nothing is reaped meanwhile on this thread.
+      shared_->wanted = false;
+      lock.unlock();
+      return FindsInUse(shared_->subject, std::chrono::steady_clock::now() + kDeadline, shared_->stop);
+    }
+    shared_->change.notify_all();
+    return true;
+  }
+
+ private:
+  struct Shared {
+    std::mutex mutex;
+    std::mutex reaping;  // see MayReap
+    std::condition_variable change;
+    bool wanted = false;
+    bool running = false;
+    bool ended = false;
+    std::atomic<bool> stop{false};
+    std::optional<bool> answer;
+    std::function<void()> wake;
+    LookSubject subject;
+  };
+
+  bool StartThread() {
+    try {
+      thread_ = std::thread([shared = shared_] { Run(*shared); });
+      return true;
+    } catch (const std::system_error&) {
+      return false;
+    }
+  }
+
+  static void Run(Shared& shared) {
+    std::unique_lock lock(shared.mutex);
+    for (;;) {
+      shared.change.wait(lock, [&] { return shared.wanted || shared.stop.load(); });
+      if (shared.stop.load()) break;
+      shared.wanted = false;
+      shared.running = true;
+      lock.unlock();
+      std::unique_lock noReaping(shared.reaping);
+      const bool inUse = FindsInUse(shared.subject, std::chrono::steady_clock::now() + kDeadline, shared.stop);
+      noReaping.unlock();
+      lock.lock();
+      shared.running = false;
+      shared.answer = inUse;
+      // Under the lock: once the owner has gone, nobody is woken.
+      if (shared.wake) shared.wake();
+    }
+    shared.ended = true;
+    shared.change.notify_all();
+  }
+
+  std::shared_ptr<Shared> shared_;
+  std::thread thread_;
+};
+
 }  // namespace
 
 struct SetupProgram::Platform {
@@ -240,19 +289,24 @@ struct SetupProgram::Platform {
   Platform& operator=(const Platform&) = delete;
   ~Platform();
 
-  // Reaps the started process and every orphan of the setup that has ended.
+  // Reaps the started process and every orphan of the setup that has ended,
+  // unless a look is under way.
   void ReapEnded();
+  // Once the process has started: its start, and the looks at what uses its file.
+  void Watch(LookSubject subject, const std::function<void()>& wake);
 
   std::string path;
-  FileId file;  // the file it was started from, wherever that goes
   pid_t pid = -1;
   unsigned long long startTicks = 0;
   std::optional<int> exitCode;
   std::optional<SubreaperHold> subreaper;
   std::optional<EndWatch> watch;
+  std::optional<ProcessLook> look;
 };
 
 void SetupProgram::Platform::ReapEnded() {
+  const std::unique_lock<std::mutex> allowed = look ? look->MayReap() : std::unique_lock<std::mutex>();
+  if (look && !allowed.owns_lock()) return;  // after the look under way
   if (!exitCode) {
     int status = 0;
     const pid_t reaped = ::waitpid(pid, &status, WNOHANG);
@@ -267,7 +321,16 @@ void SetupProgram::Platform::ReapEnded() {
   }
 }
 
+void SetupProgram::Platform::Watch(LookSubject subject, const std::function<void()>& wake) {
+  // Not reaped yet, so its entry is there even if it has ended already.
+  if (const auto started = ReadProcess(pid)) startTicks = started->startTicks;
+  subject.setupStart = startTicks;
+  watch.emplace(pid, wake);
+  look.emplace(std::move(subject), wake);
+}
+
 SetupProgram::Platform::~Platform() {
+  look.reset();
   watch.reset();
   if (pid < 0) return;
   // From here on orphans go elsewhere; the children this process has now are
@@ -284,39 +347,43 @@ SetupProgram::SetupProgram(std::unique_ptr<Platform> platform) : platform_(std::
 
 SetupProgram::~SetupProgram() = default;
 
-std::unique_ptr<SetupProgram> SetupProgram::Start(std::u16string_view path, std::function<void()> onProcessEnded) {
-  auto platform = std::make_unique<Platform>();
-  platform->path = ToNativePath(path);
+std::unique_ptr<SetupProgram> SetupProgram::Start(std::u16string_view path, std::function<void()> wake) {
+  LookSubject subject;
+  subject.path = ToNativePath(path);
   struct stat st {};
-  if (platform->path.empty() || ::stat(platform->path.c_str(), &st) != 0) return nullptr;
-  platform->file = {st.st_dev, st.st_ino};
+  if (subject.path.empty() || ::stat(subject.path.c_str(), &st) != 0) return nullptr;
+  const UniqueFd file(::open(subject.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  subject.files = file ? KernelIdsOf(file.Get()) : KernelFileIds{{st.st_dev, st.st_ino}};
+  auto platform = std::make_unique<Platform>();
+  platform->path = subject.path;
   platform->subreaper.emplace();  // before the start: nothing the setup lets go may slip past
   platform->pid = SpawnProgram(path);
   if (platform->pid < 0) return nullptr;
-  // Not reaped yet, so its entry is there even if it has ended already.
-  if (const auto started = ReadProcess(platform->pid)) platform->startTicks = started->startTicks;
-  platform->watch.emplace(platform->pid, std::move(onProcessEnded));
+  platform->Watch(std::move(subject), wake);
   return std::unique_ptr<SetupProgram>(new SetupProgram(std::move(platform)));
 }
 
 std::unique_ptr<SetupProgram> SetupProgram::Start(std::u16string_view path, HeldFile checked, bool& replaced,
-                                                  std::function<void()> onProcessEnded) {
+                                                  std::function<void()> wake) {
   // The checked file itself runs, through its descriptor: a file put at its
   // name since is not even looked at, so nothing is ever replaced here.
   replaced = false;
   const int fd = static_cast<int>(checked.Handle());
-  auto platform = std::make_unique<Platform>();
-  platform->path = ToNativePath(path);
+  LookSubject subject;
+  subject.path = ToNativePath(path);
   struct stat st {};
-  if (fd < 0 || platform->path.empty() || ::fstat(fd, &st) != 0) return nullptr;
+  if (fd < 0 || subject.path.empty() || ::fstat(fd, &st) != 0) return nullptr;
   if ((st.st_mode & 0111) != 0111 && ::fchmod(fd, 0755) != 0) return nullptr;
-  platform->file = {st.st_dev, st.st_ino};
+  subject.files = KernelIdsOf(fd);
+  auto platform = std::make_unique<Platform>();
+  platform->path = subject.path;
   platform->subreaper.emplace();  // before the start: nothing the setup lets go may slip past
   platform->pid = SpawnProgramFromFile(fd, path);
-  checked.Release();
   if (platform->pid < 0) return nullptr;
-  if (const auto started = ReadProcess(platform->pid)) platform->startTicks = started->startTicks;
-  platform->watch.emplace(platform->pid, std::move(onProcessEnded));
+  // Kept: what shares its open file was handed it by the start, which
+  // alone does not make a process hold the setup's file.
+  subject.handedDown = std::move(checked);
+  platform->Watch(std::move(subject), wake);
   return std::unique_ptr<SetupProgram>(new SetupProgram(std::move(platform)));
 }
 
@@ -325,29 +392,6 @@ std::optional<int> SetupProgram::ExitCode() {
   return platform_->exitCode;
 }
 
-bool SetupProgram::FileInUse() {
-  const Platform& p = *platform_;
-  std::vector<FileId> files = {p.file};
-  struct stat st {};
-  if (::stat(p.path.c_str(), &st) == 0 && !Matches(st, files)) files.push_back({st.st_dev, st.st_ino});
-
-  // The setup's processes change while they are looked at: one that runs the
-  // file may start another from it and end between the listing and the
-  // look at its file. So "none" counts only when a second look finds the
-  // very same processes; a newly started one would be among them.
-  constexpr int kMostLooks = 8;
-  std::vector<pid_t> seen;
-  for (int look = 0; look < kMostLooks; ++look) {
-    const std::vector<ProcessEntry> table = ListProcesses();
-    const std::vector<ProcessEntry> tree = SetupTree(table, p.startTicks);
-    if (AnyRuns(tree, files) || AnyHolds(table, files)) return true;
-    std::vector<pid_t> pids;
-    for (const ProcessEntry& process : tree) pids.push_back(process.pid);
-    std::sort(pids.begin(), pids.end());
-    if (look > 0 && pids == seen) return false;
-    seen = std::move(pids);
-  }
-  return true;  // still changing: not ended yet
-}
+bool SetupProgram::FileInUse() { return platform_->look->Ask(); }
 
 bool SetupProgram::RemoveFile() { return ::unlink(platform_->path.c_str()) == 0 || errno == ENOENT; }

@@ -54,12 +54,12 @@ SetupProgram::SetupProgram(std::unique_ptr<Platform> platform) : platform_(std::
 
 SetupProgram::~SetupProgram() = default;
 
-std::unique_ptr<SetupProgram> SetupProgram::Start(std::u16string_view path, std::function<void()> onProcessEnded) {
+std::unique_ptr<SetupProgram> SetupProgram::Start(std::u16string_view path, std::function<void()> wake) {
   auto platform = std::make_unique<Platform>();
   platform->path = ToWide(path);
   platform->process = StartProcess(path);
   if (platform->process == nullptr) return nullptr;
-  platform->watch.emplace(platform->process.get(), std::move(onProcessEnded));
+  platform->watch.emplace(platform->process.get(), std::move(wake));
   return std::unique_ptr<SetupProgram>(new SetupProgram(std::move(platform)));
 }
 
@@ -69,7 +69,7 @@ std::unique_ptr<SetupProgram> SetupProgram::Start(std::u16string_view path, std:
 // checked; only the very same file is started, and the hold lasts until the
 // process has it.
 std::unique_ptr<SetupProgram> SetupProgram::Start(std::u16string_view path, HeldFile checked, bool& replaced,
-                                                  std::function<void()> onProcessEnded) {
+                                                  std::function<void()> wake) {
   replaced = false;
   auto platform = std::make_unique<Platform>();
   platform->path = ToWide(path);
@@ -84,7 +84,7 @@ std::unique_ptr<SetupProgram> SetupProgram::Start(std::u16string_view path, Held
   }
   platform->process = StartProcess(path);
   if (platform->process == nullptr) return nullptr;
-  platform->watch.emplace(platform->process.get(), std::move(onProcessEnded));
+  platform->watch.emplace(platform->process.get(), std::move(wake));
   return std::unique_ptr<SetupProgram>(new SetupProgram(std::move(platform)));
 }
 

@@ -16,8 +16,9 @@ constexpr wchar_t kOwnerName[] = L"Local\\ZK.SelectLanguage.Installer.Owner";
 constexpr wchar_t kDialogClass[] = L"#32770";
 constexpr wchar_t kWindowTitle[] = L"Select language";
 // How long a later start looks for the first one's window, which shows
-// itself only once its initialisation (the region lookup) is done.
-constexpr DWORD kFindTimeoutMs = 3000;
+// itself only once its initialisation (the region lookup) is done; after
+// that the later start says another installer runs.
+constexpr DWORD kFindTimeoutMs = 2000;
 constexpr DWORD kFindIntervalMs = 100;
 
 struct ViewUnmapper {
@@ -116,6 +117,6 @@ bool SingleInstance::BringRunningToFront() {
   }
 }
 
-void SingleInstance::AnswerLaterStarts(std::function<void(const std::string&)>) {
+void SingleInstance::AnswerLaterStarts(std::function<bool(const std::string&)>) {
   // A later start brings the window forward by itself (BringRunningToFront).
 }

@@ -3,6 +3,7 @@
 #include "SelectLanguage/InstallerApp.h"
 #include "SelectLanguage/SingleInstance.h"
 #include "SelectLanguage/WorkerThread.h"
+#include "net/Files.h"
 #include "platform/win32/Win32DialogHost.h"
 #include "platform/win32/WinHandles.h"
 
@@ -38,7 +39,16 @@ int RunInstaller() {
   // the running one's setup program and empty its log.
   std::optional<SingleInstance> instance(std::in_place);
   // A running one that cannot be reached may just have ended: claim again.
-  if (instance->Outcome() == SingleInstance::Claim::Second && !instance->BringRunningToFront()) instance.emplace();
+  // One that is still there but did not come forward is named in a box.
+  if (instance->Outcome() == SingleInstance::Claim::Second && !instance->BringRunningToFront()) {
+    instance.emplace();
+    if (instance->Outcome() == SingleInstance::Claim::Second) {
+      const std::u16string caption = GetApplicationName();
+      ::MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(std::u16string(kAnotherInstallerRuns).c_str()),
+                    reinterpret_cast<const wchar_t*>(caption.c_str()), MB_OK | MB_ICONINFORMATION);
+      return 0;
+    }
+  }
   if (instance->Outcome() == SingleInstance::Claim::Second) return 0;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);

@@ -3,9 +3,12 @@
 # first one's setup program runs, a second start exits at once without a
 # window, leaves the first one's log and setup program alone and brings the
 # first window back to the front (also from minimised); the first one then
-# installs to the end.
+# installs to the end. Last, a process of the same user that is no installer
+# holds the lock: a start then says in a box that another installer runs,
+# within about 2 s, and writes nothing.
 #   second_start.sh <program> <sandbox.py> <sample setup program> [<key the program trusts>]
-# ZK_GUI_SHOT names a screenshot to keep, taken after the second start.
+# ZK_GUI_SHOT names a screenshot to keep, taken after the second start;
+# ZK_GUI_BOX_SHOT one of the box.
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib-session.sh"
 program=$1
@@ -102,4 +105,22 @@ kill -0 "$first" 2>/dev/null && fail "the first installer did not exit"
 [ ! -e "$work/bin/_Set_UpZK.exe" ] || fail "the setup program's file is still there"
 for _ in $(seq 20); do [ -s "$work/games/ZKGame/started.txt" ] && break; sleep 0.1; done
 [ -s "$work/games/ZKGame/started.txt" ] || fail "the game was not started"
-echo "1 passed, 0 failed"
+
+# A holder of the lock that is no installer: the box, then nothing written.
+lock_file=$(ls "$XDG_RUNTIME_DIR"/zk-installer*.lock)
+flock "$lock_file" sleep 60 &
+pids+=($!)
+sleep 0.3
+rm -f "$work/run/ZK_Progress_Installer.log"
+(cd "$work/run" && exec "$work/bin/SelectLanguage") &
+turned_away=$!
+pids+=($turned_away)
+box=$(find_window SelectLanguage 100)
+[ -n "$box" ] || fail "no box saying that another installer runs"
+[ "$(visible_windows)" = 0 ] || fail "a window of the installer appeared"
+[ -n "${ZK_GUI_BOX_SHOT:-}" ] && import -window root "$ZK_GUI_BOX_SHOT"
+xdotool windowactivate --sync "$box" key --clearmodifiers Return
+for _ in $(seq 50); do kill -0 "$turned_away" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$turned_away" 2>/dev/null && fail "the turned-away start still ran after its box was closed"
+[ ! -e "$work/run/ZK_Progress_Installer.log" ] || fail "the turned-away start wrote a log"
+echo "2 passed, 0 failed"

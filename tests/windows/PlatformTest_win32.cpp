@@ -228,6 +228,26 @@ TEST(Win32Processes, AQuotedPathWithBlanksStartsThatProgramAndNoOther) {
   EXPECT_FALSE(fs::exists(fs::path(decoy.wstring() + L".ran")));
 }
 
+// A program runs while a process's image is its very file: a copy of the
+// same bytes elsewhere has another file ID.
+TEST(Win32Processes, AProgramRunsWhileAProcessRunsItsVeryFile) {
+  std::u16string folder;
+  ASSERT_GT(GetModuleDirectory(folder), 0);
+  TempDir dir;
+  const fs::path game = dir.Path() / "game.exe";
+  fs::copy_file(fs::path(std::wstring(folder.begin(), folder.end())) / ZK_TEST_CHILD, game);
+  fs::copy_file(game, dir.Path() / "twin.exe");
+  EXPECT_FALSE(ProgramRuns(U16(game)));
+  ASSERT_TRUE(StartProgram(U16(game)));
+  const fs::path ran = fs::path(game.wstring() + L".ran");
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(ran) && fs::file_size(ran) > 0; }, std::chrono::seconds(10)));
+  EXPECT_TRUE(ProgramRuns(U16(game)));
+  EXPECT_FALSE(ProgramRuns(dir.U16("twin.exe")));
+  EXPECT_TRUE(WaitFor([&] { return !ProgramRuns(U16(game)); }, std::chrono::seconds(10)));
+  EXPECT_FALSE(ProgramRuns(dir.U16("missing.exe")));
+  EXPECT_FALSE(ProgramRuns(u""));
+}
+
 TEST(Win32Processes, AMissingProgramDoesNotStart) {
   TempDir dir;
   EXPECT_FALSE(StartProgram(dir.U16("missing.exe")));

@@ -32,6 +32,7 @@ TEST(SingleInstanceWin32, LaterStartRestoresTheFirstOnesDialogOnly) {
   SingleInstance first;
   ASSERT_EQ(first.Outcome(), Claim::First) << first.Problem();
   EXPECT_FALSE(first.BringRunningToFront());  // only a later start asks
+  EXPECT_FALSE(SingleInstance().BringRunningToFront()) << "the first one shows no window yet";
   const OwnedWindow decoy(::CreateWindowExW(0, L"STATIC", L"Select language", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                                             200, 100, nullptr, nullptr, nullptr, nullptr));
   const OwnedWindow dialog(::CreateWindowExW(0, L"#32770", L"Select language", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,6 +21,8 @@
 #include "tests/support/PlantedFiles.h"
 #include "tests/support/TempDir.h"
 #include "tests/workflow/ChildProcesses.h"
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -137,6 +141,29 @@ TEST(Processes, ThePathIsOneArgumentAndTheEnvironmentIsKept) {
   std::this_thread::sleep_for(50ms);
   EXPECT_EQ(ReadFileBytes(dir.Path() / "out"), "0|" + program.string() + "|kept");
   EXPECT_FALSE(fs::exists(dir.Path() / "pwned"));
+}
+
+// A program runs while a process runs its very file, under whatever name: a
+// running copy of the same bytes elsewhere is another file.
+TEST(Processes, AProgramRunsWhileAProcessRunsItsVeryFile) {
+  TempDir dir;
+  const fs::path game = dir.Path() / "game";
+  const fs::path moved = dir.Path() / "moved";
+  fs::copy_file("/bin/sleep", game);
+  fs::copy_file("/bin/sleep", dir.Path() / "twin");
+  EXPECT_FALSE(ProgramRuns(Utf8ToUtf16(game.string())));
+  pid_t pid = 0;
+  char* argv[] = {const_cast<char*>("game"), const_cast<char*>("30"), nullptr};
+  ASSERT_EQ(::posix_spawn(&pid, game.c_str(), nullptr, nullptr, argv, environ), 0);
+  EXPECT_TRUE(WaitUntil([&] { return ProgramRuns(Utf8ToUtf16(game.string())); }, 5s));
+  EXPECT_FALSE(ProgramRuns(dir.U16("twin")));
+  fs::rename(game, moved);
+  EXPECT_TRUE(ProgramRuns(Utf8ToUtf16(moved.string())));
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  EXPECT_FALSE(ProgramRuns(Utf8ToUtf16(moved.string())));
+  EXPECT_FALSE(ProgramRuns(dir.U16("missing")));
+  EXPECT_FALSE(ProgramRuns(u""));
 }
 
 // A pipe whose blocked reads and writes a signal interrupts: the handler is

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
+#include <cstdlib>
 #include <fstream>
 
 #include "SelectLanguage/SetupProgram.h"
@@ -35,6 +37,32 @@ class SetupProgramTest : public ::testing::Test {
   // Asks as the installer's ticks do, until the setup has ended and its file is free.
   static bool WaitForEnd(SetupProgram& setup) {
     return WaitUntil([&] { return setup.ExitCode().has_value() && !setup.FileInUse(); }, 15s);
+  }
+  // What a look begun now finds, once it has finished: each finished look
+  // wakes. Asked after the process's end has woken, with no answer unread.
+  static bool LookNow(SetupProgram& setup, const std::atomic<int>& wakes) {
+    const int before = wakes.load();
+    EXPECT_TRUE(setup.FileInUse()) << "an answer was waiting";
+    EXPECT_TRUE(WaitUntil([&] { return wakes.load() > before; }, 10s));
+    return setup.FileInUse();
+  }
+  // The sample setup program at `file`, to run in `mode`, installing into
+  // the test's folder.
+  void SampleSetup(const fs::path& file, const char* mode) {
+    fs::copy_file(ZK_SAMPLE_SETUP, file);
+    ::setenv("ZK_SETUP_MODE", mode, 1);
+    ::setenv("ZK_SETUP_SECONDS", "0", 1);
+    ::setenv("ZK_GAME_DIR", (dir_.Path() / "games").c_str(), 1);
+    ::setenv("ZK_REGISTRY_ROOT", (dir_.Path() / "registry").c_str(), 1);
+  }
+  // The end stamps that the sample setup's processes left.
+  std::vector<pid_t> SetupEnds() {
+    std::ifstream ends(dir_.Path() / "games" / "setup-ended.txt");
+    std::vector<pid_t> pids;
+    long long stamp = 0;
+    pid_t pid = 0;
+    while (ends >> stamp >> pid) pids.push_back(pid);
+    return pids;
   }
   // The process id that a script wrote to "<its path>.pid".
   static pid_t PidIn(const fs::path& file) {
@@ -67,22 +95,25 @@ class SetupProgramTest : public ::testing::Test {
   TempDir dir_;
 };
 
-TEST_F(SetupProgramTest, GivesTheExitCodeAndCallsBackOnceTheProcessEnds) {
+// The wake comes once at the process's end and once after each look, which
+// answers "in use" until it has finished.
+TEST_F(SetupProgramTest, GivesTheExitCodeAndWakesAtTheEndAndAfterEachLook) {
   const fs::path file = Script("set up.sh", "sleep 0.5\nexit 7\n");  // a blank must not split the path
   std::atomic<int> calls{0};
   auto setup = Start(file, [&] { ++calls; });
   ASSERT_NE(setup, nullptr);
   EXPECT_TRUE(IsSubreaper());
   EXPECT_EQ(setup->ExitCode(), std::nullopt);
-  EXPECT_TRUE(setup->FileInUse());
   ASSERT_TRUE(WaitUntil([&] { return calls.load() > 0; }, 10s));
   EXPECT_EQ(setup->ExitCode(), 7);
+  EXPECT_TRUE(setup->FileInUse()) << "no look has finished yet";
+  ASSERT_TRUE(WaitUntil([&] { return calls.load() == 2; }, 10s));
   EXPECT_FALSE(setup->FileInUse());
   EXPECT_TRUE(setup->RemoveFile());
   EXPECT_FALSE(fs::exists(file));
   EXPECT_TRUE(setup->RemoveFile());  // already gone is gone
   setup.reset();
-  EXPECT_EQ(calls.load(), 1);
+  EXPECT_EQ(calls.load(), 2);
   EXPECT_FALSE(IsSubreaper());
 }
 
@@ -141,12 +172,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SetupProgramTest, AChainOfCopiesHoldsTheFileUntilItsLastLink) {
   constexpr int kHops = 40;
   const fs::path file = dir_.Path() / "setup";
-  fs::copy_file(ZK_SAMPLE_SETUP, file);
-  ::setenv("ZK_SETUP_MODE", "relaunch", 1);
+  SampleSetup(file, "relaunch");
   ::setenv("ZK_SETUP_HOPS", std::to_string(kHops).c_str(), 1);
-  ::setenv("ZK_SETUP_SECONDS", "0", 1);
-  ::setenv("ZK_GAME_DIR", (dir_.Path() / "games").c_str(), 1);
-  ::setenv("ZK_REGISTRY_ROOT", (dir_.Path() / "registry").c_str(), 1);
   auto setup = Start(file);
   ::unsetenv("ZK_SETUP_MODE");
   ::unsetenv("ZK_SETUP_HOPS");
@@ -156,15 +183,40 @@ TEST_F(SetupProgramTest, AChainOfCopiesHoldsTheFileUntilItsLastLink) {
   while (!(setup->ExitCode().has_value() && !setup->FileInUse()) && std::chrono::steady_clock::now() < until) {
   }
   // The first process, each copy that started the next, and the last one.
-  std::ifstream ends(dir_.Path() / "games" / "setup-ended.txt");
-  long long stamp = 0;
-  pid_t pid = 0;
-  int count = 0;
-  while (ends >> stamp >> pid) ++count;
-  EXPECT_EQ(count, kHops + 2) << "the file was found free while a copy still ran";
+  const std::vector<pid_t> ends = SetupEnds();
+  EXPECT_EQ(ends.size(), kHops + 2u) << "the file was found free while a copy still ran";
+  ASSERT_FALSE(ends.empty());
+  const pid_t pid = ends.back();
   EXPECT_TRUE(fs::exists(dir_.Path() / "games" / "ZKGame" / "ZKGame.lst"));
   setup.reset();
   ExpectReaped(pid);
+}
+
+// A setup that asks a process outside the installer's tree (a service that
+// was there before it) to start its file again, then ends: the copy, which
+// holds no descriptor of its file but runs it, keeps it in use.
+TEST_F(SetupProgramTest, ACopyStartedOutsideTheInstallersTreeHoldsTheFile) {
+  const fs::path file = dir_.Path() / "setup";
+  const fs::path requests = dir_.Path() / "service";
+  ASSERT_EQ(::mkfifo(requests.c_str(), 0600), 0);
+  SampleSetup(file, "outside");
+  ::setenv("ZK_SETUP_SERVICE", requests.c_str(), 1);
+  ::setenv("ZK_SETUP_SECONDS", "1", 1);
+  // The service, let go at once: neither this process's child nor the setup's.
+  ASSERT_EQ(std::system(
+                ("sh -c 'read -r f < \"$0\" && ZK_SETUP_MODE=normal exec \"$f\"' " + requests.string() + " &").c_str()),
+            0);
+  std::atomic<int> wakes{0};
+  auto setup = Start(file, [&] { ++wakes; });
+  ::unsetenv("ZK_SETUP_MODE");
+  ASSERT_NE(setup, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return wakes.load() > 0 && setup->ExitCode().has_value(); }, 10s));
+  EXPECT_EQ(setup->ExitCode(), 0);
+  ASSERT_EQ(SetupEnds().size(), 1u) << "the copy ended already";
+  EXPECT_TRUE(LookNow(*setup, wakes)) << "the copy runs, yet its file counts as free";
+  ASSERT_TRUE(WaitForEnd(*setup));
+  EXPECT_EQ(SetupEnds().size(), 2u);
+  EXPECT_TRUE(fs::exists(dir_.Path() / "games" / "ZKGame" / "ZKGame.lst"));
 }
 
 TEST_F(SetupProgramTest, NothingStartsFromAMissingOrNonProgramFile) {
@@ -213,6 +265,48 @@ TEST_F(SetupProgramTest, TheHeldFileRunsNotWhatWasPutAtItsNameSince) {
   setup.reset();
   ExpectReaped(pid);
 }
+
+// A held script shares its descriptor with every program it starts. Only
+// the interpreter and a process that opens the file itself hold the setup's
+// file; one that merely inherited the descriptor (a game the script starts
+// at its end) does not. Each script leaves "<file>.pid" for its leftover.
+struct HeldScriptCase {
+  const char* name;
+  const char* leftover;  // run in the background by the script, which then ends
+  bool holds;            // whether the leftover holds the file while it runs
+};
+
+void PrintTo(const HeldScriptCase& c, std::ostream* os) { *os << c.name; }
+
+class HeldScriptTest : public SetupProgramTest, public ::testing::WithParamInterface<HeldScriptCase> {};
+
+TEST_P(HeldScriptTest, OnlyWhatOpensTheFileItselfHoldsIt) {
+  const fs::path file = dir_.Path() / "_Set_UpZK.exe";
+  const std::string pid = "\"" + file.string() + ".pid\"";
+  std::atomic<int> wakes{0};
+  bool replaced = true;
+  auto setup = SetupProgram::Start(
+      Utf8ToUtf16(file.string()),
+      Written(file, std::string("#!/bin/sh\n") + GetParam().leftover + " &\necho $! > " + pid + "\nexit 0\n"), replaced,
+      [&] { ++wakes; });
+  ASSERT_NE(setup, nullptr);
+  ASSERT_TRUE(WaitUntil(
+      [&] { return wakes.load() > 0 && setup->ExitCode().has_value() && fs::exists(file.string() + ".pid"); }, 10s));
+  const pid_t leftover = PidIn(file);
+  ASSERT_TRUE(IsRunning(leftover));
+  EXPECT_EQ(LookNow(*setup, wakes), GetParam().holds);
+  EXPECT_TRUE(IsRunning(leftover));
+  ::kill(leftover, SIGKILL);
+  EXPECT_TRUE(WaitForEnd(*setup));
+  setup.reset();
+  ExpectReaped(leftover);
+}
+
+INSTANTIATE_TEST_SUITE_P(Leftovers, HeldScriptTest,
+                         ::testing::Values(HeldScriptCase{"AProgramItStarted", "sleep 30", false},
+                                           HeldScriptCase{"AProcessThatOpensTheScript",
+                                                          "exec sh -c 'exec 5<\"$0\"; exec sleep 30' \"$0\"", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SetupProgramTest, AHeldProgramOtherThanAScriptRunsToo) {
   std::string program = ReadFileBytes("/bin/sh");

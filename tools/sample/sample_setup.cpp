@@ -21,7 +21,9 @@
 // and writes another file of that name, then installs), "self-delete"
 // (removes its file, then installs), "start-game" (installs, starts the
 // installed game with ZK_STARTED_BY=setup and ends; the game runs on for
-// $ZK_GAME_SECONDS).
+// $ZK_GAME_SECONDS), "outside" (asks a process outside the installer's tree,
+// which reads file names from the FIFO $ZK_SETUP_SERVICE, to start its own
+// file again, and ends at once).
 #include <iconv.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -134,6 +136,10 @@ int Install(const std::string& mode, const fs::path& gameRoot) {
   const std::string self = OwnFile();
   if (mode == "relaunch") {
     StartDetached(self);
+    return 0;
+  }
+  if (mode == "outside") {
+    std::ofstream(Env("ZK_SETUP_SERVICE", "/nonexistent")) << self << '\n';
     return 0;
   }
   if (mode == "relaunch-moved") {
