@@ -125,6 +125,23 @@ TEST_F(SandboxFilesTest, DropsAndRefusalsAreCountedExactly) {
   EXPECT_EQ(Get(Url()).status, 200);
 }
 
+// The mirror: a second download host over a folder of its own, with the
+// same ranges and faults, switched apart from the files service's.
+TEST_F(SandboxFilesTest, TheMirrorServesItsOwnFolderWithItsOwnFaults) {
+  std::filesystem::create_directories(cwd.Path() / "mirror" / "setup");
+  WriteBytes((cwd.Path() / "mirror" / "setup" / "s.exe").string(), "the mirror's copy");
+  ASSERT_TRUE(StartSandbox({"--files", (cwd.Path() / "files").string(), "--mirror-files",
+                            (cwd.Path() / "mirror").string(), "--fault", "mirror=drop:after=4"}));
+  const std::string mirrored = sandbox.MirrorBase() + "/setup/s.exe";
+  EXPECT_EQ(Get(mirrored).body, "the ");
+  EXPECT_EQ(Get(Url()).body, file_);
+  ASSERT_TRUE(sandbox.SetFault("mirror", "ok"));
+  ASSERT_TRUE(sandbox.SetFault("files", "404"));
+  EXPECT_EQ(Get(mirrored, {"Range: bytes=4-"}).body, "mirror's copy");
+  EXPECT_EQ(Get(Url()).status, 404);
+  EXPECT_EQ(sandbox.Counts("mirror", "/setup/s.exe").requests, 2);
+}
+
 TEST_F(SandboxFilesTest, BodyFaultsShapeWhatIsAnnouncedAndSent) {
   ASSERT_TRUE(sandbox.SetFault("files", "no-length", {{"times", "1"}}));
   const Reply unannounced = Get(Url());
