@@ -8,6 +8,9 @@ std::u16string_view SetupFailureEntry(SetupDownloadEnd end) {
     case SetupDownloadEnd::kSizeDiffers: return u"The setup file's size differs from the game settings file's.";
     case SetupDownloadEnd::kChecksumDiffers:
       return u"The setup file's checksum differs from the game settings file's: it was changed.";
+    case SetupDownloadEnd::kProxyCredentials:
+      return u"The setup file could not be fetched: a proxy asked for credentials, and none that it accepts were "
+             u"given.";
     case SetupDownloadEnd::kChanged: return u"The setup file was replaced after it was checked.";
     case SetupDownloadEnd::kDownloaded:
     case SetupDownloadEnd::kFailed: break;

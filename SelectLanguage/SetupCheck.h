@@ -18,15 +18,16 @@ struct ExpectedSetup {
 
 // How a setup download ended. Every value but kDownloaded is a failed
 // download: message 2027 carries it as its wParam, so the plain failure
-// keeps the 0 it always had.
+// keeps the 0 it always had; kChanged stays the last.
 enum class SetupDownloadEnd : uint8_t {
   kFailed,  // the download itself failed
   kDownloaded,
-  kNoChecksum,       // a build with keys, and the configuration gives the language no SHA-256
-  kMalformedCheck,   // the language's SHA-256 or size is neither empty nor well formed
-  kSizeDiffers,      // announced, sent or whole: not the configuration's size
-  kChecksumDiffers,  // the whole body's SHA-256 is not the configuration's
-  kChanged,          // the file at the setup's name is no longer the one checked
+  kNoChecksum,        // a build with keys, and the configuration gives the language no SHA-256
+  kMalformedCheck,    // the language's SHA-256 or size is neither empty nor well formed
+  kSizeDiffers,       // announced, sent or whole: not the configuration's size
+  kChecksumDiffers,   // the whole body's SHA-256 is not the configuration's
+  kProxyCredentials,  // the system's proxy asked for credentials that could not be given
+  kChanged,           // the file at the setup's name is no longer the one checked
 };
 
 // The log entry that names why a setup download failed; empty for a failure

@@ -141,6 +141,7 @@ Next AfterAttempt(HttpAttemptEnd end, const AttemptSink& sink, PartialFile& file
                   ResumePoint& point, BodyCheck& check, HeldFile* held) {
   if (sink.SizeDiffers()) return SetupDownloadEnd::kSizeDiffers;
   switch (end) {
+    case HttpAttemptEnd::kProxyCredentials: return SetupDownloadEnd::kProxyCredentials;
     case HttpAttemptEnd::kComplete:
       // A body that ended cleanly short of a known total is a broken one.
       if (point.total && point.have != *point.total) return kTryAgain;

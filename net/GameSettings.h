@@ -7,10 +7,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "net/Sha256.h"
+#include "net/SignatureVerify.h"
 #include "net/Text.h"
 
 inline constexpr int kLanguageSlots = 5;
@@ -82,6 +84,8 @@ enum class SettingsOutcome : uint8_t {
   kNotTrusted,          // no trusted key verifies it: changed after signing, or signed by another key
   kUnreadableExpiry,    // "X_EXPIRES=" is not a number
   kExpired,             // past its "X_EXPIRES=" time
+  kProxyCredentials,    // the direct way could not connect, and the system's
+                        // proxy asked for credentials that could not be given
 };
 
 // The log entry that names why a configuration was refused; empty for the
@@ -92,4 +96,12 @@ std::u16string_view SettingsRefusalEntry(SettingsOutcome outcome);
 // current directory, reads and deletes it, checks its signature (in a build
 // with keys) and expiry time, and parses what the signature covers. Nothing
 // of a refused file reaches the record. Shows and logs nothing.
+//
+// The fetch goes direct. Only when that cannot connect (refused, the name
+// did not resolve, the connect timed out, no route) does the same attempt
+// go through the system's proxy, and only with trusted keys: a proxy can
+// withhold a signed file but not change it, while an unsigned one is taken
+// from whoever answers, so without keys the configuration stays direct.
 SettingsOutcome LoadGameSettings(GameSettings& settings);
+// The same with these trusted keys instead of the build's.
+SettingsOutcome LoadGameSettings(GameSettings& settings, std::span<const P256PublicKey> trustedKeys);

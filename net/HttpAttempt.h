@@ -11,6 +11,10 @@
 //  - http and https only, also after a redirect; at most kMaxHttpRedirects.
 //    The peer's certificate chain and host name are verified (plus the extra
 //    CA bundle of the staging environment where the platform reads one).
+//  - A proxy's 407 is no answer for the sink: the platform answers it with
+//    the credentials the system holds (its requests to the proxy are the
+//    proxy's, not the server's), and one it cannot answer ends the attempt
+//    kProxyCredentials.
 //  - No cache is read or written; "Cache-Control: no-cache" and "Pragma:
 //    no-cache" go out. No content coding is asked for or undone: the body is
 //    the bytes as sent. The agent is the application's name; the system's
@@ -81,10 +85,11 @@ enum class HttpAttemptEnd {
   kStalled,       // no byte for silenceLimit
   kShortBody,     // the connection ended cleanly before the announced length
   // Ended for good.
-  kCertificate,  // the server's certificate does not verify
-  kUnusable,     // the URL, a redirect (another scheme, a loop, too many) or the answer cannot be used
-  kDeclined,     // the sink refused the head
-  kWriteFailed,  // the sink could not keep a piece of the body
+  kCertificate,       // the server's certificate does not verify
+  kProxyCredentials,  // a proxy answered 407: it wants credentials that could not be given
+  kUnusable,          // the URL, a redirect (another scheme, a loop, too many) or the answer cannot be used
+  kDeclined,          // the sink refused the head
+  kWriteFailed,       // the sink could not keep a piece of the body
   kCancelled,
 };
 

@@ -64,7 +64,15 @@ void ApplyCommonOptions(CURL* curl, const char* url, const CurlTransferRules& ru
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_HTTP_CONTENT_DECODING, 0L);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, rules.agent);
-  if (rules.direct) curl_easy_setopt(curl, CURLOPT_PROXY, "");
+  if (rules.direct) {
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
+  } else {
+    if (rules.proxy != nullptr) {
+      curl_easy_setopt(curl, CURLOPT_PROXY, rules.proxy);
+      curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
+    }
+    curl_easy_setopt(curl, CURLOPT_PROXYAUTH, CURLAUTH_BASIC | CURLAUTH_DIGEST | CURLAUTH_NTLM);
+  }
   ApplyTrustSettings(curl);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, rules.checkHostName ? 2L : 0L);
 }

@@ -22,16 +22,19 @@ using CurlHeaders = std::unique_ptr<curl_slist, CurlSlistDeleter>;
 
 // What each kind of transfer chooses for itself.
 struct CurlTransferRules {
-  const char* agent = "";     // User-Agent
-  bool direct = false;        // no proxy at all, not even the environment's
-  bool checkHostName = true;  // false: the chain is still verified, the name not
+  const char* agent = "";       // User-Agent
+  bool direct = false;          // no proxy at all, not even the environment's
+  const char* proxy = nullptr;  // not direct: this proxy for every host, not the environment's choice
+  bool checkHostName = true;    // false: the chain is still verified, the name not
   long maxRedirects = 8;
 };
 
 // The shared options: the URL; http and https only, after a redirect too;
 // redirects followed up to the rules' limit; no signals (transfers run on
 // worker threads); the body as sent, never decoded; the trust settings; and
-// the rules' agent, proxy and host-name check.
+// the rules' agent, proxy and host-name check. A proxy that asks for
+// credentials gets those of its URL, by Basic, Digest or NTLM, whichever it
+// offers.
 void ApplyCommonOptions(CURL* curl, const char* url, const CurlTransferRules& rules);
 
 // A new easy handle (nullptr when libcurl cannot make one), after the

@@ -16,6 +16,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr long kReceiveBuffer = 256 * 1024;
+constexpr int kProxyAuthenticationRequired = 407;
 
 struct Attempt {
   const HttpAttemptRequest* request = nullptr;
@@ -26,6 +27,7 @@ struct Attempt {
   bool writeFailed = false;
   bool stalled = false;
   bool cancelled = false;
+  bool proxyCredentials = false;
   Clock::time_point lastArrival = Clock::now();
 
   bool DeliverHead() {
@@ -88,6 +90,12 @@ size_t OnBody(char* data, size_t size, size_t count, void* context) {
   auto* a = static_cast<Attempt*>(context);
   const size_t n = size * count;
   a->lastArrival = Clock::now();
+  // libcurl hands over no body of a 407 that it answers itself: this is the
+  // last word of a proxy that the credentials, if any, did not satisfy.
+  if (a->head.status == kProxyAuthenticationRequired) {
+    a->proxyCredentials = true;
+    return 0;
+  }
   if (!a->headDelivered && !a->DeliverHead()) return 0;  // ends the transfer
   if (!a->sink->OnBody(data, n)) {
     a->writeFailed = true;
@@ -167,8 +175,14 @@ HttpAttemptEnd PerformHttpAttempt(const HttpAttemptRequest& request, HttpAnswerS
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, &attempt);
 
   const CURLcode code = curl_easy_perform(c);
+  long tunnelStatus = 0;
+  curl_easy_getinfo(c, CURLINFO_HTTP_CONNECTCODE, &tunnelStatus);
   curl.reset();  // every socket of the attempt is closed before it ends
   if (attempt.cancelled) return HttpAttemptEnd::kCancelled;
+  if (attempt.proxyCredentials || tunnelStatus == kProxyAuthenticationRequired ||
+      (code == CURLE_OK && attempt.head.status == kProxyAuthenticationRequired)) {
+    return HttpAttemptEnd::kProxyCredentials;
+  }
   if (attempt.declined) return HttpAttemptEnd::kDeclined;
   if (attempt.writeFailed) return HttpAttemptEnd::kWriteFailed;
   if (attempt.stalled) return HttpAttemptEnd::kStalled;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/win32/ProxyCredentials.h"
+
 namespace {
 
 // How often a wait looks at the cancel flag and the deadline.
@@ -11,6 +13,7 @@ constexpr auto kSlice = std::chrono::milliseconds(100);
 // A transfer it can cut confirms at once; one it cannot is not waited for.
 constexpr DWORD kReleaseWaitMs = 300;
 constexpr DWORD kReadBuffer = 64 * 1024;
+constexpr int kProxyAuthenticationRequired = 407;
 
 std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -83,6 +86,12 @@ void TransferWatch::Connected() {
   if (connected_) return;
   connected_ = true;
   if (limits_.connect) lastArrival_ = TransferClock::now();  // the silence counts from here
+}
+
+void TransferWatch::Restart() {
+  start_ = TransferClock::now();
+  lastArrival_ = start_;
+  connected_ = false;
 }
 
 bool TransferWatch::Cancelled() const {
@@ -193,6 +202,18 @@ StepOutcome AsyncRequest::Read(DWORD size, std::string_view& piece, TransferWatc
   return outcome;
 }
 
+StepOutcome AsyncRequest::Drain(TransferWatch& watch) {
+  for (;;) {
+    DWORD available = 0;
+    const StepOutcome waited = WaitForBody(available, watch);
+    if (!waited.Done() || available == 0) return waited;
+    std::string_view piece;
+    const StepOutcome read = Read(available, piece, watch);
+    if (!read.Done() || piece.empty()) return read;
+    watch.Arrived();
+  }
+}
+
 int AsyncRequest::Status() const {
   DWORD status = 0;
   DWORD size = sizeof status;
@@ -228,7 +249,8 @@ void AsyncRequest::Close() {
 }
 
 FinalAnswer SendFollowingRedirects(const AsyncSession& session, const std::wstring& url, DWORD flags,
-                                   const std::wstring& headers, TransferWatch& watch, long maxRedirects) {
+                                   const std::wstring& headers, TransferWatch& watch, long maxRedirects,
+                                   bool askProxyCredentials) {
   std::optional<WebUrl> target = ParseWebUrl(url);
   if (!target) return Ended(FinalAnswer::kBadUrl);
   // A little more than the caller's own limit, so that its limit always
@@ -241,7 +263,17 @@ FinalAnswer SendFollowingRedirects(const AsyncSession& session, const std::wstri
     if (const DWORD error = request->Open(session, *target, flags, platformTimeout); error != 0) {
       return Ended(FinalAnswer::kFailed, error);
     }
-    const StepOutcome sent = request->Send(headers, watch);
+    if (askProxyCredentials) ApplyGivenProxyCredentials(request->Handle());
+    StepOutcome sent = request->Send(headers, watch);
+    for (int prompts = 0; askProxyCredentials && sent.Done() && prompts < kProxyCredentialPrompts &&
+                          request->Status() == kProxyAuthenticationRequired;
+         ++prompts) {
+      // The proxy's page goes first, so that its connection can carry the
+      // request again; the player's time in the dialog is not the server's.
+      if (!request->Drain(watch).Done() || !AskForProxyCredentials(request->Handle())) break;
+      watch.Restart();
+      sent = request->Send(headers, watch);
+    }
     switch (sent.kind) {
       case StepOutcome::kDone: break;
       case StepOutcome::kFailed: return Ended(FinalAnswer::kFailed, sent.error);

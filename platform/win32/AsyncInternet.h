@@ -49,6 +49,10 @@ class TransferWatch {
   // Bytes of an answer have arrived.
   void Arrived() { lastArrival_ = TransferClock::now(); }
   void Connected();
+  bool HasConnected() const { return connected_; }
+  // The clock starts again: the time a player spent in a dialog is not the
+  // server's.
+  void Restart();
   bool Cancelled() const;
   // When the transfer is broken if nothing arrives meanwhile.
   TransferClock::time_point Deadline() const;
@@ -102,9 +106,12 @@ class AsyncRequest {
   // Reads up to `size` of the bytes that WaitForBody announced. `piece`
   // stays valid until the next call.
   StepOutcome Read(DWORD size, std::string_view& piece, TransferWatch& watch);
+  // Reads the rest of the body and drops it.
+  StepOutcome Drain(TransferWatch& watch);
 
   // The answer's status code, 0 when it has none.
   int Status() const;
+  HINTERNET Handle() const { return request_; }
   // A header of the answer (HTTP_QUERY_...), as received without surrounding
   // blanks; nothing when absent.
   std::optional<std::string> Header(DWORD query) const;
@@ -142,6 +149,12 @@ struct FinalAnswer {
 
 // Sends a GET to `url` and to each URL it is redirected to, once each, with
 // the same extra headers, up to `maxRedirects` redirects. Redirect answers
-// are closed unread.
+// are closed unread. With askProxyCredentials, a proxy's 407 that WinINet
+// could not answer itself brings up the credential dialog
+// (ProxyCredentials.h), and the request goes to the proxy again with what
+// the player gave, up to kProxyCredentialPrompts times; the 407 is the
+// final answer otherwise.
+inline constexpr int kProxyCredentialPrompts = 3;
 FinalAnswer SendFollowingRedirects(const AsyncSession& session, const std::wstring& url, DWORD flags,
-                                   const std::wstring& headers, TransferWatch& watch, long maxRedirects);
+                                   const std::wstring& headers, TransferWatch& watch, long maxRedirects,
+                                   bool askProxyCredentials = false);

@@ -13,11 +13,14 @@
 
 namespace {
 
-// Never from or to the cache, no cookies, no automatic log-on (it would
-// send the request again with credentials), no dialogs. The no-cache
-// headers go out as lines of their own, once each.
-constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
-                                INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI;
+// Never from or to the cache, no cookies, no dialogs of WinINet's own. The
+// no-cache headers go out as lines of their own, once each. WinINet's log-on
+// stays on: it answers a proxy's 407 with the credentials the system keeps
+// for the proxy (the request then goes to the proxy again, never twice to
+// the server); a download host asks for none.
+constexpr DWORD kRequestFlags =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
+constexpr int kProxyAuthenticationRequired = 407;
 
 // How WinINet's errors (and the winsock errors that wine lets through)
 // end an attempt:
@@ -132,7 +135,7 @@ HttpAttemptEnd PerformHttpAttempt(const HttpAttemptRequest& request, HttpAnswerS
   const AsyncSession session(ToWide(GetApplicationName()), INTERNET_OPEN_TYPE_PRECONFIG);
   if (!session) return HttpAttemptEnd::kUnusable;
   FinalAnswer final = SendFollowingRedirects(session, ToWide(request.url), kRequestFlags, RequestHeaders(request),
-                                             watch, kMaxHttpRedirects);
+                                             watch, kMaxHttpRedirects, true);
   switch (final.kind) {
     case FinalAnswer::kAnswered: break;
     case FinalAnswer::kTimedOut: return HttpAttemptEnd::kStalled;
@@ -143,6 +146,7 @@ HttpAttemptEnd PerformHttpAttempt(const HttpAttemptRequest& request, HttpAnswerS
   const HttpAnswerHead head = ReadHead(*final.request);
   // A connection closed without a word is no answer.
   if (head.status == 0) return HttpAttemptEnd::kReset;
+  if (head.status == kProxyAuthenticationRequired) return HttpAttemptEnd::kProxyCredentials;
   if (!sink.OnHead(head)) return HttpAttemptEnd::kDeclined;
   return ReceiveBody(*final.request, head, sink, watch);
 }

@@ -79,6 +79,31 @@ TEST_F(HttpAttemptTest, EachWayOfEndingIsToldApart) {
   EXPECT_EQ(Attempt(sandbox.FilesBase() + "/sandbox/echo"), HttpAttemptEnd::kRefused);
 }
 
+// Through a proxy that wants Basic credentials, plain and tunnelled: the
+// credentials of the proxy's URL answer it, and without them the attempt
+// ends for good, its 407 never taken for the server's answer.
+TEST_F(HttpAttemptTest, AProxysRequestForCredentialsIsAnsweredOrEndsTheAttempt) {
+  ASSERT_TRUE(sandbox.SetFault("proxy", "auth"));
+  ::unsetenv("no_proxy");
+  for (const std::string& url :
+       {sandbox.FilesBase() + "/sandbox/bytes?n=5000", sandbox.ConfigBase() + "/sandbox/bytes?n=5000"}) {
+    for (const char* credentials : {"zk:wrong@", "zk:secret@"}) {
+      SCOPED_TRACE(url + " " + credentials);
+      const std::string proxy = sandbox.ProxyUrl(credentials);
+      ::setenv("http_proxy", proxy.c_str(), 1);
+      ::setenv("https_proxy", proxy.c_str(), 1);
+      RecordingSink sink;
+      const HttpAttemptEnd end = Attempt(url, sink);
+      const bool answered = std::string(credentials) == "zk:secret@";
+      EXPECT_EQ(end, answered ? HttpAttemptEnd::kComplete : HttpAttemptEnd::kProxyCredentials);
+      EXPECT_EQ(sink.heads, answered ? 1 : 0);
+      EXPECT_EQ(sink.body, answered ? std::string(5000, 'x') : "");
+    }
+  }
+  ::unsetenv("http_proxy");
+  ::unsetenv("https_proxy");
+}
+
 TEST_F(HttpAttemptTest, ACertificateForAnotherNameIsNotABrokenAttempt) {
   ASSERT_TRUE(StartSandbox({"--cert-name", "someone-else.invalid"}));
   const HttpAttemptEnd end = Attempt(sandbox.ConfigBase() + "/sandbox/echo");

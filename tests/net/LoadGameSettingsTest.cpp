@@ -84,6 +84,47 @@ TEST_F(LoadGameSettingsTest, WrongConfigurationKeepsTheFirstFourteenFields) {
   EXPECT_EQ(std::u16string(s.rPathGame), u"?");
 }
 
+// The configuration goes through the environment's proxy only when the
+// direct way cannot connect, and only in a build that checks signatures.
+TEST_F(LoadGameSettingsTest, TheProxyIsTriedOnlyWhenTheDirectWayCannotConnect) {
+  struct Case {
+    const char* name;
+    const char* configFault;
+    const char* proxyFault;
+    const char* credentials;  // in https_proxy
+    const char* noProxy;
+    bool keys;
+    SettingsOutcome outcome;
+    int tunnels;  // asked of the proxy
+  };
+  using enum SettingsOutcome;
+  const Case cases[] = {
+      {"direct works", "ok", "ok", "", "", true, kLoaded, 0},
+      {"direct refused", "direct-refused", "ok", "", "", true, kLoaded, 1},
+      {"an error page is an answer", "404", "ok", "", "", true, kNoSignature, 0},
+      {"without keys only direct", "direct-refused", "ok", "", "", false, kNotFetched, 0},
+      {"no_proxy names the host", "direct-refused", "ok", "", "example.net, 127.0.0.1", true, kNotFetched, 0},
+      {"the proxy is down", "direct-refused", "refused", "", "", true, kNotFetched, 0},
+      {"credentials in the proxy's URL", "direct-refused", "auth", "zk:secret@", "", true, kLoaded, 2},
+      {"no credentials", "direct-refused", "auth", "", "", true, kProxyCredentials, 1},
+      {"wrong credentials", "direct-refused", "auth", "zk:wrong@", "", true, kProxyCredentials, 2},
+  };
+  const std::string tunnel = "127.0.0.1:" + std::to_string(sandbox.ConfigPort());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(sandbox.Reset());
+    ASSERT_TRUE(sandbox.SetFault("config", c.configFault));
+    ASSERT_TRUE(sandbox.SetFault("proxy", c.proxyFault));
+    ::setenv("https_proxy", sandbox.ProxyUrl(c.credentials).c_str(), 1);
+    ::setenv("no_proxy", c.noProxy, 1);
+    GameSettings s{};
+    EXPECT_EQ(c.keys ? LoadGameSettings(s) : LoadGameSettings(s, {}), c.outcome);
+    EXPECT_EQ(sandbox.Counts("proxy", tunnel).requests, c.tunnels);
+  }
+  ::unsetenv("https_proxy");
+  ::unsetenv("no_proxy");
+}
+
 TEST_F(LoadGameSettingsTest, UnreachableHostFails) {
   ::setenv("ZK_CONFIG_HOST", "127.0.0.1:1", 1);
   GameSettings s{};

@@ -125,6 +125,19 @@ TEST_F(SandboxFilesTest, DropsAndRefusalsAreCountedExactly) {
   EXPECT_EQ(Get(Url()).status, 200);
 }
 
+// The mirror: a second download host over a folder of its own, with the
+// same ranges and faults, switched apart from the files service's.
+TEST_F(SandboxFilesTest, TheMirrorServesItsOwnFolderWithItsOwnFaults) {
+  std::filesystem::create_directories(cwd.Path() / "mirror" / "setup");
+  WriteBytes((cwd.Path() / "mirror" / "setup" / "s.exe").string(), "the mirror's copy");
+  ASSERT_TRUE(StartSandbox({"--files", (cwd.Path() / "files").string(), "--mirror-files",
+                            (cwd.Path() / "mirror").string(), "--fault", "mirror=drop:after=4"}));
+  EXPECT_EQ(Get(sandbox.MirrorBase() + "/setup/s.exe").body, "the ");
+  EXPECT_EQ(Get(Url()).body, file_);
+  ASSERT_TRUE(sandbox.SetFault("mirror", "ok"));
+  EXPECT_EQ(Get(sandbox.MirrorBase() + "/setup/s.exe", {"Range: bytes=4-"}).body, "mirror's copy");
+}
+
 TEST_F(SandboxFilesTest, BodyFaultsShapeWhatIsAnnouncedAndSent) {
   ASSERT_TRUE(sandbox.SetFault("files", "no-length", {{"times", "1"}}));
   const Reply unannounced = Get(Url());

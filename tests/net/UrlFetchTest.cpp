@@ -3,6 +3,7 @@
 #include "net/Files.h"
 #include "net/UrlFetch.h"
 #include "tests/net/NetTestUtil.h"
+#include "tests/support/DroppingHost.h"
 
 namespace {
 
@@ -34,14 +35,30 @@ TEST_F(UrlFetchTest, ErrorPagesAreStoredAsBodies) {
   EXPECT_EQ(ReadBytes("out.bin"), "broken");
 }
 
+// Only a way that never connected is kNotConnected: the configuration then
+// tries the system's proxy.
 TEST_F(UrlFetchTest, UnreachableHostLeavesAnEmptyFile) {
-  WriteBytes("out.bin", "old contents");
+  const DroppingHost dropping;
+  ASSERT_NE(dropping.Port(), 0);
   ASSERT_TRUE(sandbox.SetFault("region", "refused"));
-  EXPECT_EQ(Fetch(sandbox.RegionBase() + "/anything"), FetchResult::kUrlNotOpened);
-  EXPECT_TRUE(std::filesystem::exists("out.bin"));
-  EXPECT_EQ(ReadBytes("out.bin"), "");
-  EXPECT_EQ(Fetch("not a url at all"), FetchResult::kUrlNotOpened);
-  EXPECT_EQ(Fetch("ftp://127.0.0.1/file"), FetchResult::kUrlNotOpened);
+  const struct {
+    std::string url;
+    FetchResult result;
+  } cases[] = {
+      {sandbox.RegionBase() + "/anything", FetchResult::kNotConnected},
+      {"https://config.zkgame.invalid/x", FetchResult::kNotConnected},
+      {"http://127.0.0.1:" + std::to_string(dropping.Port()) + "/x", FetchResult::kNotConnected},  // the connect limit
+      {"https://127.0.0.1:" + std::to_string(sandbox.FilesPort()) + "/x", FetchResult::kUrlNotOpened},  // no TLS there
+      {"not a url at all", FetchResult::kUrlNotOpened},
+      {"ftp://127.0.0.1/file", FetchResult::kUrlNotOpened},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    WriteBytes("out.bin", "old contents");
+    EXPECT_EQ(Fetch(c.url), c.result);
+    EXPECT_TRUE(std::filesystem::exists("out.bin"));
+    EXPECT_EQ(ReadBytes("out.bin"), "");
+  }
 }
 
 TEST_F(UrlFetchTest, LocalFileThatCannotBeCreatedIsReported) {

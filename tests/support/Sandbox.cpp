@@ -130,6 +130,10 @@ int Sandbox::Port(const std::string& key) const {
 std::string Sandbox::ConfigBase() const { return "https://127.0.0.1:" + std::to_string(ConfigPort()); }
 std::string Sandbox::RegionBase() const { return "http://127.0.0.1:" + std::to_string(RegionPort()); }
 std::string Sandbox::FilesBase() const { return "http://127.0.0.1:" + std::to_string(FilesPort()); }
+std::string Sandbox::MirrorBase() const { return "http://127.0.0.1:" + std::to_string(MirrorPort()); }
+std::string Sandbox::ProxyUrl(const std::string& credentials) const {
+  return "http://" + credentials + "127.0.0.1:" + std::to_string(ProxyPort());
+}
 
 void Sandbox::ExportEnvironment() const {
   ::setenv("ZK_CONFIG_HOST", ("127.0.0.1:" + std::to_string(ConfigPort())).c_str(), 1);

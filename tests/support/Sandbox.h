@@ -38,6 +38,8 @@ class Sandbox {
   int RegionPort() const { return Port("region"); }
   int ClientIpPort() const { return Port("clientip"); }  // 0: not bound
   int FilesPort() const { return Port("files"); }
+  int MirrorPort() const { return Port("mirror"); }
+  int ProxyPort() const { return Port("proxy"); }
   const std::string& ClientIpAddress() const { return values_.at("clientip_bind"); }
   const std::string& CaPath() const { return values_.at("ca"); }
 
@@ -45,6 +47,9 @@ class Sandbox {
   std::string ConfigBase() const;
   std::string RegionBase() const;
   std::string FilesBase() const;
+  std::string MirrorBase() const;
+  // The forward proxy's URL, with "user:password@" when given.
+  std::string ProxyUrl(const std::string& credentials = "") const;
 
   // Switches one fault on, replacing the service's faults ("ok": none), or
   // adding it to them. Parameters as the sandbox's --help lists them, for

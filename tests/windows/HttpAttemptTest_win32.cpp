@@ -103,6 +103,23 @@ TEST_F(HttpAttemptWin32Test, EachWayOfEndingIsToldApart) {
 }
 
 // The configuration service's certificate is issued for "localhost" only.
+// Through the system's proxy, plain and tunnelled: a 407 that WinINet
+// cannot answer (no credentials held, no window for the dialog) ends the
+// attempt for good and never reaches the sink as the server's answer.
+TEST_F(HttpAttemptWin32Test, AProxysRequestForCredentialsEndsTheAttemptItCannotAnswer) {
+  const SystemProxySetting setting(proxy_);
+  for (const std::string& url : {filesUtf8_ + "/sandbox/bytes?n=5000", configUtf8_ + "/sandbox/bytes?n=5000"}) {
+    for (const bool wanted : {false, true}) {
+      SCOPED_TRACE(url + (wanted ? " credentials wanted" : ""));
+      ASSERT_TRUE(SetFault("proxy", wanted ? "auth" : "ok"));
+      RecordingSink sink;
+      EXPECT_EQ(Attempt(url, sink), wanted ? HttpAttemptEnd::kProxyCredentials : HttpAttemptEnd::kComplete);
+      EXPECT_EQ(sink.heads, wanted ? 0 : 1);
+      EXPECT_EQ(sink.body, wanted ? "" : std::string(5000, 'x'));
+    }
+  }
+}
+
 TEST_F(HttpAttemptWin32Test, ACertificateForAnotherNameIsNotABrokenAttempt) {
   const std::string byAddress = "https://127.0.0.1:" + configUtf8_.substr(configUtf8_.rfind(':') + 1);
   const HttpAttemptEnd end = Attempt(byAddress + "/sandbox/echo");

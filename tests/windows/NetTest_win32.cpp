@@ -74,7 +74,7 @@ TEST_F(SandboxTest, FetchStoresBodiesByteForByteAndErrorPagesToo) {
 TEST_F(SandboxTest, FetchOfAnUnreachableHostLeavesAnEmptyFile) {
   TempDir dir;
   WriteFileBytes(dir.Path() / "InfoGlobal.txt", "old");
-  EXPECT_EQ(FetchUrlToFile(u"http://127.0.0.1:1/x", dir.U16("InfoGlobal.txt")), FetchResult::kUrlNotOpened);
+  EXPECT_EQ(FetchUrlToFile(u"http://127.0.0.1:1/x", dir.U16("InfoGlobal.txt")), FetchResult::kNotConnected);
   EXPECT_TRUE(fs::exists(dir.Path() / "InfoGlobal.txt"));
   EXPECT_EQ(fs::file_size(dir.Path() / "InfoGlobal.txt"), 0u);
   EXPECT_EQ(FetchUrlToFile(u"http://127.0.0.1:1/x", dir.U16("no\\such\\folder\\f.txt")), FetchResult::kFileNotCreated);

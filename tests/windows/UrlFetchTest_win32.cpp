@@ -3,6 +3,7 @@
 // leaves the WinINet cache.
 #include <chrono>
 #include <future>
+#include <optional>
 
 #include "net/Text.h"
 #include "net/UrlFetch.h"
@@ -80,7 +81,7 @@ TEST_F(FetchWin32Test, EachTryEndsWithinItsLimitWhateverTheServerDoes) {
   EXPECT_LT(stall.took, 12s);
 
   const TimedFetch drop = dropped.get();
-  EXPECT_EQ(drop.result, FetchResult::kUrlNotOpened);
+  EXPECT_EQ(drop.result, FetchResult::kNotConnected);
   EXPECT_GE(drop.took, 14500ms);
   EXPECT_LT(drop.took, 17s);
 }
@@ -94,6 +95,38 @@ TEST_F(FetchWin32Test, TheUrlLeavesTheCacheAfterAFetch) {
   EXPECT_NE(ReadFileBytes(dir_.Path() / "InfoGlobal.txt").find("U_PATH_ZKEN=http"), std::string::npos)
       << "from the server, not from the cache";
   EXPECT_FALSE(InCache(wide));
+}
+
+// The proxy route takes the proxy that wine's Internet settings name, and
+// only that; the direct route never does.
+TEST_F(FetchWin32Test, TheProxyRouteTakesTheSystemsProxy) {
+  const std::u16string url = config_ + Utf8ToUtf16(kConfigPath);
+  const std::string tunnel = "localhost:" + configUtf8_.substr(configUtf8_.rfind(':') + 1);
+  const struct {
+    const char* name;
+    bool proxySet;
+    const char* proxyFault;
+    FetchRoute route;
+    FetchResult result;
+    int tunnels;
+  } cases[] = {
+      {"no proxy named", false, "ok", FetchRoute::kSystemProxy, FetchResult::kNotConnected, 0},
+      {"direct whatever is named", true, "ok", FetchRoute::kDirect, FetchResult::kNotConnected, 0},
+      {"through the proxy", true, "ok", FetchRoute::kSystemProxy, FetchResult::kComplete, 1},
+      {"the proxy is down", true, "refused", FetchRoute::kSystemProxy, FetchResult::kNotConnected, 0},
+      // No window to ask the player over: the 407 is the last word.
+      {"credentials asked", true, "auth", FetchRoute::kSystemProxy, FetchResult::kProxyCredentials, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(PlainGet(Utf16ToUtf8(control_) + "/control/reset"), "ok");
+    ASSERT_TRUE(SetFault("config", "direct-refused"));
+    ASSERT_TRUE(SetFault("proxy", c.proxyFault));
+    std::optional<SystemProxySetting> setting;
+    if (c.proxySet) setting.emplace(proxy_);
+    EXPECT_EQ(FetchUrlToFile(url, dir_.U16("InfoGlobal.txt"), kNoBodyLimit, c.route), c.result);
+    EXPECT_EQ(Served("proxy", tunnel).requests, c.tunnels);
+  }
 }
 
 TEST_F(FetchWin32Test, HttpsIsNeverRedirectedToHttp) {

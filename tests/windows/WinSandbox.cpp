@@ -40,6 +40,33 @@ std::string PlainGet(const std::string& url) {
   return body;
 }
 
+namespace {
+
+const wchar_t kInternetSettings[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+
+void SetProxyValues(DWORD enable, const std::string& server) {
+  HKEY raw = nullptr;
+  if (::RegCreateKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &raw, nullptr) !=
+      ERROR_SUCCESS) {
+    ADD_FAILURE() << "the Internet settings cannot be written";
+    return;
+  }
+  const RegistryKey key(raw);
+  ::RegSetValueExW(key.get(), L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable), sizeof enable);
+  const std::wstring wide(server.begin(), server.end());
+  if (wide.empty()) {
+    ::RegDeleteValueW(key.get(), L"ProxyServer");
+  } else {
+    ::RegSetValueExW(key.get(), L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                     static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+  }
+}
+
+}  // namespace
+
+SystemProxySetting::SystemProxySetting(const std::string& server) { SetProxyValues(1, server); }
+SystemProxySetting::~SystemProxySetting() { SetProxyValues(0, ""); }
+
 void WinSandboxTest::SetUp() {
   filesUtf8_ = Env("ZK_TEST_FILES_BASE");
   configUtf8_ = Env("ZK_TEST_CONFIG_BASE");
@@ -48,7 +75,9 @@ void WinSandboxTest::SetUp() {
   region_ = Utf8ToUtf16(Env("ZK_TEST_REGION_BASE"));
   control_ = Utf8ToUtf16(Env("ZK_TEST_CONTROL_BASE"));
   servedDir_ = Env("ZK_TEST_FILES_DIR");
-  if (files_.empty() || region_.empty() || config_.empty() || control_.empty() || servedDir_.empty()) {
+  proxy_ = Env("ZK_TEST_PROXY");
+  if (files_.empty() || region_.empty() || config_.empty() || control_.empty() || servedDir_.empty() ||
+      proxy_.empty()) {
     GTEST_SKIP() << "the sandbox services are not named (run through tests/windows/e2e/run.sh)";
   }
   ASSERT_EQ(PlainGet(Utf16ToUtf8(control_) + "/control/reset"), "ok") << "the control port does not answer";

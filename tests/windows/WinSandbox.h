@@ -39,6 +39,7 @@ class WinSandboxTest : public ::testing::Test {
   SandboxRequest LastRequest(const std::string& service) const;
 
   std::u16string files_, region_, config_, control_;
+  std::string proxy_;  // the forward proxy's "127.0.0.1:<port>"
   std::string filesUtf8_, configUtf8_;
   std::filesystem::path servedDir_;  // what the files service serves
 
@@ -49,3 +50,13 @@ class WinSandboxTest : public ::testing::Test {
 
 // The body of a plain GET (empty when it failed).
 std::string PlainGet(const std::string& url);
+
+// The system's proxy, as the Internet settings in the user's registry name
+// it ("host:port" for every scheme), for as long as the object lives.
+class SystemProxySetting {
+ public:
+  explicit SystemProxySetting(const std::string& server);
+  ~SystemProxySetting();
+  SystemProxySetting(const SystemProxySetting&) = delete;
+  SystemProxySetting& operator=(const SystemProxySetting&) = delete;
+};

@@ -1,8 +1,9 @@
-"""The files service: a folder served over plain HTTP, as a download host
-serves setup programs. Every file carries a strong ETag and a Last-Modified;
-a single byte range is answered with 206 and Content-Range, one that lies
-beyond the file with 416, and If-Range is honoured. Faults of this service
-alone: no-range, etag-changes, weak-etag, no-etag, no-last-modified."""
+"""The files service and the mirror: a folder each, served over plain HTTP,
+as download hosts serve setup programs. Every file carries a strong ETag
+and a Last-Modified; a single byte range is answered with 206 and
+Content-Range, one that lies beyond the file with 416, and If-Range is
+honoured. Faults of these two alone: no-range, etag-changes, weak-etag,
+no-etag, no-last-modified."""
 
 import email.utils
 import os
@@ -38,11 +39,11 @@ def parse_range(value, size):
 
 class FilesHandler(Handler):
     def find(self, path):
-        state = self.server.state
-        if not state.files_dir:
+        folder = self.server.state.folders[self.server.name]
+        if not folder:
             return None
-        full = os.path.realpath(os.path.join(state.files_dir, urllib.parse.unquote(path).lstrip("/")))
-        if not full.startswith(state.files_dir + os.sep) or not os.path.isfile(full):
+        full = os.path.realpath(os.path.join(folder, urllib.parse.unquote(path).lstrip("/")))
+        if not full.startswith(folder + os.sep) or not os.path.isfile(full):
             return None
         return full
 

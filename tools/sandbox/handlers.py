@@ -16,6 +16,7 @@ WRONG = {
     "region": b'{"CountryId": "CN","CityId":"0"}',
     "clientip": b'{"client_ip":"127.0.0.1"}',
     "files": b"this is not the file you asked for\n",
+    "mirror": b"this is not the file you asked for\n",
 }
 
 # What a service answers when no fault interferes.

@@ -9,6 +9,9 @@ Services (all bound to loopback addresses only):
                    strong ETag and a Last-Modified; one byte range ("Range:
                    bytes=A-B", "A-" or "-N") gives 206 with Content-Range,
                    a range past the end 416; If-Range is honoured
+  mirror    HTTP   GET  /<path>  the same, from --mirror-files (by default
+                   the --files folder): a second download host
+  proxy     HTTP   a forward proxy (see PROXY below)
   control   HTTP   run-time switches (see CONTROL below)
 
 Every service also answers the helper paths under /sandbox/ (see HELPERS).
@@ -16,7 +19,8 @@ Every service also answers the helper paths under /sandbox/ (see HELPERS).
 At start a test CA and a server certificate are made with the openssl
 command line. When ready, one line goes to stdout:
   SANDBOX READY config=<port> region=<port> clientip=<port> files=<port>
-      control=<port> bind=<addr> clientip_bind=<addr> ca=<CA PEM path>
+      mirror=<port> proxy=<port> control=<port> bind=<addr>
+      clientip_bind=<addr> ca=<CA PEM path>
 and the same key=value pairs, one per line, to --ports-file if given.
 clientip=0 means that its port could not be bound.
 
@@ -24,7 +28,10 @@ FAULTS (per service: --fault SERVICE=MODE[:NAME=VALUE...] at start, given
 again to add more; or POST /control/fault?service=S&mode=M[&NAME=VALUE...]
 at run time, which replaces the service's faults unless add=1 is given):
   ok            no fault (switches the service's faults off)
-  refused       the port stops listening
+  refused       the port stops listening, and the proxy cannot reach it
+  direct-refused
+                the port stops listening, but the proxy still reaches the
+                service, as behind a firewall that lets only the proxy out
   404, 500      that status with an HTML body
   status        code=C (503) with an HTML body; retry-after=V adds Retry-After
   slow          answers after --slow-ms
@@ -41,10 +48,13 @@ at run time, which replaces the service's faults unless add=1 is given):
   drip          rate=N body bytes a second
   once          a repeated request of the same path gets status=C (410)
   wrong, big, empty, redirect-loop, redirect-ftp
-  files only:
+  files and mirror only:
   no-range      ignores Range and If-Range: always 200 with the whole file
   etag-changes  a new ETag and Last-Modified at every request (If-Range fails)
   weak-etag     the ETag is weak (W/"..."); no-etag: none; no-last-modified
+  proxy only:
+  auth          user=U (zk), password=P (secret): a request without these
+                Basic credentials in Proxy-Authorization gets 407
   config only (see SIGNING):
   unsigned      no signature line
   sig-body      signed, then a byte of the body flipped
@@ -77,13 +87,22 @@ HELPERS (on every service; faults do not touch them):
   /sandbox/loop             302 to itself
   /sandbox/echo             "ok"
 
+PROXY: plain HTTP forwarding ("GET http://host:port/path") and CONNECT
+tunnels, to loopback addresses only ("localhost" is 127.0.0.1); anything
+else gets 502. A target that is one of the sandbox's services is handed to
+that service directly, past its listener: so "direct-refused" leaves it
+reachable through the proxy only. Its counts have one row per target
+("127.0.0.1:<port>" for a tunnel, the URL without its query for a
+forwarded request); /control/last?service=proxy shows the last request's
+head, Proxy-Authorization included.
+
 SIGNING: with --sign-key PEM (a P-256 private key; given twice, the second
 is the one sig-key2 signs with), the configuration is served with a last
 line "SIG_P256=<base64 of the DER signature>" over every byte before it
 (openssl dgst -sha256 -sign), a CR LF added first where the text lacks one.
 
 The configuration template's {{FILES_HOST}} becomes 127.0.0.1:<files port>
-(the files service's address and port); {{SHA256:<path>}} and {{SIZE:<path>}}
+(the files service's address and port), {{MIRROR_HOST}} the mirror's; {{SHA256:<path>}} and {{SIZE:<path>}}
 become the SHA-256 (hex) and the size of that file of the --files folder as
 it is when the configuration is served (empty when there is none), which is
 how the default configuration names its setup programs' checks. SIGTERM or
@@ -106,6 +125,7 @@ from certificates import make_certificates  # noqa: E402
 from control import ControlHandler  # noqa: E402
 from files import FilesHandler  # noqa: E402
 from handlers import Handler  # noqa: E402
+from proxy import ProxyHandler  # noqa: E402
 from service import Service  # noqa: E402
 from signing import Signer  # noqa: E402
 from state import MODES, SERVICES, State, parse_fault  # noqa: E402
@@ -127,9 +147,10 @@ def main():
     parser.add_argument("--bind", default="127.0.0.1", help="address of config, region, files, control")
     parser.add_argument("--client-ip-bind", default=None, help="address of the client-IP service")
     parser.add_argument("--client-ip-port", type=int, default=443)
-    for s in ("config", "region", "files", "control"):
+    for s in ("config", "region", "files", "mirror", "proxy", "control"):
         parser.add_argument("--%s-port" % s, type=int, default=0, help="0: any free port")
     parser.add_argument("--files", help="folder served by the files service")
+    parser.add_argument("--mirror-files", help="folder served by the mirror (default: --files)")
     parser.add_argument("--config", help="configuration template file ({{FILES_HOST}} is filled in)")
     parser.add_argument("--region-answer", help="answer of the region check")
     parser.add_argument("--client-ip-answer", help="answer of the client-IP service ({{PEER}} is filled in)")
@@ -174,6 +195,8 @@ def main():
             "config": Service("config", args.bind, args.config_port, tls, Handler, state),
             "region": Service("region", args.bind, args.region_port, None, Handler, state),
             "files": Service("files", args.bind, args.files_port, None, FilesHandler, state),
+            "mirror": Service("mirror", args.bind, args.mirror_port, None, FilesHandler, state),
+            "proxy": Service("proxy", args.bind, args.proxy_port, None, ProxyHandler, state),
         }
         try:
             svc["clientip"] = Service("clientip", client_bind, args.client_ip_port, tls, Handler, state)
@@ -182,12 +205,14 @@ def main():
         control = Service("control", args.bind, args.control_port, None, ControlHandler, state)
         state.services = svc
         state.files_host = "%s:%d" % (args.bind, svc["files"].port)
+        state.mirror_host = "%s:%d" % (args.bind, svc["mirror"].port)
         for service, mode, params in faults:
             state.set_fault(service, mode, params, add=True)
 
         ports = [("config", svc["config"].port), ("region", svc["region"].port),
                  ("clientip", svc["clientip"].port if "clientip" in svc else 0),
-                 ("files", svc["files"].port), ("control", control.port),
+                 ("files", svc["files"].port), ("mirror", svc["mirror"].port), ("proxy", svc["proxy"].port),
+                 ("control", control.port),
                  ("bind", args.bind), ("clientip_bind", client_bind), ("ca", ca_pem)]
         if args.ports_file:
             tmp = args.ports_file + ".tmp"

@@ -46,6 +46,15 @@ class Service:
                 self.sock.close()
                 self.sock = None
 
+    def answers_at(self, address, port):
+        return port == self.port and address == self.address
+
+    def reachable_behind(self):
+        """Whether the proxy still reaches it: a service whose direct
+        connections are refused is still up, one that is refused is down."""
+        with self.state.lock:
+            return not any(f.mode == "refused" for f in self.state.faults[self.name])
+
     def accept_loop(self):
         while not self.state.stopping.is_set():
             with self.lock:

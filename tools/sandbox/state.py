@@ -9,12 +9,14 @@ import time
 
 from signing import SIGNATURE_MODES
 
-SERVICES = ("config", "region", "clientip", "files")
-# Faults that every service knows, then those only the files service knows,
-# then those only the configuration service knows.
-MODES = ("ok", "refused", "404", "500", "status", "slow", "stalled", "reset", "wrong", "big", "empty",
-         "redirect-loop", "redirect-ftp", "short", "no-length", "stall-body", "drop", "drip", "once",
-         "no-range", "etag-changes", "weak-etag", "no-etag", "no-last-modified") + SIGNATURE_MODES
+SERVICES = ("config", "region", "clientip", "files", "mirror", "proxy")
+# Faults that every service knows, then those only the files service and
+# the mirror know, then the proxy's, then those only the configuration service knows.
+MODES = ("ok", "refused", "direct-refused", "404", "500", "status", "slow", "stalled", "reset", "wrong", "big",
+         "empty", "redirect-loop", "redirect-ftp", "short", "no-length", "stall-body", "drop", "drip", "once",
+         "no-range", "etag-changes", "weak-etag", "no-etag", "no-last-modified", "auth") + SIGNATURE_MODES
+# Faults that close the service's listener.
+LISTENER_CLOSED = ("refused", "direct-refused")
 CONFIG_PATH = "/Desktop/ZKZKINI/GameConfig-V1.ini"
 REGION_PATH = "/CheckData/UserCheck_Get_CN.asp"
 CLIENT_IP_PATH = "/api/env/getClientIP.asp"
@@ -115,6 +117,8 @@ class State:
         self.generation = 0  # moves on at every fault switch
         self.slow_ms = args.slow_ms
         self.files_dir = os.path.abspath(args.files) if args.files else None
+        mirrored = args.mirror_files or args.files
+        self.folders = {"files": self.files_dir, "mirror": os.path.abspath(mirrored) if mirrored else None}
         self.config_template = DEFAULT_CONFIG
         if args.config:
             with open(args.config, "rb") as f:
@@ -128,6 +132,7 @@ class State:
         self.counts = {s: {} for s in SERVICES}  # path -> [requests, body bytes]
         self.etag_generation = 0  # moved on by the "etag-changes" fault
         self.files_host = ""
+        self.mirror_host = ""
         self.services = {}
 
     # -- faults ------------------------------------------------------------
@@ -137,7 +142,7 @@ class State:
         with self.lock:
             kept = self.faults[service] if add else []
             self.faults[service] = kept + ([] if mode == "ok" else [Fault(mode, params)])
-            refused = any(f.mode == "refused" for f in self.faults[service])
+            refused = any(f.mode in LISTENER_CLOSED for f in self.faults[service])
             self.generation += 1
             self.changed.notify_all()
         svc = self.services.get(service)
@@ -196,6 +201,7 @@ class State:
         with self.lock:
             template = self.config_template
         body = template.replace(b"{{FILES_HOST}}", self.files_host.encode())
+        body = body.replace(b"{{MIRROR_HOST}}", self.mirror_host.encode())
         return FILE_FACT.sub(self.file_fact, body)
 
     def file_fact(self, match):

@@ -51,7 +51,7 @@ start_sandbox "$work" python3 "$source/tools/sandbox/sandbox.py" --files "$work/
 (
   export ZK_TEST_FILES_BASE="http://127.0.0.1:$(port files)" ZK_TEST_REGION_BASE="http://127.0.0.1:$(port region)"
   export ZK_TEST_CONFIG_BASE="https://localhost:$(port config)" ZK_TEST_CONTROL_BASE="http://127.0.0.1:$(port control)"
-  export ZK_TEST_FILES_DIR="$(winpath "$work/files")"
+  export ZK_TEST_FILES_DIR="$(winpath "$work/files")" ZK_TEST_PROXY="127.0.0.1:$(port proxy)"
   cd "$build/tests/windows" && timeout 300 "$wine" win_net_tests.exe --gtest_brief=1
 ) || fail "the WinINet tests failed"
 
@@ -165,6 +165,54 @@ done
 echo "status line: $(wc -l <"$work/status.txt") texts, every phase in order"
 [ ! -e "$work/run/planted-loaded.txt" ] || fail "a DLL planted beside the program was loaded"
 
+# Behind a proxy: the Internet settings name the sandbox's proxy, which
+# wants Basic credentials, and the configuration and files services refuse
+# direct connections. The direct try cannot connect, WinINet's credential
+# dialog comes up over the window, the player's answer is taken for the
+# configuration and again, without asking, for the setup program. The
+# region lookups meet the same 407 first and fall back to "EN".
+control() { curl -s -X POST "http://127.0.0.1:$(port control)/control/$1" >/dev/null; }
+control reset && control "fault?service=config&mode=direct-refused" && control "fault?service=files&mode=direct-refused" &&
+  control "fault?service=proxy&mode=auth" || fail "the sandbox could not be put behind its proxy"
+settings='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
+"$wine" reg add "$settings" /v ProxyServer /t REG_SZ /d "127.0.0.1:$(port proxy)" /f >/dev/null
+"$wine" reg add "$settings" /v ProxyEnable /t REG_DWORD /d 1 /f >/dev/null
+unset ZK_SETUP_MODE
+mkdir -p "$work/proxied" "$work/proxied-games"
+cp "$work/run/SelectLanguage.exe" "$work/proxied/"
+(cd "$work/proxied" && ZK_GAME_DIR="$(winpath "$work/proxied-games")" exec "$wine" SelectLanguage.exe) >>"$work/wine.log" 2>&1 &
+pids+=($!)
+window=$(find_window 'Select language' 600)
+[ -n "$window" ] || fail "no window behind the proxy"
+dialog=$(find_window 'Enter Network Password' 600)
+[ -n "$dialog" ] || fail "the proxy's request for credentials brought up no dialog"
+sleep 0.5
+[ -n "${ZK_E2E_PROXY_SHOT:-}" ] && import -window root "$ZK_E2E_PROXY_SHOT"
+xdotool windowactivate --sync "$dialog" 2>/dev/null || xdotool windowfocus --sync "$dialog"
+xdotool type --delay 50 zk
+xdotool key Tab
+xdotool type --delay 50 secret
+xdotool key Return
+proxied_log() { progress_log "$work/proxied/ZK_Progress_Installer.log"; }
+for _ in $(seq 120); do proxied_log | grep -q 'Game settings file' && break; sleep 0.5; done
+proxied_log | grep -qF 'Your CODE(0 - FORCED).' || fail "the region lookups did not fall back past the proxy's 407"
+proxied_log | grep -qF 'Game settings file was successfully downloaded(0).' ||
+  fail "the configuration did not come through the proxy"
+xdotool mousemove --window "$window" 163 124 click 1
+for _ in $(seq 120); do proxied_log | grep -q 'It has been successfully installed' && break; sleep 0.5; done
+proxied_log | grep -q 'It has been successfully installed' || fail "the installation behind the proxy did not finish"
+for _ in $(seq 20); do [ -f "$work/proxied-games/ZKGame/started.txt" ] && break; sleep 0.5; done
+[ -f "$work/proxied-games/ZKGame/started.txt" ] || fail "the game behind the proxy was not started"
+! xdotool search --onlyvisible --name '^Enter Network Password$' >/dev/null 2>&1 || fail "the credentials were asked for twice"
+curl -s "http://127.0.0.1:$(port control)/control/counts?service=proxy" | grep -q " localhost:$(port config)$" ||
+  fail "the configuration did not go through the proxy's tunnel"
+config_served=$(curl -s "http://127.0.0.1:$(port control)/control/counts?service=config" | grep ' /Desktop/' | cut -d' ' -f1)
+[ "$config_served" = 1 ] || fail "the configuration was not asked for once through the proxy: $config_served"
+served=$(curl -s "http://127.0.0.1:$(port control)/control/counts?service=files" | grep ' /setup/' | cut -d' ' -f1)
+[ "$served" = 1 ] || fail "the setup program was not asked for once through the proxy: $served"
+"$wine" reg add "$settings" /v ProxyEnable /t REG_DWORD /d 0 /f >/dev/null
+control reset || true
+
 # A configuration server that never answers: the window still paints itself
 # again after being hidden and shown, and the window manager's close ends
 # the program within 2 s, the try still under way.
@@ -230,5 +278,6 @@ curl -s -X POST "http://127.0.0.1:$(port control)/control/fault?service=files&mo
 
 echo "PASS: window dragged, keys swallowed, installed, setup program deleted, game started, file times reset," \
   "window closed; a relaunching setup program was waited for; planted DLLs were not loaded;" \
+  "installed behind a proxy that asked for credentials once, through WinINet's dialog;" \
   "closed within $took ms while the configuration stalled" \
   "and within $download_took ms while the download stalled, leaving no partial file"
