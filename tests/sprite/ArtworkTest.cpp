@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "SpriteTestUtil.h"
 #include "resources/ProgramResources.h"
@@ -16,6 +17,36 @@ using namespace spritetest;
 namespace {
 
 std::span<const uint8_t> EmbeddedArtwork() { return FindProgramResource(u"MTO", kResourceSpriteFile); }
+std::span<const uint8_t> EmbeddedArtwork2x() { return FindProgramResource(u"MTO", kResourceSpriteFile2x); }
+
+std::vector<uint16_t> Decoded(const SpriteEntry& e) {
+  std::vector<uint16_t> raw;
+  EXPECT_TRUE(DecodeRle(e.pixels, e.width, e.height, e.colorKey, raw));
+  return raw;
+}
+
+// How far a 2x sprite, each 2 x 2 block averaged, is from a 1x sprite: the
+// mean absolute difference per channel in levels of 31, over the 1x
+// sprite's opaque pixels.
+double ScaledDownDifference(const SpriteEntry& one, const SpriteEntry& two) {
+  const std::vector<uint16_t> small = Decoded(one), large = Decoded(two);
+  double sum = 0;
+  int count = 0;
+  for (int y = 0; y < one.height; ++y) {
+    for (int x = 0; x < one.width; ++x) {
+      const uint16_t p = small[static_cast<size_t>(y) * one.width + x];
+      if (p == one.colorKey) continue;
+      for (int shift : {10, 5, 0}) {
+        int block = 0;
+        for (int at : {0, 1, two.width, two.width + 1})
+          block += large[static_cast<size_t>(2 * y) * two.width + 2 * x + at] >> shift & 31;
+        sum += std::abs((p >> shift & 31) - block / 4.0);
+      }
+      ++count;
+    }
+  }
+  return sum / (3.0 * count);
+}
 
 // Runs per row of an encoded sprite.
 std::vector<int> RunsPerRow(const SpriteEntry& e) {
@@ -128,4 +159,63 @@ TEST(Artwork, IconIsTheIconFilesFirstImage) {
   const auto icon = FindProgramResource(u"ICON", kResourceIcon);
   ASSERT_EQ(icon.size(), size);
   EXPECT_TRUE(std::equal(icon.begin(), icon.end(), file.begin() + offset));
+}
+
+TEST(Artwork, The2xFileLoadsAtTwiceTheSize) {
+  const auto embedded = EmbeddedArtwork2x();
+  const auto file = ReadFileBytes(std::string(ZK_RESOURCES_DIR) + "/installer-2x.mto");
+  ASSERT_FALSE(embedded.empty());
+  EXPECT_TRUE(std::equal(embedded.begin(), embedded.end(), file.begin(), file.end()));
+  xSprite one, two;
+  ASSERT_EQ(one.LoadFromMemory(EmbeddedArtwork()), 1);
+  ASSERT_EQ(two.LoadFromMemory(embedded), 1);
+  ASSERT_EQ(two.GetCount(), 9);
+  EXPECT_EQ(two.BytesConsumed(), embedded.size());
+  EXPECT_EQ(two.PixelFormat(), 555);
+  for (int i = 0; i < 9; ++i) {
+    SCOPED_TRACE(i);
+    const SpriteEntry& e = *two.Entry(i);
+    EXPECT_EQ(e.width, 2 * one.GetWidth(i));
+    EXPECT_EQ(e.height, 2 * one.GetHeight(i));
+    EXPECT_EQ(e.hotX, e.width / 2);
+    EXPECT_EQ(e.hotY, e.height / 2);
+    EXPECT_EQ(e.colorKey, 0x7C1F);
+    EXPECT_EQ(e.compressed, 1);
+    EXPECT_EQ(e.jpeg, i == 0 ? 1 : 0);  // the buttons keep their exact key
+  }
+  // The JPEG-coded background decodes opaque: no pixel became the key.
+  const std::vector<uint16_t> background = Decoded(*two.Entry(0));
+  EXPECT_EQ(std::count(background.begin(), background.end(), 0x7C1F), 0);
+}
+
+// Both sizes come from the same drawing code, but the fonts' hinting puts
+// glyph edges apart at 13 and 26 pixels and the 2x background is
+// JPEG-coded. The tolerance: a mean of at most one level of 31 per channel
+// (measured 0.24-0.73 for the frames, 0.31 for the background), and every
+// frame nearer its own 1x frame than any other (the nearest other is 0.84
+// away: the two disabled frames). The transparent shape is exact.
+TEST(Artwork, The2xSpritesScaledDownMatchThe1xOnes) {
+  xSprite one, two;
+  ASSERT_EQ(one.LoadFromMemory(EmbeddedArtwork()), 1);
+  ASSERT_EQ(two.LoadFromMemory(EmbeddedArtwork2x()), 1);
+  ASSERT_EQ(two.GetCount(), 9);
+  for (int i = 0; i < 9; ++i) {
+    SCOPED_TRACE(i);
+    const SpriteEntry &small = *one.Entry(i), &large = *two.Entry(i);
+    ASSERT_EQ(large.width, 2 * small.width);
+    ASSERT_EQ(large.height, 2 * small.height);
+    const std::vector<uint16_t> smallPixels = Decoded(small), largePixels = Decoded(large);
+    int shapeMismatches = 0;
+    for (int y = 0; y < large.height; ++y)
+      for (int x = 0; x < large.width; ++x)
+        shapeMismatches += (largePixels[static_cast<size_t>(y) * large.width + x] == large.colorKey) !=
+                           (smallPixels[static_cast<size_t>(y / 2) * small.width + x / 2] == small.colorKey);
+    EXPECT_EQ(shapeMismatches, 0);
+    const double own = ScaledDownDifference(small, large);
+    EXPECT_LE(own, 1.0);
+    for (int other = 1; i > 0 && other < 9; ++other) {
+      if (other == i) continue;
+      EXPECT_LT(own, ScaledDownDifference(*one.Entry(other), large)) << "frame " << other;
+    }
+  }
 }
