@@ -17,6 +17,7 @@ inline constexpr int kResourceIcon = ZK_RESOURCE_ICON;
 inline constexpr int kResourceLanguageList = ZK_RESOURCE_LANGUAGE_LIST;
 inline constexpr int kResourceSpriteFile = ZK_RESOURCE_SPRITE_FILE;
 inline constexpr int kResourceStatusStrings = ZK_RESOURCE_STATUS_STRINGS;
+inline constexpr int kResourceSpriteFile2x = ZK_RESOURCE_SPRITE_FILE_2X;  // also type "MTO"
 
 // The resource's bytes, or an empty span when there is none.
 std::span<const uint8_t> FindProgramResource(std::u16string_view type, int id);

@@ -11,6 +11,8 @@
 #define ZK_RESOURCE_ICON 132
 #define ZK_RESOURCE_LANGUAGE_LIST 133
 #define ZK_RESOURCE_SPRITE_FILE 136
+/* The same artwork at twice the size, for displays scaled to 150 % and more. */
+#define ZK_RESOURCE_SPRITE_FILE_2X 137
 /* The status line's texts: this id + 8 * text + language (resources/status.txt). */
 #define ZK_RESOURCE_STATUS_STRINGS 200
 

@@ -9,7 +9,18 @@ root=$PWD
 arch=$1
 deps=$root/build/win-deps
 prefix=$deps/$arch
-if [ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/include/jpeglib.h" ]; then
+# Only what the program reaches stays in it: every function in a section of
+# its own for the linker's garbage collection (the encoder, which only the
+# page's export uses, and the stdio source and destination go), no JPEGMEM
+# variable (its sscanf, and the environment's say over the decoder's
+# memory), and the C library's own printf for the error texts. On i686 also
+# no unwind tables: the linker keeps every .eh_frame, and with it every
+# function one names, and no exception passes through libjpeg. x86_64 keeps
+# them: its longjmp out of the error handler unwinds by them.
+cflags="-ffunction-sections -fdata-sections -DNO_GETENV -D__USE_MINGW_ANSI_STDIO=0"
+if [ "$arch" = i686 ]; then cflags+=" -fno-asynchronous-unwind-tables -fno-unwind-tables"; fi
+if [ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/include/jpeglib.h" ] &&
+  [ "$(cat "$prefix/cflags" 2>/dev/null)" = "$cflags" ]; then
   exit 0
 fi
 
@@ -60,9 +71,10 @@ if [ -z "$src" ]; then
 fi
 
 work=$deps/build-$arch
+rm -rf "$work"
 cmake -S "$src" -B "$work" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
-  -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="$cflags" \
   -DCMAKE_INSTALL_PREFIX="$prefix" \
   -DCMAKE_INSTALL_LIBDIR=lib \
   -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
@@ -72,4 +84,5 @@ cmake --build "$work" --target jpeg-static -j2 >/dev/null
 mkdir -p "$prefix/lib" "$prefix/include"
 cp "$work/libjpeg.a" "$prefix/lib/libjpeg.a"
 cp "$work/jconfig.h" "$src/jpeglib.h" "$src/jmorecfg.h" "$src/jerror.h" "$prefix/include/"
+echo "$cflags" >"$prefix/cflags"
 echo "libjpeg-turbo ($arch) in $prefix"

@@ -26,6 +26,15 @@ if grep -qaE 'ZK_(CONFIG|REGION|CLIENT_IP)_HOST|ZK_EXTRA_CA_BUNDLE' build/produc
   echo "FAIL: the product program holds a staging variable's name"
   status=1
 fi
+# Every player downloads the product first: at most 1.0 MiB. Where its bytes
+# go: bench/size_breakdown.py build/product-win-i686/platform/win32/SelectLanguage.map
+size=$(stat -c %s build/product-win-i686/platform/win32/SelectLanguage.exe)
+if [ "$size" -gt 1048576 ]; then
+  echo "FAIL: the product program is $size bytes, over 1.0 MiB (1048576 bytes)"
+  status=1
+else
+  echo "The product program is $size bytes (at most 1048576)."
+fi
 # Authenticode: a copy of the product signed with a throwaway certificate.
 tests/windows/authenticode.sh build/product-win-i686/platform/win32/SelectLanguage.exe || status=$?
 # The unit tests get a display of their own, since some of them make

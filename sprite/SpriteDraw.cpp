@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -117,16 +117,37 @@ bool DrawRaw(SpritePage& page, const SpriteEntry& e, const ClipBox& clip, const 
   return rowsHeld == static_cast<size_t>(e.height);
 }
 
+// Appends `value` in the given base, as %d or %x would write it.
+void AppendNumber(std::u16string& text, int64_t value, int base) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value, base).ptr;
+  text.append(digits, end);
+}
+
 void ReportFault(int x, int y, const xSprite& set, int sprnum, uint32_t opt, int grade, uint16_t color) {
   const SpriteErrorCallback callback = gErrorCallback.load();
   if (!callback || gErrorReported.exchange(true)) return;
-  char numbers[512];
-  std::snprintf(numbers, sizeof numbers,
-                "int x=%d, int y=%d, xSprite *pXSpr=%s, int sprnum=%d, int opt=%d, int grade=%d, WORD color=%x)", x, y,
-                set.Name().c_str(), sprnum, static_cast<int>(opt), grade, color);
-  std::u16string text = u"라이브러리치명적에러!!PutSprAuto(";
+  // Put together without printf, which would bring a whole formatter into
+  // the Windows program for these few numbers.
+  std::u16string text = u"라이브러리치명적에러!!PutSprAuto(int x=";
+  AppendNumber(text, x, 10);
+  text += u", int y=";
+  AppendNumber(text, y, 10);
+  text += u", xSprite *pXSpr=";
   // The set's name is 8-bit text; each byte becomes one unit.
-  for (const char* c = numbers; *c; ++c) text.push_back(static_cast<unsigned char>(*c));
+  for (const char c : set.Name()) {
+    if (c == '\0') break;
+    text.push_back(static_cast<unsigned char>(c));
+  }
+  text += u", int sprnum=";
+  AppendNumber(text, sprnum, 10);
+  text += u", int opt=";
+  AppendNumber(text, static_cast<int>(opt), 10);
+  text += u", int grade=";
+  AppendNumber(text, grade, 10);
+  text += u", WORD color=";
+  AppendNumber(text, color, 16);
+  text += u")";
   if (text.size() > 4095) text.resize(4095);
   callback(text.c_str(), 0);
 }

@@ -2,7 +2,6 @@
 // settings (INTERNET_OPEN_TYPE_PRECONFIG). Certificates are checked against
 // the system's store; there is no extra CA bundle on Windows.
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,7 +57,8 @@ void WriteDigest(const std::string& body, std::array<char, 33>& out) {
   if (hash != nullptr) ::BCryptDestroyHash(hash);
   ::BCryptCloseAlgorithmProvider(algorithm, 0);
   if (!ok) return;
-  for (int i = 0; i < 16; ++i) std::snprintf(&out[2 * i], 3, "%02x", digest[i]);
+  constexpr char kHex[] = "0123456789abcdef";  // not snprintf, which would bring a whole formatter
+  for (int i = 0; i < 16; ++i) out[2 * i] = kHex[digest[i] >> 4], out[2 * i + 1] = kHex[digest[i] & 15];
 }
 
 bool Cancelled(const HttpTransferControl& control) {

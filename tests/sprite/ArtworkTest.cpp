@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "SpriteTestUtil.h"
 #include "resources/ProgramResources.h"
@@ -16,6 +17,44 @@ using namespace spritetest;
 namespace {
 
 std::span<const uint8_t> EmbeddedArtwork() { return FindProgramResource(u"MTO", kResourceSpriteFile); }
+std::span<const uint8_t> EmbeddedArtwork2x() { return FindProgramResource(u"MTO", kResourceSpriteFile2x); }
+
+std::vector<uint16_t> Decoded(const SpriteEntry& e) {
+  std::vector<uint16_t> raw;
+  EXPECT_TRUE(DecodeRle(e.pixels, e.width, e.height, e.colorKey, raw));
+  return raw;
+}
+
+// A 2x sprite against a 1x one of half its size: the 2x pixels whose
+// transparency differs from the 1x pixel they enlarge, and how far each 2 x 2
+// block's average is from its opaque 1x pixel (the mean absolute difference
+// per channel, in levels of 31).
+struct ScaledDown {
+  int shapeMismatches = 0;
+  double meanDifference = 0;
+};
+ScaledDown CompareScaledDown(const SpriteEntry& one, const SpriteEntry& two) {
+  const std::vector<uint16_t> small = Decoded(one), large = Decoded(two);
+  ScaledDown result;
+  double sum = 0;
+  int opaque = 0;
+  for (int y = 0; y < one.height; ++y) {
+    for (int x = 0; x < one.width; ++x) {
+      const uint16_t p = small[static_cast<size_t>(y) * one.width + x];
+      int block[3] = {};
+      for (int at : {0, 1, two.width, two.width + 1}) {
+        const uint16_t q = large[static_cast<size_t>(2 * y) * two.width + 2 * x + at];
+        result.shapeMismatches += (q == two.colorKey) != (p == one.colorKey);
+        for (int c = 0; c < 3; ++c) block[c] += q >> (10 - 5 * c) & 31;
+      }
+      if (p == one.colorKey) continue;
+      for (int c = 0; c < 3; ++c) sum += std::abs((p >> (10 - 5 * c) & 31) - block[c] / 4.0);
+      ++opaque;
+    }
+  }
+  result.meanDifference = sum / (3.0 * opaque);
+  return result;
+}
 
 // Runs per row of an encoded sprite.
 std::vector<int> RunsPerRow(const SpriteEntry& e) {
@@ -128,4 +167,36 @@ TEST(Artwork, IconIsTheIconFilesFirstImage) {
   const auto icon = FindProgramResource(u"ICON", kResourceIcon);
   ASSERT_EQ(icon.size(), size);
   EXPECT_TRUE(std::equal(icon.begin(), icon.end(), file.begin() + offset));
+}
+
+// Both sizes come from the same drawing code, but the fonts' hinting puts
+// glyph edges apart at 13 and 26 pixels and the 2x background is
+// JPEG-coded. The tolerance: a mean of at most one level of 31 per channel
+// (measured 0.24-0.73 for the frames, 0.31 for the background), and every
+// frame nearer its own 1x frame than any other (the nearest other is 0.84
+// away: the two disabled frames). The transparent shape is exact, so the
+// background stays opaque.
+TEST(Artwork, The2xFileHoldsTheSameArtworkAtTwiceTheSize) {
+  const auto embedded = EmbeddedArtwork2x();
+  const auto file = ReadFileBytes(std::string(ZK_RESOURCES_DIR) + "/installer-2x.mto");
+  EXPECT_TRUE(!embedded.empty() && std::equal(embedded.begin(), embedded.end(), file.begin(), file.end()));
+  xSprite one, two;
+  ASSERT_EQ(one.LoadFromMemory(EmbeddedArtwork()), 1);
+  ASSERT_EQ(two.LoadFromMemory(embedded), 1);
+  ASSERT_EQ(two.GetCount(), 9);
+  for (int i = 0; i < 9; ++i) {
+    SCOPED_TRACE(i);
+    const SpriteEntry &small = *one.Entry(i), &large = *two.Entry(i);
+    ASSERT_EQ(large.width, 2 * small.width);
+    ASSERT_EQ(large.height, 2 * small.height);
+    EXPECT_EQ(large.colorKey, small.colorKey);
+    EXPECT_EQ(large.jpeg, i == 0 ? 1 : 0);  // the buttons keep their exact key
+    const ScaledDown own = CompareScaledDown(small, large);
+    EXPECT_EQ(own.shapeMismatches, 0);
+    EXPECT_LE(own.meanDifference, 1.0);
+    for (int other = 1; i > 0 && other < 9; ++other) {
+      if (other == i) continue;
+      EXPECT_LT(own.meanDifference, CompareScaledDown(*one.Entry(other), large).meanDifference) << "frame " << other;
+    }
+  }
 }
