@@ -86,7 +86,8 @@ std::string Json(std::u16string_view text) {
 const char* VerdictName(SettingsOutcome outcome) {
   switch (outcome) {
     case SettingsOutcome::kLoaded: return "loaded";
-    case SettingsOutcome::kNotFetched: return "not fetched";
+    case SettingsOutcome::kNotFetched:
+    case SettingsOutcome::kProxyCredentials: return "not fetched";  // a file is read: no proxy is asked
     case SettingsOutcome::kIncomplete: return "incomplete";
     case SettingsOutcome::kNoSignature: return "not signed";
     case SettingsOutcome::kMalformedSignature: return "malformed signature";
@@ -100,7 +101,8 @@ const char* VerdictName(SettingsOutcome outcome) {
 const char* SignatureName(SettingsOutcome outcome, bool keys) {
   if (!keys) return "not checked";
   switch (outcome) {
-    case SettingsOutcome::kNotFetched: return "not checked";
+    case SettingsOutcome::kNotFetched:
+    case SettingsOutcome::kProxyCredentials: return "not checked";
     case SettingsOutcome::kNoSignature: return "not signed";
     case SettingsOutcome::kMalformedSignature: return "malformed";
     case SettingsOutcome::kNotTrusted: return "does not match";
