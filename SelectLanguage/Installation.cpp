@@ -280,7 +280,9 @@ bool Installation::SetupHasEnded() {
   if (!exitCode) return false;
   if (setupProgram_->FileInUse()) {
     // Something the setup left running holds the installer back: say so.
-    if (status_.phase != InstallPhase::kSetupHeld) Show({InstallPhase::kSetupHeld});
+    // The first answer after the end only means that the look at the other
+    // processes has begun; the next is what it found.
+    if (++heldAnswers_ >= 2 && status_.phase != InstallPhase::kSetupHeld) Show({InstallPhase::kSetupHeld});
     return false;
   }
   if (!setupProgram_->RemoveFile()) return false;

@@ -96,6 +96,7 @@ class Installation {
   // again once a download was asked for.
   bool installable_ = false;
   bool regionKnown_ = false;
+  int heldAnswers_ = 0;  // of the setup's file in use, since its process ended
 
   std::unique_ptr<RegionWorker> regionWorker_;  // from message 2033 on
   std::unique_ptr<DownloadThread> thread_;

@@ -35,6 +35,7 @@ fail() {
   echo "FAILED: $*"
   echo "--- progress log"
   log_text
+  [ -s "$work/fuse.log" ] && { echo "--- FUSE daemon"; cat "$work/fuse.log"; }
   exit 1
 }
 log_text() { progress_log "$work/run/ZK_Progress_Installer.log"; }
@@ -101,10 +102,19 @@ elif ! /usr/bin/python3 -c 'import fusepy' 2>/dev/null; then
 fi
 if [ -z "$fuse_skip" ]; then
   mkdir "$work/fuse"
-  /usr/bin/python3 "$here/hung_fuse.py" "$work/fuse" >"$work/fuse.log" 2>&1 &
-  fuse_daemon=$!
-  for _ in $(seq 100); do grep -q mounted "$work/fuse.log" && break; sleep 0.1; done
-  grep -q mounted "$work/fuse.log" || fuse_skip="the FUSE mount failed: $(head -c 300 "$work/fuse.log")"
+  # The mount, and a read of its file; once more if the daemon did not last
+  # (seen once, on a machine that had just installed FUSE).
+  for _ in 1 2 3; do
+    /usr/bin/python3 "$here/hung_fuse.py" "$work/fuse" >>"$work/fuse.log" 2>&1 &
+    fuse_daemon=$!
+    for _ in $(seq 100); do grep -q mounted "$work/fuse.log" && break; sleep 0.1; done
+    cat "$work/fuse/held.dat" >/dev/null 2>&1 && kill -0 "$fuse_daemon" 2>/dev/null && break
+    kill "$fuse_daemon" 2>/dev/null || true
+    wait "$fuse_daemon" 2>/dev/null || true
+    fusermount3 -u "$work/fuse" 2>/dev/null || umount -l "$work/fuse" 2>/dev/null || true
+    sed -i 's/^mounted$/(mounted, then gone)/' "$work/fuse.log"
+  done
+  grep -q '^mounted$' "$work/fuse.log" || fuse_skip="the FUSE mount failed: $(head -c 300 "$work/fuse.log")"
 fi
 if [ -n "$fuse_skip" ]; then
   echo "SKIPPED part 1 (the FUSE mount that stops answering): $fuse_skip"
