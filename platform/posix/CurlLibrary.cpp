@@ -72,6 +72,13 @@ CURLcode SetOption(CURL* handle, CURLoption option, va_list args) {
 
 }  // namespace
 
+// libcurl's own prototypes put an enumeration before the "...": of int's
+// size and never promoted, which some compilers warn of all the same.
+static_assert(sizeof(CURLoption) == sizeof(int) && sizeof(CURLINFO) == sizeof(int));
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wvarargs"
+#endif
+
 extern "C" {
 
 CURLcode curl_global_init(long flags) {
