@@ -50,7 +50,7 @@ struct Win32HostState {
   int dibHeight = 0;
   HICON bigIcon = nullptr;
   HICON smallIcon = nullptr;
-  HFONT statusFont = nullptr;
+  StatusFonts statusFonts;
   int progressShift = 0;  // the bar counts in int: large totals are scaled
   // Posts whose values do not fit a message's 32-bit parameters, in the
   // order of the markers posted for them.
@@ -136,7 +136,10 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_MOUSEMOVE: Dispatch(s, kWmMouseMove, wParam, MousePoint(lParam)); return TRUE;
     case WM_DRAWITEM:
       if (wParam != static_cast<WPARAM>(kStatusLine)) return FALSE;
-      DrawStatusLine(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), window, s->dib, s->statusFont);
+      // The line is in the language chosen in the list: its font, too.
+      DrawStatusLine(
+          *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), window, s->dib,
+          s->statusFonts.For(static_cast<int>(::SendDlgItemMessageW(window, kComboLanguage, CB_GETCURSEL, 0, 0))));
       return TRUE;
     case kWmWidePost: {
       DialogMessage wide;
@@ -159,7 +162,7 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 class Win32DialogHost final : public DialogHost {
  public:
-  Win32DialogHost() : state_(std::make_unique<Win32HostState>()) { state_->statusFont = CreateStatusFont(); }
+  Win32DialogHost() : state_(std::make_unique<Win32HostState>()) {}
 
   ~Win32DialogHost() override {
     Win32HostState* s = state_.get();
@@ -168,7 +171,6 @@ class Win32DialogHost final : public DialogHost {
     if (s->dib != nullptr) ::DeleteObject(s->dib);
     if (s->bigIcon != nullptr) ::DestroyIcon(s->bigIcon);
     if (s->smallIcon != nullptr) ::DestroyIcon(s->smallIcon);
-    if (s->statusFont != nullptr) ::DeleteObject(s->statusFont);
   }
 
   void RunModal(DialogWindow& window) override {

@@ -40,7 +40,9 @@ void DrawStatusLine(const DRAWITEMSTRUCT& item, HWND dialog, HBITMAP page, HFONT
   if (oldFont != nullptr) ::SelectObject(dc, oldFont);
 }
 
-HFONT CreateStatusFont() {
+HFONT CreateStatusFont(int language) {
+  static constexpr BYTE kCharSets[] = {DEFAULT_CHARSET, GB2312_CHARSET, CHINESEBIG5_CHARSET, RUSSIAN_CHARSET,
+                                       SHIFTJIS_CHARSET};
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   LOGFONTW face{};
@@ -48,5 +50,18 @@ HFONT CreateStatusFont() {
   face.lfHeight = -ZK_STATUS_FONT_PIXELS;
   face.lfWidth = 0;
   face.lfQuality = CLEARTYPE_QUALITY;
+  face.lfCharSet = language >= 0 && language < 5 ? kCharSets[language] : DEFAULT_CHARSET;
   return ::CreateFontIndirectW(&face);
+}
+
+StatusFonts::~StatusFonts() {
+  for (HFONT font : fonts_) {
+    if (font != nullptr) ::DeleteObject(font);
+  }
+}
+
+HFONT StatusFonts::For(int language) {
+  if (language < 0 || language >= 5) language = 0;
+  if (fonts_[language] == nullptr) fonts_[language] = CreateStatusFont(language);
+  return fonts_[language];
 }

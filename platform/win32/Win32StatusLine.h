@@ -10,5 +10,22 @@
 // then its window text in `font`, up to two lines, centred in its height.
 void DrawStatusLine(const DRAWITEMSTRUCT& item, HWND dialog, HBITMAP page, HFONT font);
 
-// The line's font: the status line's pixel height in the system's UI face.
-HFONT CreateStatusFont();
+// The line's font for a language slot of the list (0 English to 4
+// Japanese): the status line's pixel height in the system's UI face, asked
+// for with the language's character set, so that where the face lacks the
+// language's glyphs the system gives a font that has them.
+HFONT CreateStatusFont(int language);
+
+// The status line's fonts, one a language, made when first asked for.
+class StatusFonts {
+ public:
+  StatusFonts() = default;
+  ~StatusFonts();
+  StatusFonts(const StatusFonts&) = delete;
+  StatusFonts& operator=(const StatusFonts&) = delete;
+  // The font for the language chosen in the list (another slot: English's).
+  HFONT For(int language);
+
+ private:
+  HFONT fonts_[5] = {};
+};
