@@ -26,6 +26,7 @@ enum class InstallFailure : uint8_t {
   kDownload,      // the setup program could not be downloaded
   kSetupChanged,  // the setup program is not the file the configuration names
   kRegistration,  // the setup left no game folder behind
+  kSetupFailed,   // the setup program ended with a code that is no success, or by a signal
 };
 
 struct InstallStatus {

@@ -27,6 +27,15 @@ std::u16string SetupPathIn(std::u16string& folder) {
   return JoinPath(folder, kSetupFileName);
 }
 
+// A setup's file that an earlier run left behind, removed off the window's
+// thread: finding out whether a process still uses it may take a look at
+// every process.
+struct LeftoverSetup : WorkerLink {
+  explicit LeftoverSetup(std::u16string file) : path(std::move(file)) {}
+  static void Remove(LeftoverSetup& self) { SetupProgram::RemoveLeftover(self.path, self.StopFlag()); }
+  const std::u16string path;
+};
+
 }  // namespace
 
 Installation::Installation(DialogHost& window, InstallationPort& port, InstallationTimings timings)
@@ -42,11 +51,23 @@ void Installation::Stop() {
   if (regionWorker_) regionWorker_->RequestStop();
   if (settingsWorker_) settingsWorker_->RequestStop();
   if (thread_) thread_->RequestStop();
+  leftoverRemoval_.RequestStop();
+  if (setupProgram_) {
+    // The setup runs on, but its file does not stay behind.
+    LogEntry(u"The installer was closed while the setup program was still running.");
+    setupProgram_->Abandon();
+    setupProgram_.reset();
+  }
 }
 
 void Installation::Start() {
   thread_ = std::make_unique<DownloadThread>(window_);
   thread_->Start();
+  std::u16string folder;
+  const std::u16string setupPath = SetupPathIn(folder);
+  if (!setupPath.empty()) {
+    leftoverRemoval_.Start(std::make_shared<LeftoverSetup>(setupPath), &LeftoverSetup::Remove);
+  }
   folder_.clear();
   GetCurrentDir(folder_);
 }
@@ -274,21 +295,21 @@ int64_t Installation::OnSetupDownloadFailed(uint64_t cause) {
 // let the first process go), and the file is gone: deleted now, or by the
 // setup itself. The delete comes last, so a file still in use is never
 // taken away from under its program.
-bool Installation::SetupHasEnded() {
-  if (!setupProgram_) return false;
+std::optional<int> Installation::SetupEnded() {
+  if (!setupProgram_) return std::nullopt;
   const std::optional<int> exitCode = setupProgram_->ExitCode();
-  if (!exitCode) return false;
-  if (setupProgram_->FileInUse()) {
+  if (!exitCode) return std::nullopt;
+  const SetupProgram::FileUse use = setupProgram_->FileInUse();
+  if (use == SetupProgram::FileUse::kLooking) return std::nullopt;
+  // Where the system refuses to remove a file in use, the refusal says so.
+  if (use == SetupProgram::FileUse::kInUse || !setupProgram_->RemoveFile()) {
     // Something the setup left running holds the installer back: say so.
-    // The first answer after the end only means that the look at the other
-    // processes has begun; the next is what it found.
-    if (++heldAnswers_ >= 2 && status_.phase != InstallPhase::kSetupHeld) Show({InstallPhase::kSetupHeld});
-    return false;
+    if (status_.phase != InstallPhase::kSetupHeld) Show({InstallPhase::kSetupHeld});
+    return std::nullopt;
   }
-  if (!setupProgram_->RemoveFile()) return false;
   setupProgram_.reset();  // reaps what is left of it before the game starts
   LogEntry(FormatLogEntry(u"The setup program ended (%d).", {static_cast<long long>(*exitCode)}));
-  return true;
+  return exitCode;
 }
 
 void Installation::OnTimer(uint64_t id) {
@@ -299,8 +320,23 @@ void Installation::OnTimer(uint64_t id) {
     status.bytesPerSecond = rate_.BytesPerSecond(std::chrono::steady_clock::now());
     if (status.bytesPerSecond != status_.bytesPerSecond) Show(status);
   }
-  if (setupStarted_ == 0 || registered_ == 1 || !SetupHasEnded()) return;
+  if (setupStarted_ == 0 || registered_ == 1) return;
+  const std::optional<int> exitCode = SetupEnded();
+  if (!exitCode) return;
   registered_ = 1;
+  if (SetupProgram::Succeeded(*exitCode)) {
+    Finish();
+    return;
+  }
+  // Whatever the setup left, it is no installation: no times are put back
+  // and no game, old or new, is started.
+  LogEntry(u"The setup program failed: the installation is not complete.");
+  ShowFailure(InstallFailure::kSetupFailed);
+  port_.ShowMessage(u"The setup program failed.");
+  port_.Close();
+}
+
+void Installation::Finish() {
   Show({InstallPhase::kRestoringTimes});
   if (settings_) RestoreFileTimes(*settings_);
 

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "SelectLanguage/DialogHost.h"
@@ -16,6 +17,7 @@
 #include "SelectLanguage/RegionWorker.h"
 #include "SelectLanguage/SettingsWorker.h"
 #include "SelectLanguage/TransferRate.h"
+#include "SelectLanguage/WorkerThread.h"
 #include "net/RegionCode.h"
 
 struct GameSettings;
@@ -83,8 +85,11 @@ class Installation {
   void EnableInstall(bool enabled);
   void Show(const InstallStatus& status);
   void ShowFailure(InstallFailure failure);
-  // Whether the setup program has ended and its file is gone.
-  bool SetupHasEnded();
+  // The started process's exit code once the setup program has ended and
+  // its file is gone, else nothing.
+  std::optional<int> SetupEnded();
+  // The finishing steps, once the setup has ended with success.
+  void Finish();
 
   DialogHost& window_;
   InstallationPort& port_;
@@ -96,10 +101,10 @@ class Installation {
   // again once a download was asked for.
   bool installable_ = false;
   bool regionKnown_ = false;
-  int heldAnswers_ = 0;  // of the setup's file in use, since its process ended
 
   std::unique_ptr<RegionWorker> regionWorker_;  // from message 2033 on
   std::unique_ptr<DownloadThread> thread_;
+  WorkerThread leftoverRemoval_;  // an earlier run's setup file, at the start
   std::u16string folder_;
   std::u16string setupPath_;
   std::unique_ptr<GameSettings> settings_;          // set once a configuration try has succeeded

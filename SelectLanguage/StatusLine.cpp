@@ -64,6 +64,7 @@ StatusText FailureText(InstallFailure failure) {
     case InstallFailure::kSettings: return StatusText::kFailedSettings;
     case InstallFailure::kSetupChanged: return StatusText::kFailedSetupChanged;
     case InstallFailure::kRegistration: return StatusText::kFailedRegistration;
+    case InstallFailure::kSetupFailed: return StatusText::kFailedSetup;
     default: return StatusText::kFailedDownload;
   }
 }

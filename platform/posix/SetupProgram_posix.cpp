@@ -216,21 +216,21 @@ class ProcessLook {
   std::unique_lock<std::mutex> MayReap() { return std::unique_lock(shared_->reaping, std::try_to_lock); }
 
   // What the last finished look found, the first time it is asked for; else
-  // begins a look when none is under way and answers "in use" meanwhile.
-  bool Ask() {
+  // begins a look when none is under way and answers kLooking meanwhile.
+  SetupProgram::FileUse Ask() {
     std::unique_lock lock(shared_->mutex);
-    if (shared_->answer) return std::exchange(shared_->answer, std::nullopt).value();
-    if (shared_->wanted || shared_->running) return true;
+    if (shared_->answer) return Use(std::exchange(shared_->answer, std::nullopt).value());
+    if (shared_->wanted || shared_->running) return SetupProgram::FileUse::kLooking;
     shared_->wanted = true;
     if (!thread_.joinable() && !StartThread()) {
       // No thread to spare: the look runs here rather than never, and
       // nothing is reaped meanwhile on this thread.
       shared_->wanted = false;
       lock.unlock();
-      return FindsInUse(shared_->subject, std::chrono::steady_clock::now() + kDeadline, shared_->stop);
+      return Use(FindsInUse(shared_->subject, std::chrono::steady_clock::now() + kDeadline, shared_->stop));
     }
     shared_->change.notify_all();
-    return true;
+    return SetupProgram::FileUse::kLooking;
   }
 
  private:
@@ -246,6 +246,10 @@ class ProcessLook {
     std::function<void()> wake;
     LookSubject subject;
   };
+
+  static SetupProgram::FileUse Use(bool inUse) {
+    return inUse ? SetupProgram::FileUse::kInUse : SetupProgram::FileUse::kFree;
+  }
 
   bool StartThread() {
     try {
@@ -392,6 +396,31 @@ std::optional<int> SetupProgram::ExitCode() {
   return platform_->exitCode;
 }
 
-bool SetupProgram::FileInUse() { return platform_->look->Ask(); }
+SetupProgram::FileUse SetupProgram::FileInUse() { return platform_->look->Ask(); }
 
 bool SetupProgram::RemoveFile() { return ::unlink(platform_->path.c_str()) == 0 || errno == ENOENT; }
+
+// The running setup keeps its file without the name.
+bool SetupProgram::Abandon() { return RemoveFile(); }
+
+bool SetupProgram::Succeeded(int exitCode) { return exitCode == 0; }
+
+bool SetupProgram::RemoveLeftover(std::u16string_view path, const std::atomic<bool>& stop) {
+  LookSubject subject;
+  subject.path = ToNativePath(path);
+  if (subject.path.empty()) return false;
+  const UniqueFd file(::open(subject.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (!file) return errno == ENOENT;
+  struct stat looked {};
+  // Only a file a download can have left; whatever else stands at the name
+  // the next download replaces.
+  if (::fstat(file.Get(), &looked) != 0 || !S_ISREG(looked.st_mode)) return false;
+  subject.files = KernelIdsOf(file.Get());
+  subject.setupStart = ~0ULL;  // no setup of this process's own
+  if (FindsInUse(subject, std::chrono::steady_clock::now() + ProcessLook::kDeadline, stop)) return false;
+  // The file that was looked at, not one put at its name meanwhile.
+  struct stat now {};
+  if (::lstat(subject.path.c_str(), &now) != 0) return errno == ENOENT;
+  if (now.st_dev != looked.st_dev || now.st_ino != looked.st_ino) return false;
+  return ::unlink(subject.path.c_str()) == 0 || errno == ENOENT;
+}

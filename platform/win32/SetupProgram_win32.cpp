@@ -97,10 +97,32 @@ std::optional<int> SetupProgram::ExitCode() {
   return static_cast<int>(code);
 }
 
-bool SetupProgram::FileInUse() { return false; }  // RemoveFile fails while it is
+SetupProgram::FileUse SetupProgram::FileInUse() { return FileUse::kFree; }  // RemoveFile fails while it is
 
-bool SetupProgram::RemoveFile() {
-  if (::DeleteFileW(platform_->path.c_str())) return true;
+namespace {
+
+bool Remove(const std::wstring& path) {
+  if (::DeleteFileW(path.c_str())) return true;
   const DWORD error = ::GetLastError();
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
+
+bool SetupProgram::RemoveFile() { return Remove(platform_->path); }
+
+// A running program's file cannot go before the program does. The installer
+// runs elevated, as a removal at the next restart needs.
+bool SetupProgram::Abandon() {
+  return RemoveFile() || ::MoveFileExW(platform_->path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+}
+
+// 3010 and 1641: done, and a restart is needed (or was started) to finish.
+bool SetupProgram::Succeeded(int exitCode) { return exitCode == 0 || exitCode == 3010 || exitCode == 1641; }
+
+// The delete itself answers: Windows refuses it while a process runs the
+// file or holds it without sharing its deletion.
+bool SetupProgram::RemoveLeftover(std::u16string_view path, const std::atomic<bool>&) {
+  const std::wstring wide = ToWide(path);
+  return !wide.empty() && Remove(wide);
 }

@@ -42,6 +42,13 @@ bool WaitFor(Predicate done, std::chrono::milliseconds limit) {
   return true;
 }
 
+// The test child program, copied to `target`.
+void CopyTestChild(const fs::path& target) {
+  std::u16string folder;
+  ASSERT_GT(GetModuleDirectory(folder), 0);
+  fs::copy_file(fs::path(std::wstring(folder.begin(), folder.end())) / ZK_TEST_CHILD, target);
+}
+
 }  // namespace
 
 TEST(Win32Files, AnOpenHandleKeepsEveryOtherOpenOut) {
@@ -231,11 +238,9 @@ TEST(Win32Processes, AQuotedPathWithBlanksStartsThatProgramAndNoOther) {
 // A program runs while a process's image is its very file: a copy of the
 // same bytes elsewhere has another file ID.
 TEST(Win32Processes, AProgramRunsWhileAProcessRunsItsVeryFile) {
-  std::u16string folder;
-  ASSERT_GT(GetModuleDirectory(folder), 0);
   TempDir dir;
   const fs::path game = dir.Path() / "game.exe";
-  fs::copy_file(fs::path(std::wstring(folder.begin(), folder.end())) / ZK_TEST_CHILD, game);
+  CopyTestChild(game);
   fs::copy_file(game, dir.Path() / "twin.exe");
   EXPECT_FALSE(ProgramRuns(U16(game)));
   ASSERT_TRUE(StartProgram(U16(game)));
@@ -258,11 +263,9 @@ TEST(Win32Processes, AMissingProgramDoesNotStart) {
 // A setup program that starts its own file again and ends at once: its exit
 // code comes at once, its file stays in use until the copy has ended.
 TEST(Win32SetupProgram, ACopyStartedFromTheFileHoldsItUntilTheCopyEnds) {
-  std::u16string folder;
-  ASSERT_GT(GetModuleDirectory(folder), 0);
   TempDir dir;
   const fs::path target = dir.Path() / "set up.exe";
-  fs::copy_file(fs::path(std::wstring(folder.begin(), folder.end())) / ZK_TEST_CHILD, target);
+  CopyTestChild(target);
   std::atomic<int> calls{0};
   ::SetEnvironmentVariableW(L"ZK_TEST_CHILD_RELAUNCH", L"1");
   auto setup = SetupProgram::Start(U16(target), [&] { ++calls; });
@@ -328,6 +331,48 @@ TEST(Win32SetupProgram, NothingStartsFromAMissingFile) {
   TempDir dir;
   EXPECT_EQ(SetupProgram::Start(dir.U16("missing.exe")), nullptr);
   EXPECT_EQ(SetupProgram::Start(u""), nullptr);
+}
+
+// Besides 0, the two exit codes that ask for a restart are success; no other.
+TEST(Win32SetupProgram, OnlyZeroAndTheRestartCodesAreSuccess) {
+  TempDir dir;
+  const fs::path target = dir.Path() / "_Set_UpZK.exe";
+  CopyTestChild(target);
+  struct Case {
+    const wchar_t* code;
+    int exitCode;
+    bool success;
+  };
+  const Case cases[] = {{L"3010", 3010, true}, {L"1641", 1641, true}, {L"3", 3, false}};
+  for (const Case& c : cases) {
+    ::SetEnvironmentVariableW(L"ZK_TEST_CHILD_EXIT", c.code);
+    auto setup = SetupProgram::Start(U16(target));
+    ::SetEnvironmentVariableW(L"ZK_TEST_CHILD_EXIT", nullptr);
+    ASSERT_NE(setup, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return setup->ExitCode().has_value(); }, std::chrono::seconds(10)));
+    EXPECT_EQ(setup->ExitCode(), c.exitCode);
+    EXPECT_EQ(SetupProgram::Succeeded(*setup->ExitCode()), c.success) << c.exitCode;
+  }
+}
+
+// The installer closed while its setup runs: the file cannot go before the
+// setup does, so it is marked for removal at the next restart, and the
+// installer's next start removes it once nothing runs it.
+TEST(Win32SetupProgram, AFileStillRunningGoesAtTheRestartOrTheNextStart) {
+  TempDir dir;
+  const fs::path target = dir.Path() / "_Set_UpZK.exe";
+  CopyTestChild(target);
+  auto setup = SetupProgram::Start(U16(target));
+  ASSERT_NE(setup, nullptr);
+  const fs::path ran = fs::path(target.wstring() + L".ran");
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(ran) && fs::file_size(ran) > 0; }, std::chrono::seconds(10)));
+  const std::atomic<bool> stop{false};
+  EXPECT_FALSE(SetupProgram::RemoveLeftover(U16(target), stop)) << "a running program's file was removed";
+  EXPECT_TRUE(setup->Abandon()) << "not marked for removal at the restart";
+  EXPECT_TRUE(fs::exists(target));
+  setup.reset();
+  EXPECT_TRUE(WaitFor([&] { return SetupProgram::RemoveLeftover(U16(target), stop); }, std::chrono::seconds(10)));
+  EXPECT_FALSE(fs::exists(target));
 }
 
 TEST(Win32Resources, TheResourceSectionHoldsTheProgramsResources) {

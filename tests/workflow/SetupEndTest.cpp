@@ -1,14 +1,17 @@
 // When the setup program has ended: setups whose started process ends before
 // the installation does (a copy of itself, a moved copy, a replaced or
-// removed file, a game that they start), and the installer closed while a
-// setup runs. Each run is a re-install: the registry already names the game's
-// folder and an older game lies there, so an installer that finished early
-// would report success and start the old game.
+// removed file, a game that they start), setups that fail, the installer
+// closed while a setup runs, and the file such a run leaves. Each run is a
+// re-install: the registry already names the game's folder and an older game
+// lies there, so an installer that finished early, or took a failure for a
+// success, would report success and start the old game.
 #include <algorithm>
 #include <csignal>
 #include <thread>
 
 #include "SelectLanguage/Messages.h"
+#include "net/Text.h"
+#include "tests/support/FileTimes.h"
 #include "tests/support/TempDir.h"
 #include "tests/workflow/ChildProcesses.h"
 #include "tests/workflow/WorkflowFixture.h"
@@ -45,6 +48,7 @@ struct EndCase {
   const char* mode;
   std::size_t processes;    // the setup's processes, each leaving an end stamp
   bool setupStartsTheGame;  // which still runs when the setup has ended
+  bool leavesACopy;         // which holds the installer back once the first process has ended
 };
 
 void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
@@ -66,6 +70,10 @@ TEST_P(SetupEndModeTest, FinishesOnlyAfterTheSetupsLastProcess) {
                                        u"\r\nIt has been successfully installed.\r\nExit the program."})))
       << Narrow(Log());
   EXPECT_FALSE(fs::exists(SetupFile()));
+  // The wait for what the setup left running is shown only while there is one.
+  const bool held = std::any_of(window_->statuses.begin(), window_->statuses.end(),
+                                [](const InstallStatus& s) { return s.phase == InstallPhase::kSetupHeld; });
+  EXPECT_EQ(held, GetParam().leavesACopy);
 
   // The installer's game began after the setup's last process ended; a game
   // that the setup started and that still runs is not started again.
@@ -94,11 +102,11 @@ TEST_P(SetupEndModeTest, FinishesOnlyAfterTheSetupsLastProcess) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, SetupEndModeTest,
-                         ::testing::Values(EndCase{"StartsItselfAgainAndEnds", "relaunch", 2, false},
-                                           EndCase{"StartsItselfAgainFromAMovedFile", "relaunch-moved", 2, false},
-                                           EndCase{"ReplacesItsFileThenInstalls", "replace", 1, false},
-                                           EndCase{"DeletesItsFileThenInstalls", "self-delete", 1, false},
-                                           EndCase{"StartsTheGameItInstalled", "start-game", 1, true}),
+                         ::testing::Values(EndCase{"StartsItselfAgainAndEnds", "relaunch", 2, false, true},
+                                           EndCase{"StartsItselfAgainFromAMovedFile", "relaunch-moved", 2, false, true},
+                                           EndCase{"ReplacesItsFileThenInstalls", "replace", 1, false, false},
+                                           EndCase{"DeletesItsFileThenInstalls", "self-delete", 1, false, false},
+                                           EndCase{"StartsTheGameItInstalled", "start-game", 1, true, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The game a setup starts runs another file: it does not hold the installer
@@ -126,18 +134,94 @@ TEST_F(SetupEndTest, AGameThatTheSetupStartedDoesNotHoldTheInstallerBack) {
   ExpectReaped(games);
 }
 
-TEST_F(SetupEndTest, ClosingWhileTheSetupRunsNeitherStopsNorWaitsForIt) {
+// A setup that ends without success, after writing its files or at once:
+// no success entry, no times put back, neither the new game nor the old one
+// started, and the window says so.
+struct FailCase {
+  const char* name;
+  const char* variable;  // of the sample setup
+  const char* value;
+  int logged;  // the exit code in the log
+};
+
+void PrintTo(const FailCase& c, std::ostream* os) { *os << c.name; }
+
+class FailedSetupTest : public SetupEndTest, public ::testing::WithParamInterface<FailCase> {};
+
+TEST_P(FailedSetupTest, IsReportedAsAFailure) {
+  // The earlier install's file, whose time a restore would put back.
+  WriteFileBytes(GameFolder() / "ZKGame.exe", "old");
+  WriteFileBytes(GameFolder() / "ZKGame.lst", std::to_string(kRecorded) + " 1 \\ZKGame.exe\r\n");
+  ASSERT_TRUE(SetModifiedTime(GameFolder() / "ZKGame.exe", kRecorded + 3600));
+  ::setenv(GetParam().variable, GetParam().value, 1);
+  ::setenv("ZK_SETUP_SECONDS", "0", 1);
+  Install();
+  ASSERT_TRUE(host_.RunUntilClosed(20s));
+  EXPECT_TRUE(
+      Log().ends_with(Entries({u"Load setup file.", FormatText(u"The setup program ended (%d).", {GetParam().logged}),
+                               u"The setup program failed: the installation is not complete."})))
+      << Narrow(Log());
+  EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"The setup program failed."});
+  EXPECT_EQ(window_->statuses.back().failure, InstallFailure::kSetupFailed);
+  EXPECT_EQ(ModifiedTime(GameFolder() / "ZKGame.exe"), kRecorded + 3600) << "the file times were put back";
+  EXPECT_FALSE(fs::exists(SetupFile()));
+  std::this_thread::sleep_for(500ms);  // time enough for a game's start to show
+  EXPECT_TRUE(GameStarts().empty()) << ReadFileBytes(GameFolder() / "started.txt");
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, FailedSetupTest,
+                         ::testing::Values(FailCase{"ExitsWithACode", "ZK_SETUP_EXIT", "3", 3},
+                                           FailCase{"IsKilled", "ZK_SETUP_SIGNAL", "9", 128 + SIGKILL},
+                                           FailCase{"CrashesAtOnce", "ZK_SETUP_MODE", "crash", 128 + SIGABRT}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Closed while the setup runs, or while a copy it started holds its file:
+// the setup is neither stopped nor waited for, its file goes at once (the
+// running setup keeps it without the name), and the log says so.
+struct CloseCase {
+  const char* name;
+  const char* mode;
+  InstallPhase closeIn;  // the phase the port was told last
+  std::size_t processes;
+};
+
+void PrintTo(const CloseCase& c, std::ostream* os) { *os << c.name; }
+
+class ClosingTest : public SetupEndTest, public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(ClosingTest, WhileTheSetupRunsLogsItAndLeavesNoFile) {
+  ::setenv("ZK_SETUP_MODE", GetParam().mode, 1);
   ::setenv("ZK_SETUP_SECONDS", "3", 1);
   Install();
-  ASSERT_TRUE(host_.RunUntil([&] { return Engine().SetupStarted(); }, 20s));
+  ASSERT_TRUE(host_.RunUntil(
+      [&] { return Engine().SetupStarted() && window_->statuses.back().phase == GetParam().closeIn; }, 20s));
   host_.Send(kWmCommand, kCmdClose);
   ASSERT_TRUE(host_.RunUntilClosed(5s));
+  EXPECT_FALSE(fs::exists(SetupFile())) << "the setup's file stayed";
   window_.reset();
-  EXPECT_TRUE(SetupEnds().empty()) << "the installer waited for the setup";
-  ASSERT_TRUE(WaitUntil([&] { return !SetupEnds().empty(); }, 20s)) << "the setup was stopped";
-  EXPECT_TRUE(fs::exists(SetupFile()));  // its file stays
-  EXPECT_EQ(Log().find(u"The setup program ended"), std::u16string::npos);
-  ExpectReaped({SetupEnds().front().pid});
+  EXPECT_LT(SetupEnds().size(), GetParam().processes) << "the installer waited for the setup";
+  EXPECT_TRUE(Log().ends_with(
+      Entries({u"Load setup file.", u"The installer was closed while the setup program was still running."})))
+      << Narrow(Log());
+  ASSERT_TRUE(WaitUntil([&] { return SetupEnds().size() == GetParam().processes; }, 20s)) << "the setup was stopped";
+  EXPECT_TRUE(fs::exists(GameFolder() / "ZKGame.lst")) << "the setup did not finish its work";
+  std::vector<pid_t> processes;
+  for (const SetupEnd& end : SetupEnds()) processes.push_back(end.pid);
+  ExpectReaped(processes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, ClosingTest,
+                         ::testing::Values(CloseCase{"WhileItsProcessRuns", "normal", InstallPhase::kSetupRunning, 1},
+                                           CloseCase{"WhileACopyItStartedRuns", "relaunch", InstallPhase::kSetupHeld,
+                                                     2}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A setup's file that an earlier run left behind, which nothing runs, goes
+// when the installer starts.
+TEST_F(SetupEndTest, TheNextStartRemovesALeftoverSetupFile) {
+  fs::copy_file(ZK_SAMPLE_SETUP, SetupFile());
+  StartInstaller();
+  EXPECT_TRUE(host_.RunUntil([&] { return !fs::exists(SetupFile()); }, 10s));
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 // still runs holds its file open, under whatever name it now has.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,10 +19,14 @@
 #include "tests/support/TempDir.h"
 #include "tests/workflow/ChildProcesses.h"
 
+extern char** environ;
+
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
+
+using Use = SetupProgram::FileUse;
 
 class SetupProgramTest : public ::testing::Test {
  protected:
@@ -36,15 +42,15 @@ class SetupProgramTest : public ::testing::Test {
   }
   // Asks as the installer's ticks do, until the setup has ended and its file is free.
   static bool WaitForEnd(SetupProgram& setup) {
-    return WaitUntil([&] { return setup.ExitCode().has_value() && !setup.FileInUse(); }, 15s);
+    return WaitUntil([&] { return setup.ExitCode().has_value() && setup.FileInUse() == Use::kFree; }, 15s);
   }
   // What a look begun now finds, once it has finished: each finished look
   // wakes. Asked after the process's end has woken, with no answer unread.
   static bool LookNow(SetupProgram& setup, const std::atomic<int>& wakes) {
     const int before = wakes.load();
-    EXPECT_TRUE(setup.FileInUse()) << "an answer was waiting";
+    EXPECT_EQ(setup.FileInUse(), Use::kLooking) << "an answer was waiting";
     EXPECT_TRUE(WaitUntil([&] { return wakes.load() > before; }, 10s));
-    return setup.FileInUse();
+    return setup.FileInUse() == Use::kInUse;
   }
   // The sample setup program at `file`, to run in `mode`, installing into
   // the test's folder.
@@ -106,9 +112,9 @@ TEST_F(SetupProgramTest, GivesTheExitCodeAndWakesAtTheEndAndAfterEachLook) {
   EXPECT_EQ(setup->ExitCode(), std::nullopt);
   ASSERT_TRUE(WaitUntil([&] { return calls.load() > 0; }, 10s));
   EXPECT_EQ(setup->ExitCode(), 7);
-  EXPECT_TRUE(setup->FileInUse()) << "no look has finished yet";
+  EXPECT_EQ(setup->FileInUse(), Use::kLooking) << "no look has finished yet";
   ASSERT_TRUE(WaitUntil([&] { return calls.load() == 2; }, 10s));
-  EXPECT_FALSE(setup->FileInUse());
+  EXPECT_EQ(setup->FileInUse(), Use::kFree);
   EXPECT_TRUE(setup->RemoveFile());
   EXPECT_FALSE(fs::exists(file));
   EXPECT_TRUE(setup->RemoveFile());  // already gone is gone
@@ -148,7 +154,7 @@ TEST_P(SetupCopyTest, TheFileStaysInUseUntilTheCopyEnds) {
   ASSERT_TRUE(WaitUntil([&] { return setup->ExitCode().has_value(); }, 10s));
   EXPECT_EQ(setup->ExitCode(), 3);
   ASSERT_TRUE(WaitUntil([&] { return fs::exists(dir_.Path() / "copy.pid"); }, 10s));
-  EXPECT_TRUE(setup->FileInUse()) << "the copy runs, yet its file counts as free";
+  EXPECT_NE(setup->FileInUse(), Use::kFree) << "the copy runs, yet its file counts as free";
   ASSERT_TRUE(WaitForEnd(*setup));
   EXPECT_TRUE(fs::exists(dir_.Path() / "copy.done"));
   EXPECT_TRUE(setup->RemoveFile());
@@ -180,7 +186,8 @@ TEST_F(SetupProgramTest, AChainOfCopiesHoldsTheFileUntilItsLastLink) {
   ASSERT_NE(setup, nullptr);
   // Asked without a pause, as often as the answers come.
   const auto until = std::chrono::steady_clock::now() + 30s;
-  while (!(setup->ExitCode().has_value() && !setup->FileInUse()) && std::chrono::steady_clock::now() < until) {
+  while (!(setup->ExitCode().has_value() && setup->FileInUse() == Use::kFree) &&
+         std::chrono::steady_clock::now() < until) {
   }
   // The first process, each copy that started the next, and the last one.
   const std::vector<pid_t> ends = SetupEnds();
@@ -255,7 +262,7 @@ TEST_F(SetupProgramTest, TheHeldFileRunsNotWhatWasPutAtItsNameSince) {
   ASSERT_NE(setup, nullptr);
   EXPECT_FALSE(replaced);
   ASSERT_TRUE(WaitUntil([&] { return fs::exists(file.string() + ".pid"); }, 10s)) << "the held script ran";
-  EXPECT_TRUE(setup->FileInUse());
+  EXPECT_NE(setup->FileInUse(), Use::kFree);
   ASSERT_TRUE(WaitForEnd(*setup));
   EXPECT_EQ(setup->ExitCode(), 3);
   EXPECT_TRUE(setup->RemoveFile());
@@ -307,6 +314,35 @@ INSTANTIATE_TEST_SUITE_P(Leftovers, HeldScriptTest,
                                            HeldScriptCase{"AProcessThatOpensTheScript",
                                                           "exec sh -c 'exec 5<\"$0\"; exec sleep 30' \"$0\"", true}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A setup's file that an earlier run left stays while a process runs it or
+// holds it open (started from it, or with it opened, before the look).
+class LeftoverTest : public SetupProgramTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LeftoverTest, StaysWhileAProcessRunsOrHoldsIt) {
+  const bool runs = GetParam();
+  const fs::path file = dir_.Path() / "_Set_UpZK.exe";
+  fs::copy_file("/bin/sleep", file);
+  std::string program = runs ? file.string() : "/bin/sleep";
+  char seconds[] = "30";
+  char* argv[] = {program.data(), seconds, nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!runs) posix_spawn_file_actions_addopen(&actions, 5, file.c_str(), O_RDONLY, 0);
+  pid_t user = -1;
+  ASSERT_EQ(::posix_spawn(&user, program.c_str(), &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  const std::atomic<bool> stop{false};
+  EXPECT_FALSE(SetupProgram::RemoveLeftover(Utf8ToUtf16(file.string()), stop));
+  EXPECT_TRUE(fs::exists(file));
+  ::kill(user, SIGKILL);
+  ::waitpid(user, nullptr, 0);
+  EXPECT_TRUE(SetupProgram::RemoveLeftover(Utf8ToUtf16(file.string()), stop));
+  EXPECT_FALSE(fs::exists(file));
+}
+
+INSTANTIATE_TEST_SUITE_P(Users, LeftoverTest, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "ARunner" : "AHolder"); });
 
 TEST_F(SetupProgramTest, AHeldProgramOtherThanAScriptRunsToo) {
   std::string program = ReadFileBytes("/bin/sh");

@@ -54,6 +54,8 @@ void WorkflowTest::SetUp() {
   ::unsetenv("ZK_SETUP_MODE");
   ::unsetenv("ZK_GAME_SECONDS");
   ::unsetenv("ZK_SETUP_HOPS");
+  ::unsetenv("ZK_SETUP_EXIT");
+  ::unsetenv("ZK_SETUP_SIGNAL");
   ServeSetup(ReadFileBytes(ZK_SAMPLE_SETUP));
   fs::remove(SetupFile());
 }

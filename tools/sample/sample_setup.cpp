@@ -23,7 +23,9 @@
 // installed game with ZK_STARTED_BY=setup and ends; the game runs on for
 // $ZK_GAME_SECONDS), "outside" (asks a process outside the installer's tree,
 // which reads file names from the FIFO $ZK_SETUP_SERVICE, to start its own
-// file again, and ends at once).
+// file again, and ends at once). Whatever the mode, $ZK_SETUP_EXIT sets the
+// code it ends with, and $ZK_SETUP_SIGNAL a signal that ends it instead,
+// after its end stamp.
 #include <iconv.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -226,5 +228,6 @@ int main() {
   const fs::path gameRoot = Env("ZK_GAME_DIR", (Env("HOME", "/tmp") + "/ZKGames").c_str());
   const int code = Install(Env("ZK_SETUP_MODE", "normal"), gameRoot);
   AppendEndStamp(gameRoot);
-  return code;
+  if (const int signal = std::atoi(Env("ZK_SETUP_SIGNAL", "0").c_str()); signal > 0) ::raise(signal);
+  return std::atoi(Env("ZK_SETUP_EXIT", std::to_string(code).c_str()).c_str());
 }

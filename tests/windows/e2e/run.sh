@@ -67,7 +67,8 @@ export ZK_CLIENT_IP_HOST="$(port clientip_bind)"
 export ZK_GAME_DIR="$(winpath "$work/games")"
 export ZK_SAMPLE_GAME="$(winpath "$build/tests/windows/ZKUpdate.exe")"
 export ZK_SETUP_SECONDS=3
-
+# Done, and a restart asked for: a success on Windows.
+export ZK_SETUP_EXIT=3010
 
 (cd "$work/run" && exec "$wine" SelectLanguage.exe) >"$work/wine.log" 2>&1 &
 pids+=($!)
@@ -115,7 +116,8 @@ for _ in $(seq 20); do [ -f "$work/games/ZKGame/started.txt" ] && break; sleep 0
 [ "$(stat -c %Y "$work/games/ZKGame/data/table.dat")" = 1700000030 ] || fail "a file time within the tolerance was changed"
 for _ in $(seq 20); do xdotool search --onlyvisible --name '^Select language$' >/dev/null 2>&1 || break; sleep 0.5; done
 ! xdotool search --onlyvisible --name '^Select language$' >/dev/null 2>&1 || fail "the window did not close"
-log | grep -qF 'The setup program ended (0).' || fail "the setup program's exit code was not logged"
+log | grep -qF 'The setup program ended (3010).' || fail "the setup program's exit code was not logged"
+unset ZK_SETUP_EXIT
 # The setup program was asked for once: its status came with its body.
 served=$(curl -s "http://127.0.0.1:$(port control)/control/counts?service=files" | grep ' /setup/' || true)
 [ "$(echo "$served" | grep -c .)" = 1 ] && [ "$(echo "$served" | cut -d' ' -f1)" = 1 ] ||
@@ -126,7 +128,8 @@ echo "setup program served: $served"
 # once: the installer finishes only after the copy, and only then starts the
 # game (each setup process stamps its end, the game its start). This time the
 # region check never answers and the setup comes slowly, its first attempt
-# dropped: the status line, read from outside, says each phase in order.
+# dropped: the status line, read from outside, says each phase in order (the
+# setup's first process ends at once, so the wait is for its copy).
 export ZK_SETUP_MODE=relaunch
 control() { curl -fsS -X POST "http://127.0.0.1:$(port control)/control/fault?$1" >/dev/null; }
 setup_size=$(stat -c %s "$work/files/setup/ZKSetup_EN.exe")
@@ -157,7 +160,7 @@ for _ in $(seq 50); do kill -0 "${pids[-2]}" 2>/dev/null || break; sleep 0.1; do
 line=0
 for phase in '^Connecting…$' '^Choose a language and press Install\.$' '^[0-9]+\.[0-9] of [0-9]+\.[0-9] MB' \
   '^Connection lost — trying again in [0-9] s \(attempt 2 of 5\)$' '^[0-9.]+ of [0-9.]+ MB, [0-9.]+ [KM]B/s, .* left$' \
-  '^Waiting for the setup program to finish…$'; do
+  '^Setup has ended; waiting for the programs it started…$'; do
   at=$(tail -n +$((line + 1)) "$work/status.txt" | tr -d '\r' | grep -nE "$phase" | head -n 1 | cut -d: -f1 || true)
   [ -n "$at" ] || { cat "$work/status.txt"; fail "the status line did not say '$phase' after its line $line"; }
   line=$((line + at))
@@ -188,7 +191,14 @@ dialog=$(find_window 'Enter Network Password' 600)
 [ -n "$dialog" ] || fail "the proxy's request for credentials brought up no dialog"
 sleep 0.5
 [ -n "${ZK_E2E_PROXY_SHOT:-}" ] && import -window root "$ZK_E2E_PROXY_SHOT"
-xdotool windowactivate --sync "$dialog" 2>/dev/null || xdotool windowfocus --sync "$dialog"
+# The keys go to whatever has the focus: wait until the dialog has it (a
+# loaded machine gave it late, and the credentials went nowhere).
+for _ in $(seq 50); do
+  xdotool windowactivate --sync "$dialog" 2>/dev/null || xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+  [ "$(xdotool getactivewindow 2>/dev/null)" = "$dialog" ] && break
+  sleep 0.2
+done
+sleep 0.5
 xdotool type --delay 50 zk
 xdotool key Tab
 xdotool type --delay 50 secret

@@ -7,6 +7,7 @@
 // As its last act every process of it appends its end time (100 ns units
 // since 1601) to %ZK_GAME_DIR%\setup-ended.txt. With ZK_SETUP_MODE=relaunch
 // it starts its own file again and ends at once; the copy installs.
+// ZK_SETUP_EXIT sets the code it ends with.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -115,5 +116,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const fs::path root = Env(L"ZK_GAME_DIR", L"C:\\ZKGames");
   const int code = Install(root);
   AppendEndStamp(root);
-  return code;
+  return _wtoi(Env(L"ZK_SETUP_EXIT", std::to_wstring(code).c_str()).c_str());
 }
