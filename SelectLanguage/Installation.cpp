@@ -11,6 +11,7 @@
 #include "SelectLanguage/SetupProgram.h"
 #include "net/ConfigTrust.h"
 #include "net/Files.h"
+#include "net/PartialFile.h"
 #include "net/GameSettings.h"
 #include "net/Processes.h"
 #include "net/Text.h"
@@ -32,7 +33,12 @@ std::u16string SetupPathIn(std::u16string& folder) {
 // every process.
 struct LeftoverSetup : WorkerLink {
   explicit LeftoverSetup(std::u16string file) : path(std::move(file)) {}
-  static void Remove(LeftoverSetup& self) { SetupProgram::RemoveLeftover(self.path, self.StopFlag()); }
+  // Also the partial file that a download names where the file system has
+  // no unnamed files: a killed installer leaves it behind.
+  static void Remove(LeftoverSetup& self) {
+    SetupProgram::RemoveLeftover(self.path, self.StopFlag());
+    SetupProgram::RemoveLeftover(self.path + std::u16string(kPartialSuffix), self.StopFlag());
+  }
   const std::u16string path;
 };
 
@@ -73,7 +79,10 @@ void Installation::Start() {
 }
 
 void Installation::Begin() {
-  ProgressLog::Instance().Write(u"The program has been executed.\r\n", true);
+  // A folder that cannot take the log cannot take the configuration's
+  // working file or the setup either: said at once, rather than after ten
+  // tries that blame the download.
+  folderWritable_ = ProgressLog::Instance().Write(u"The program has been executed.\r\n", true);
   Show({InstallPhase::kConnecting});
   // The hosts run posted messages only once the window shows, so the region
   // services are asked behind a window that is already there.
@@ -81,6 +90,13 @@ void Installation::Begin() {
 }
 
 int64_t Installation::OnLookUpRegion() {
+  if (!folderWritable_) {
+    std::u16string folder;
+    GetCurrentDir(folder);
+    port_.ShowMessage(FormatText(kFolderNotWritable, {std::u16string_view(folder)}));
+    port_.Close();
+    return 0;
+  }
   if (regionWorker_) return 0;  // looked up once
   regionWorker_ = std::make_unique<RegionWorker>(window_, regionTimings_);
   // No thread for the lookup: it runs here, holding the window while the
@@ -281,6 +297,8 @@ int64_t Installation::OnSetupDownloadFailed(uint64_t cause) {
     if (end == SetupDownloadEnd::kSizeDiffers || end == SetupDownloadEnd::kChecksumDiffers ||
         end == SetupDownloadEnd::kChanged) {
       failure = InstallFailure::kSetupChanged;
+    } else if (end == SetupDownloadEnd::kNoRoom || end == SetupDownloadEnd::kDiskFull) {
+      failure = InstallFailure::kNoRoom;
     }
   }
   ShowFailure(failure);

@@ -30,6 +30,10 @@ struct InstallationTimings {
 };
 
 // What the installation asks of the window that shows it.
+// The box for a current folder that takes no file; %s: the folder.
+inline constexpr std::u16string_view kFolderNotWritable =
+    u"The installer cannot write to its folder:\r\n%s\r\nMove it to a folder you can write to, and start it again.";
+
 class InstallationPort {
  public:
   virtual ~InstallationPort() = default;
@@ -101,6 +105,7 @@ class Installation {
   // again once a download was asked for.
   bool installable_ = false;
   bool regionKnown_ = false;
+  bool folderWritable_ = true;  // the first log entry could be written
 
   std::unique_ptr<RegionWorker> regionWorker_;  // from message 2033 on
   std::unique_ptr<DownloadThread> thread_;

@@ -9,7 +9,7 @@ ProgressLog& ProgressLog::Instance() {
   return log;
 }
 
-void ProgressLog::Write(std::u16string_view text, bool truncate) const {
+bool ProgressLog::Write(std::u16string_view text, bool truncate) const {
   // One buffer, one write: the byte-order mark, the text, the line end.
   std::vector<uint8_t> bytes;
   bytes.reserve(2 * text.size() + 6);
@@ -21,7 +21,8 @@ void ProgressLog::Write(std::u16string_view text, bool truncate) const {
   for (char16_t unit : text) put(unit);
   put(u'\r');
   put(u'\n');
-  WriteFileEntry(fileName_, bytes.data(), bytes.size(), truncate ? EntryMode::kTruncate : EntryMode::kAppendExisting);
+  return WriteFileEntry(fileName_, bytes.data(), bytes.size(),
+                        truncate ? EntryMode::kTruncate : EntryMode::kAppendExisting) == 1;
 }
 
 std::u16string FormatLogEntry(std::u16string_view format, std::initializer_list<FormatArg> args) {

@@ -1,7 +1,7 @@
 // The installer's progress log: one entry per step, in
 // "ZK_Progress_Installer.log" in the current directory. Each entry is FF FE,
 // the text as UTF-16LE and "\r\n". The file is opened and closed for every
-// entry; any failure drops the entry silently.
+// entry; a failure drops the entry (only the first one's is looked at).
 #pragma once
 
 #include <initializer_list>
@@ -15,8 +15,8 @@ class ProgressLog {
   static ProgressLog& Instance();
 
   // truncate: create or empty the file first; otherwise append only to a
-  // file that exists.
-  void Write(std::u16string_view text, bool truncate) const;
+  // file that exists. False when the entry could not be written.
+  bool Write(std::u16string_view text, bool truncate) const;
 
   const std::u16string& FileName() const { return fileName_; }
 

@@ -218,10 +218,14 @@ INSTANTIATE_TEST_SUITE_P(Moments, ClosingTest,
 
 // A setup's file that an earlier run left behind, which nothing runs, goes
 // when the installer starts.
+// The setup's file, and the partial file a download leaves where the file
+// system has no unnamed files.
 TEST_F(SetupEndTest, TheNextStartRemovesALeftoverSetupFile) {
+  const fs::path partial = SetupFile().string() + ".part";
   fs::copy_file(ZK_SAMPLE_SETUP, SetupFile());
+  fs::copy_file(ZK_SAMPLE_SETUP, partial, fs::copy_options::overwrite_existing);
   StartInstaller();
-  EXPECT_TRUE(host_.RunUntil([&] { return !fs::exists(SetupFile()); }, 10s));
+  EXPECT_TRUE(host_.RunUntil([&] { return !fs::exists(SetupFile()) && !fs::exists(partial); }, 10s));
 }
 
 }  // namespace
