@@ -56,6 +56,13 @@ struct DownloadRetryTimings {
                                                   std::chrono::milliseconds(4000), std::chrono::milliseconds(8000)};
   std::chrono::milliseconds retryAfterCap{8000};
   std::chrono::milliseconds silenceLimit{30000};
+  // An attempt that brings less than minRate bytes a second, averaged over
+  // each rateWindow from its start, is broken like a silent one and resumed:
+  // a server that drips a byte now and then cannot hold the download for
+  // ever. Judged at each arrival, so with the silence limit an attempt under
+  // the rate lasts at most rateWindow + silenceLimit.
+  uint64_t minRate = 4096;
+  std::chrono::milliseconds rateWindow{30000};
 };
 inline constexpr int kDownloadAttempts = 5;
 

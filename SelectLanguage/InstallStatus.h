@@ -27,6 +27,7 @@ enum class InstallFailure : uint8_t {
   kSetupChanged,  // the setup program is not the file the configuration names
   kRegistration,  // the setup left no game folder behind
   kSetupFailed,   // the setup program ended with a code that is no success, or by a signal
+  kNoRoom,        // the disk cannot take the setup program
 };
 
 struct InstallStatus {

@@ -11,6 +11,8 @@ std::u16string_view SetupFailureEntry(SetupDownloadEnd end) {
     case SetupDownloadEnd::kProxyCredentials:
       return u"The setup file could not be fetched: a proxy asked for credentials, and none that it accepts were "
              u"given.";
+    case SetupDownloadEnd::kNoRoom: return u"There is not enough free disk space for the setup file.";
+    case SetupDownloadEnd::kDiskFull: return u"The disk became full while the setup file was written.";
     case SetupDownloadEnd::kChanged: return u"The setup file was replaced after it was checked.";
     case SetupDownloadEnd::kDownloaded:
     case SetupDownloadEnd::kFailed: break;

@@ -27,6 +27,8 @@ enum class SetupDownloadEnd : uint8_t {
   kSizeDiffers,       // announced, sent or whole: not the configuration's size
   kChecksumDiffers,   // the whole body's SHA-256 is not the configuration's
   kProxyCredentials,  // the system's proxy asked for credentials that could not be given
+  kNoRoom,            // the file's folder cannot take the file's announced or expected size
+  kDiskFull,          // a write failed on the way with the disk full
   kChanged,           // the file at the setup's name is no longer the one checked
 };
 

@@ -4,6 +4,7 @@
 // file reaches its destination only once the whole body is in it.
 #include "SelectLanguage/SetupDownload.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -49,21 +50,29 @@ class ProgressReport {
 // Takes one attempt's answer: judges its head and writes its body on.
 class AttemptSink final : public HttpAnswerSink {
  public:
-  AttemptSink(PartialFile& file, ResumePoint& point, uint64_t askedFrom, ProgressReport& progress, BodyCheck& check)
-      : file_(file), point_(point), askedFrom_(askedFrom), progress_(progress), check_(check) {}
+  AttemptSink(PartialFile& file, ResumePoint& point, uint64_t askedFrom, ProgressReport& progress, BodyCheck& check,
+              const DownloadRetryTimings& timings)
+      : file_(file), point_(point), askedFrom_(askedFrom), progress_(progress), check_(check), timings_(timings) {}
 
   bool OnHead(const HttpAnswerHead& head) override {
     verdict_ = JudgeHead(head, askedFrom_, point_);
     retryAfter_ = ParseRetryAfter(head.retryAfter, std::chrono::system_clock::now());
+    windowStart_ = Clock::now();
     if (verdict_ == HeadVerdict::kWholeBody) {
       if (point_.have > 0 && !file_.Truncate()) return false;
       check_.StartOver();
       // Without an announced length the expected size is the total: the
       // bar has its range, and a body that ends short of it is broken.
       point_ = {0, head.contentLength ? head.contentLength : check_.Size(), ResumeValidator(head)};
+      bodyEnd_ = head.contentLength;
       if (!check_.TotalFits(head.contentLength)) return Mismatch();
     } else if (verdict_ == HeadVerdict::kContinuation) {
-      point_.total = ParseContentRange(head.contentRange)->total;
+      const ContentRange range = *ParseContentRange(head.contentRange);
+      point_.total = range.total;
+      // The body ends with its range, or with its announced length where
+      // that is shorter.
+      bodyEnd_ = range.last + 1;
+      if (head.contentLength) bodyEnd_ = std::min(*bodyEnd_, askedFrom_ + *head.contentLength);
       if (!check_.TotalFits(point_.total)) return Mismatch();
     } else {
       return false;
@@ -77,12 +86,23 @@ class AttemptSink final : public HttpAnswerSink {
   }
 
   bool OnBody(const char* data, std::size_t size) override {
-    if (!check_.Fits(size)) return Mismatch();  // more than the file can be: nothing more is taken
-    if (!file_.Append(data, size)) return false;
-    check_.Add(std::string_view(data, size));
-    point_.have += size;
+    std::size_t keep = size;
+    if (bodyEnd_ && point_.have + size > *bodyEnd_) {  // past its own end: the excess is not written
+      keep = static_cast<std::size_t>(*bodyEnd_ - point_.have);
+      overran_ = true;
+    }
+    if (!check_.Fits(keep)) return Mismatch();  // more than the file can be: nothing more is taken
+    if (keep > 0 && !file_.Append(data, keep)) {
+      const auto free = file_.FreeSpace();
+      diskFull_ = free && *free < keep;
+      return false;
+    }
+    check_.Add(std::string_view(data, keep));
+    point_.have += keep;
     progress_.Report(point_.have, point_.total, false);
-    return true;
+    if (overran_) return false;
+    tooSlow_ = UnderTheRate(size);
+    return !tooSlow_;
   }
 
   // The file cannot be the configuration's: no other attempt will be.
@@ -93,18 +113,43 @@ class AttemptSink final : public HttpAnswerSink {
 
   HeadVerdict Verdict() const { return verdict_; }
   bool NoRoom() const { return noRoom_; }
+  bool DiskFull() const { return diskFull_; }
   bool SizeDiffers() const { return sizeDiffers_; }
+  // Broken by this side and worth resuming: a body past its end, or one
+  // that came too slowly.
+  bool Overran() const { return overran_; }
+  bool TooSlow() const { return tooSlow_; }
   std::optional<std::chrono::seconds> RetryAfter() const { return retryAfter_; }
 
  private:
+  // The rate over the window that has just passed, judged at each arrival
+  // once a whole window has; each window starts afresh.
+  bool UnderTheRate(std::size_t size) {
+    windowBytes_ += size;
+    const auto now = Clock::now();
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - windowStart_);
+    if (elapsed < timings_.rateWindow) return false;
+    if (windowBytes_ * 1000 < timings_.minRate * static_cast<uint64_t>(elapsed.count())) return true;
+    windowStart_ = now;
+    windowBytes_ = 0;
+    return false;
+  }
+
   PartialFile& file_;
   ResumePoint& point_;
   const uint64_t askedFrom_;
   ProgressReport& progress_;
   BodyCheck& check_;
+  const DownloadRetryTimings& timings_;
   HeadVerdict verdict_ = HeadVerdict::kGiveUp;
+  std::optional<uint64_t> bodyEnd_;  // where this answer's body must end in the file, when it says
+  Clock::time_point windowStart_{};
+  uint64_t windowBytes_ = 0;
   bool noRoom_ = false;
+  bool diskFull_ = false;
   bool sizeDiffers_ = false;
+  bool overran_ = false;
+  bool tooSlow_ = false;
   std::optional<std::chrono::seconds> retryAfter_;
 };
 
@@ -140,6 +185,13 @@ SetupDownloadEnd Finish(PartialFile& file, std::u16string_view path, BodyCheck& 
 Next AfterAttempt(HttpAttemptEnd end, const AttemptSink& sink, PartialFile& file, std::u16string_view path,
                   ResumePoint& point, BodyCheck& check, HeldFile* held) {
   if (sink.SizeDiffers()) return SetupDownloadEnd::kSizeDiffers;
+  if (sink.DiskFull()) return SetupDownloadEnd::kDiskFull;
+  if (sink.Overran()) {
+    // What the range held is kept; a file that is then whole is checked.
+    if (point.total && point.have == *point.total) return Finish(file, path, check, held);
+    return kTryAgain;
+  }
+  if (sink.TooSlow()) return kTryAgain;
   switch (end) {
     case HttpAttemptEnd::kProxyCredentials: return SetupDownloadEnd::kProxyCredentials;
     case HttpAttemptEnd::kComplete:
@@ -147,7 +199,7 @@ Next AfterAttempt(HttpAttemptEnd end, const AttemptSink& sink, PartialFile& file
       if (point.total && point.have != *point.total) return kTryAgain;
       return Finish(file, path, check, held);
     case HttpAttemptEnd::kDeclined:
-      if (sink.NoRoom()) return SetupDownloadEnd::kFailed;
+      if (sink.NoRoom()) return SetupDownloadEnd::kNoRoom;
       if (sink.Verdict() == HeadVerdict::kStartOver) {
         if (!file.Truncate()) return SetupDownloadEnd::kFailed;
         point = {};
@@ -197,7 +249,7 @@ SetupDownloadEnd DownloadSetup(std::u16string_view url, std::u16string_view path
     request.ifRange = validator;
     request.silenceLimit = timings.silenceLimit;
     request.cancel = &cancel;
-    AttemptSink sink(file, point, request.rangeStart, report, check);
+    AttemptSink sink(file, point, request.rangeStart, report, check, timings);
     const HttpAttemptEnd end = PerformHttpAttempt(request, sink);
     retryAfter = sink.RetryAfter();
     report.Report(point.have, point.total, true);  // the bar shows where a broken attempt stopped

@@ -65,6 +65,7 @@ StatusText FailureText(InstallFailure failure) {
     case InstallFailure::kSetupChanged: return StatusText::kFailedSetupChanged;
     case InstallFailure::kRegistration: return StatusText::kFailedRegistration;
     case InstallFailure::kSetupFailed: return StatusText::kFailedSetup;
+    case InstallFailure::kNoRoom: return StatusText::kFailedNoRoom;
     default: return StatusText::kFailedDownload;
   }
 }

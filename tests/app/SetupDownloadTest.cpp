@@ -180,4 +180,27 @@ TEST_F(SetupDownloadTest, SilenceBreaksAnAttemptAndCancelEndsTheDownload) {
   EXPECT_TRUE(FolderEntries().empty());
 }
 
+// Answers that never end on their own terms: a drip under the minimum rate,
+// and a 206 whose body runs past its range. Each breaks its attempt without
+// keeping what lies outside the file; the next attempt resumes, and the file
+// is exact.
+TEST_F(SetupDownloadTest, AnAnswerBeyondItsBoundsIsBrokenAndResumed) {
+  ASSERT_TRUE(sandbox_.SetFault("files", "drop", {{"after", "1000000"}, {"times", "1"}}));
+  ASSERT_TRUE(sandbox_.AddFault("files", "overlong", {{"extra", "4096"}}));
+  ASSERT_TRUE(Download());
+  EXPECT_EQ(ReadFileBytes(Target()), file_) << "nothing past the range's end";
+  EXPECT_EQ(Served().requests, 2) << "the drop and the resumed rest, which made the file whole";
+
+  fs::remove(Target());
+  DownloadRetryTimings timings = Quick();
+  timings.rateWindow = 1000ms;
+  ASSERT_TRUE(sandbox_.SetFault("files", "drip", {{"rate", "2000"}, {"times", "1"}}));
+  const int before = Served().requests;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(Download(timings));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << "the drip alone takes 35 minutes";
+  EXPECT_EQ(ReadFileBytes(Target()), file_);
+  EXPECT_EQ(Served().requests - before, 2);
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/SetupCheck.h"
@@ -85,18 +86,38 @@ TEST_F(SetupFaultTest, AStalledDownloadStillLetsTheWindowClose) {
   EXPECT_EQ(SetupServed().requests, 1) << "closing is no reason to try again";
 }
 
-// The announced length does not fit: a failed download at once, with no
-// retry and nothing written.
+// The announced length does not fit: a failed download at once, with its
+// own entry, no retry and nothing written.
 TEST_F(SetupFaultTest, AFullDiskGivesTheFailureAndNoFile) {
   PrivateMount mount(SetupFile().parent_path().string(), "size=1m", false);
   if (!mount.Mounted()) GTEST_SKIP() << "no tmpfs for the full disk: " << mount.Error();
   ServeSetup(std::string(3 << 20, 'z'));  // three times what the disk holds
   const auto start = std::chrono::steady_clock::now();
   Install();
-  ExpectFailedDownload();
+  ExpectFailedDownload(SetupFailureEntry(SetupDownloadEnd::kNoRoom));
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << "no pauses: it was not tried again";
   EXPECT_EQ(SetupServed().requests, 1);
   EXPECT_TRUE(fs::is_empty(SetupFile().parent_path()));
+  EXPECT_EQ(window_->statuses.back().failure, InstallFailure::kNoRoom);
+}
+
+// The disk fills up while the file comes: the same, with an entry of its own.
+TEST_F(SetupFaultTest, ADiskThatFillsOnTheWayGivesTheFailureAndNoFile) {
+  const fs::path folder = SetupFile().parent_path();
+  PrivateMount mount(folder.string(), "size=8m", false);
+  if (!mount.Mounted()) GTEST_SKIP() << "no tmpfs for the full disk: " << mount.Error();
+  ServeSetup(std::string(3 << 20, 'z'));
+  Install({"--fault", "files=drip:rate=1000000:times=1"});
+  ASSERT_TRUE(host_.RunUntil([&] { return SetupServed().bodyBytes > 300000; }, 20s));
+  {
+    std::ofstream filler(folder / "filler", std::ios::binary);  // whatever else takes the rest of the disk
+    const std::string piece(64 << 10, '\0');
+    while (filler.write(piece.data(), static_cast<std::streamsize>(piece.size())) && filler.flush()) {
+    }
+  }
+  ExpectFailedDownload(SetupFailureEntry(SetupDownloadEnd::kDiskFull));
+  EXPECT_EQ(SetupServed().requests, 1) << "a full disk is not tried again";
+  EXPECT_EQ(window_->statuses.back().failure, InstallFailure::kNoRoom);
 }
 
 TEST_F(SetupFaultTest, AConnectionDroppedAtHalfAndAtNinetyPercentStillInstalls) {
@@ -254,17 +275,23 @@ TEST_F(SetupFaultTest, AReadOnlyCurrentDirectoryDropsTheLogNotTheInstall) {
   EXPECT_TRUE(host_.messageBoxes.empty());
 }
 
-// Read-only from the start: the configuration's working file cannot be made
-// either, so the run ends as a failed configuration does, without a log.
-TEST_F(SetupFaultTest, AReadOnlyCurrentDirectoryFromTheStartEndsLikeAFailedConfiguration) {
+// Read-only from the start: neither the log nor the configuration's working
+// file can be made. A box says so at once, naming the folder, and no
+// service is asked anything.
+TEST_F(SetupFaultTest, AReadOnlyCurrentDirectoryFromTheStartSaysSoAtOnce) {
   const fs::path dir = Root() / "cwd";
   fs::create_directories(dir);
   PrivateMount mount(dir.string(), "size=1m", true);
   if (!mount.Mounted()) GTEST_SKIP() << "no read-only tmpfs for the current directory: " << mount.Error();
   ASSERT_EQ(::chdir(dir.c_str()), 0);
+  const auto start = std::chrono::steady_clock::now();
   StartInstaller();
   ASSERT_TRUE(host_.RunUntilClosed(30s));
-  EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{u"Game settings file download failed."});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  EXPECT_EQ(host_.messageBoxes, std::vector<std::u16string>{
+                                    FormatText(kFolderNotWritable, {std::u16string_view(Utf8ToUtf16(dir.string()))})});
+  EXPECT_EQ(sandbox_.Counts("config", "/Desktop/ZKZKINI/GameConfig-V1.ini").requests, 0);
+  EXPECT_EQ(sandbox_.Counts("region", "/CheckData/UserCheck_Get_CN.asp").requests, 0);
   EXPECT_TRUE(fs::is_empty(dir));
 }
 

@@ -67,7 +67,8 @@ class Handler(BaseHTTPRequestHandler):
         stall = applied.get("stall-body")
         drop = applied.get("drop")
         dripping = applied.get("drip")
-        announced = None if "no-length" in applied else payload.length
+        overlong = applied.get("overlong") if answer.status == 206 else None
+        announced = None if "no-length" in applied or overlong is not None else payload.length
         self.send_head(answer.status, announced, answer.content_type, answer.headers)
         if self.command == "HEAD":
             return
@@ -80,6 +81,9 @@ class Handler(BaseHTTPRequestHandler):
             drip(self.connection, payload, limit, max(1, dripping.int_param("rate", 1)), state.stopping, self.counted)
         else:
             payload.send(self.connection, 0, limit, self.counted)
+        if overlong is not None:
+            extra = max(1, overlong.int_param("extra", 4096))
+            Payload(b"\xee" * extra).send(self.connection, 0, extra, self.counted)
         if stall is not None:
             state.wait_for_change(generation, STALL_LIMIT_S)
         elif drop is not None and limit < payload.length:

@@ -50,6 +50,8 @@ at run time, which replaces the service's faults unless add=1 is given):
   wrong, big, empty, redirect-loop, redirect-ftp
   files and mirror only:
   no-range      ignores Range and If-Range: always 200 with the whole file
+  overlong      a 206 without Content-Length whose body runs extra=N (4096)
+                bytes past its range
   etag-changes  a new ETag and Last-Modified at every request (If-Range fails)
   weak-etag     the ETag is weak (W/"..."); no-etag: none; no-last-modified
   proxy only:

@@ -14,7 +14,7 @@ SERVICES = ("config", "region", "clientip", "files", "mirror", "proxy")
 # the mirror know, then the proxy's, then those only the configuration service knows.
 MODES = ("ok", "refused", "direct-refused", "404", "500", "status", "slow", "stalled", "reset", "wrong", "big",
          "empty", "redirect-loop", "redirect-ftp", "short", "no-length", "stall-body", "drop", "drip", "once",
-         "no-range", "etag-changes", "weak-etag", "no-etag", "no-last-modified", "auth") + SIGNATURE_MODES
+         "no-range", "overlong", "etag-changes", "weak-etag", "no-etag", "no-last-modified", "auth") + SIGNATURE_MODES
 # Faults that close the service's listener.
 LISTENER_CLOSED = ("refused", "direct-refused")
 CONFIG_PATH = "/Desktop/ZKZKINI/GameConfig-V1.ini"
