@@ -54,13 +54,15 @@ bool NameIs(std::string_view name, std::string_view wanted) {
 }
 
 // Each answer of the chain begins with its status line: what came before
-// belonged to a redirect (or an interim answer) and is forgotten.
+// belonged to a redirect (or an interim answer) and is forgotten. Only the
+// status line counts as an arrival: a head that drips a line at a time must
+// still be whole within the silence limit.
 size_t OnHeader(char* data, size_t size, size_t count, void* context) {
   auto* a = static_cast<Attempt*>(context);
   const size_t n = size * count;
-  a->lastArrival = Clock::now();
   const std::string_view line = Trim(std::string_view(data, n));
   if (line.starts_with("HTTP/")) {
+    a->lastArrival = Clock::now();
     a->head = HttpAnswerHead{};
     const auto space = line.find(' ');
     if (space != std::string_view::npos) a->head.status = std::atoi(std::string(line.substr(space + 1, 3)).c_str());

@@ -140,7 +140,7 @@ TEST_F(HttpAttemptWin32Test, HttpsIsNeverRedirectedToHttp) {
 }
 
 TEST_F(HttpAttemptWin32Test, SilenceEndsTheAttemptBeforeAndDuringTheBody) {
-  for (const char* mode : {"stalled", "stall-body"}) {
+  for (const char* mode : {"stalled", "stall-body", "drip-head"}) {
     SCOPED_TRACE(mode);
     ASSERT_TRUE(SetFault("config", mode));
     RecordingSink sink;

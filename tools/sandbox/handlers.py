@@ -92,6 +92,23 @@ class Handler(BaseHTTPRequestHandler):
                 reset(self.connection)
             # else the connection closes cleanly: a body shorter than announced
 
+    def drip_head(self, every, generation):
+        """A status line, then a header line every `every` seconds: a head
+        that never ends, until a fault is switched or the program stops."""
+        state = self.server.state
+        self.close_connection = True
+        try:
+            self.wfile.write(b"HTTP/1.1 200 OK\r\n")
+            for n in range(int(STALL_LIMIT_S / every)):
+                self.wfile.flush()
+                state.wait_for_change(generation, every)
+                if state.generation != generation or state.stopping.is_set():
+                    return None
+                self.wfile.write(b"X-Drip-%d: x\r\n" % n)
+        except OSError:
+            pass
+        return None
+
     def reset_after(self, body):
         """Announces the whole body, sends half, then resets the connection."""
         self.send_head(200, len(body), "application/octet-stream")
@@ -150,6 +167,8 @@ class Handler(BaseHTTPRequestHandler):
             state.wait_for_change(generation, STALL_LIMIT_S)
             self.close_connection = True
             return None
+        if "drip-head" in applied:
+            return self.drip_head(applied.get("drip-head").int_param("every", 1000) / 1000.0, generation)
         if "reset" in applied:
             body = answer.payload.as_bytes()
             return self.reset_after(body if len(body) > 1 else b"x" * 4096)

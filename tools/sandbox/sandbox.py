@@ -46,6 +46,8 @@ at run time, which replaces the service's faults unless add=1 is given):
                 then the connection is reset (how=close: closed cleanly);
                 the peer has received exactly those bytes
   drip          rate=N body bytes a second
+  drip-head     the status line, then a header line every=MS (1000) ms,
+                never the head's end
   once          a repeated request of the same path gets status=C (410)
   wrong, big, empty, redirect-loop, redirect-ftp
   files and mirror only:

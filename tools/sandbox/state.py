@@ -13,7 +13,7 @@ SERVICES = ("config", "region", "clientip", "files", "mirror", "proxy")
 # Faults that every service knows, then those only the files service and
 # the mirror know, then the proxy's, then those only the configuration service knows.
 MODES = ("ok", "refused", "direct-refused", "404", "500", "status", "slow", "stalled", "reset", "wrong", "big",
-         "empty", "redirect-loop", "redirect-ftp", "short", "no-length", "stall-body", "drop", "drip", "once",
+         "empty", "redirect-loop", "redirect-ftp", "short", "no-length", "stall-body", "drop", "drip", "drip-head", "once",
          "no-range", "overlong", "etag-changes", "weak-etag", "no-etag", "no-last-modified", "auth") + SIGNATURE_MODES
 # Faults that close the service's listener.
 LISTENER_CLOSED = ("refused", "direct-refused")
