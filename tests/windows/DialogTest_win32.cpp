@@ -9,11 +9,14 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <vector>
 
 #include "SelectLanguage/InstallerDialog.h"
 #include "platform/win32/Win32DialogHost.h"
+#include "platform/win32/Win32Dpi.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -196,6 +199,122 @@ TEST(Win32DialogStatus, FiguresPast4GiBReachTheLine) {
   FiguresProbe probe(*host, dialog);
   host->RunModal(probe);
   EXPECT_EQ(probe.line, L"5368.7 of 6442.4 MB");
+}
+
+}  // namespace
+
+namespace {
+
+// A length of the 1x layout at a DPI, to the nearest pixel.
+int AtDpi(int pixels, int dpi) { return (pixels * dpi * 2 + 96) / 192; }
+
+struct ScaledGeometry {
+  int dpi = 0;
+  Geometry at;
+  RECT status{};
+  int artwork = 0;              // the artwork's scale the window chose
+  int fontHeight = 0;           // the combo box's font, in pixels
+  bool hoveredInside = false;   // Close, at the middle of where it is drawn
+  bool hoveredOutside = false;  // just right of it
+};
+
+ScaledGeometry MeasureScaled(HWND window, const InstallerDialog& dialog, int dpi) {
+  ScaledGeometry g;
+  g.dpi = dpi;
+  g.at = Measure(window);
+  g.status = ClientRectOf(window, kStatusLine);
+  g.artwork = dialog.ArtworkScale();
+  LOGFONTW font{};
+  const auto handle = reinterpret_cast<HFONT>(::SendDlgItemMessageW(window, kComboLanguage, WM_GETFONT, 0, 0));
+  if (handle != nullptr && ::GetObjectW(handle, sizeof font, &font) != 0) g.fontHeight = std::abs(font.lfHeight);
+  const int y = AtDpi(109 + 15, dpi);
+  ::SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(AtDpi(219 + 42, dpi), y));
+  g.hoveredInside = dialog.CloseButton().IsHovered();
+  ::SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(AtDpi(219 + 85, dpi) + 3, y));
+  g.hoveredOutside = dialog.CloseButton().IsHovered();
+  return g;
+}
+
+// The window at the display's DPI (wine's LogPixels, which
+// tests/windows/dpi_scales.sh sets for each run), then told of each other
+// DPI as a move to another monitor would; at the last, Close is clicked
+// where it is drawn.
+class ScaleProbe : public DialogWindow {
+ public:
+  static constexpr uint32_t kGiveUpTimer = 9002;
+  ScaleProbe(DialogHost& host, InstallerDialog& dialog) : host_(host), dialog_(dialog) {}
+  int OnInitDialog() override { return dialog_.OnInitDialog(); }
+  bool PreTranslateMessage(const DialogMessage& message) override { return dialog_.PreTranslateMessage(message); }
+  ControlColors OnCtlColor(int kind) override { return dialog_.OnCtlColor(kind); }
+  int64_t Dispatch(const DialogMessage& message) override {
+    if (!measured_) {
+      measured_ = true;
+      const HWND window = ThreadDialog();
+      const int start = WindowDpi(window);
+      scales.push_back(MeasureScaled(window, dialog_, start));
+      for (const int dpi : {96, 120, 144, 192, 96, 144}) {
+        RECT suggested{};
+        ::GetWindowRect(window, &suggested);
+        ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        scales.push_back(MeasureScaled(window, dialog_, dpi));
+      }
+      const int dpi = scales.back().dpi;
+      const LPARAM middle = MAKELPARAM(AtDpi(219 + 42, dpi), AtDpi(109 + 15, dpi));
+      ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+      ::SendMessageW(window, WM_LBUTTONUP, 0, middle);
+      host_.StartTimer(kGiveUpTimer, 3000);  // the close it posts comes first, or the click missed
+    }
+    if (message.id == kWmTimer && message.wParam == kGiveUpTimer) {
+      host_.EndDialog();
+      return 0;
+    }
+    return dialog_.Dispatch(message);
+  }
+
+  std::vector<ScaledGeometry> scales;
+
+ private:
+  DialogHost& host_;
+  InstallerDialog& dialog_;
+  bool measured_ = false;
+};
+
+TEST(Win32DialogScale, TheWindowFollowsTheDisplaysDpi) {
+  _putenv_s("ZK_REGION_HOST", "127.0.0.1:1");
+  TempDir dir(true);
+  const std::unique_ptr<DialogHost> host = CreateWin32DialogHost();
+  InstallationTimings slow;
+  slow.region = {std::chrono::milliseconds(60000), std::chrono::milliseconds(1000)};
+  InstallerDialog dialog(*host, slow);
+  ScaleProbe probe(*host, dialog);
+  host->RunModal(probe);
+  ASSERT_EQ(probe.scales.size(), 7u) << "the window did not come up";
+  const ScaledGeometry& first = probe.scales.front();
+  std::printf("The display's DPI: %d\n", first.dpi);
+  if (const char* expected = std::getenv("ZK_EXPECTED_DPI")) {
+    EXPECT_EQ(first.dpi, std::atoi(expected));
+  }
+  for (const ScaledGeometry& g : probe.scales) {
+    const int dpi = g.dpi;
+    SCOPED_TRACE(dpi);
+    EXPECT_EQ(g.artwork, dpi > 96 ? 2 : 1);
+    EXPECT_EQ(g.at.client.right, AtDpi(320, dpi));
+    EXPECT_EQ(g.at.client.bottom, AtDpi(160, dpi));
+    EXPECT_EQ(g.at.combo.left, AtDpi(115, dpi));
+    EXPECT_EQ(g.at.combo.top, AtDpi(59, dpi));
+    EXPECT_EQ(g.at.combo.right - g.at.combo.left, AtDpi(192, dpi));
+    EXPECT_EQ(g.at.progress.left, AtDpi(115, dpi));
+    EXPECT_EQ(g.at.progress.top, AtDpi(85, dpi));
+    EXPECT_EQ(g.at.progress.right - g.at.progress.left, AtDpi(192, dpi));
+    EXPECT_EQ(g.status.left, AtDpi(115, dpi));
+    EXPECT_EQ(g.status.top, AtDpi(85, dpi));
+    EXPECT_EQ(g.status.right - g.status.left, AtDpi(192, dpi));
+    // The template's font at the DPI: its height in proportion, to a pixel.
+    EXPECT_NEAR(g.fontHeight, first.fontHeight * dpi / first.dpi, 1);
+    EXPECT_TRUE(g.hoveredInside);
+    EXPECT_FALSE(g.hoveredOutside);
+  }
+  EXPECT_TRUE(dialog.IsClosed()) << "Close, clicked where it is drawn, did not close the window";
 }
 
 }  // namespace
