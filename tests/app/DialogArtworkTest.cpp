@@ -1,7 +1,6 @@
 // The window's artwork and its two sprite buttons, through the headless host.
 #include <gtest/gtest.h>
 
-#include "SelectLanguage/DisplayScale.h"
 #include "SelectLanguage/InstallerDialog.h"
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/WindowLayout.h"
@@ -28,7 +27,7 @@ class ArtworkTest : public ::testing::Test {
     // The configuration, which makes the install button usable.
     ASSERT_TRUE(host_.RunUntil([&] { return dialog_->Engine().Settings() != nullptr; }, 20s));
   }
-  void Paint() { host_.Paint({0, 0, dialog_->Page().Width(), dialog_->Page().Height()}); }
+  void Paint() { host_.Paint({0, 0, 320, 160}); }
   // What the window shows at (x, y) after a paint.
   uint16_t Shown(int x, int y) const { return host_.screen[static_cast<std::size_t>(y) * host_.screenWidth + x]; }
   int64_t Mouse(uint32_t message, int x, int y) { return host_.Send(message, 0, PackPoint(x, y)); }
@@ -85,54 +84,6 @@ TEST(ControlWidthOverArtwork, StopsAtTheArtworksRightEdge) {
   // No artwork right of the control (it did not load): no edge to keep to.
   EXPECT_EQ(ControlWidthOverArtwork(115, 110, 115), 192);
   EXPECT_EQ(ControlWidthOverArtwork(115, 110, 0), 192);
-}
-
-TEST(DisplayScale, ArtworkAndPlacesFollowTheScale) {
-  struct Case {
-    int percent, artwork, pageX, windowX, backToPage;
-  };
-  // 230 is the combo box's left edge at 2x; 173 is its window pixel at 150 %.
-  for (const Case c : {Case{100, 1, 115, 115, 115}, Case{125, 2, 230, 144, 230}, Case{150, 2, 230, 173, 230},
-                       Case{200, 2, 230, 230, 230}, Case{300, 2, 230, 345, 230}, Case{150, 2, -3, -2, -3}}) {
-    EXPECT_EQ(ArtworkScaleFor(c.percent), c.artwork) << c.percent;
-    EXPECT_EQ(PageToWindow(c.pageX, c.percent, c.artwork), c.windowX) << c.percent;
-    EXPECT_EQ(WindowToPage(c.windowX, c.percent, c.artwork), c.backToPage) << c.percent;
-  }
-}
-
-// The window recomposes itself when the scale changes: the artwork for the
-// scale, the page and the buttons in its pixels, the controls at the layout
-// times the artwork's scale; Install keeps its state, and a click lands on
-// the button where the 2x artwork draws it.
-TEST_F(ArtworkTest, AScaleChangeRecomposesTheWindowInTheArtworksPixels) {
-  struct Case {
-    int percent, artwork;
-  };
-  ASSERT_TRUE(dialog_->InstallButton().IsEnabled());
-  for (const Case c : {Case{200, 2}, Case{150, 2}, Case{100, 1}, Case{125, 2}}) {
-    host_.displayScale = c.percent;
-    host_.Send(kWmDpiChanged);
-    const int a = c.artwork;
-    EXPECT_EQ(dialog_->ArtworkScale(), a) << c.percent;
-    EXPECT_EQ(host_.pageScale, a) << c.percent;
-    EXPECT_EQ(host_.clientWidth, 320 * a) << c.percent;
-    EXPECT_EQ(host_.clientHeight, 160 * a) << c.percent;
-    EXPECT_EQ(dialog_->Page().Width(), 330 * a) << c.percent;
-    EXPECT_EQ(host_.controlPositions[kComboLanguage], std::make_pair(115 * a, 59 * a)) << c.percent;
-    EXPECT_EQ(host_.controlWidths[kComboLanguage], 192 * a) << c.percent;
-    EXPECT_EQ(host_.controlPositions[kStatusLine], std::make_pair(115 * a, 85 * a)) << c.percent;
-    EXPECT_EQ(dialog_->CloseButton().X(), 219 * a) << c.percent;
-    EXPECT_EQ(dialog_->CloseButton().Width(), 85 * a) << c.percent;
-    EXPECT_TRUE(dialog_->InstallButton().IsEnabled()) << c.percent;
-    EXPECT_TRUE(ShowsFrame(219 * a, 109 * a, 5)) << c.percent;  // close, normal, at the scale's place
-  }
-  // The far corner of Close at 2x is on it (inclusive bounds).
-  host_.displayScale = 200;
-  host_.Send(kWmDpiChanged);
-  EXPECT_EQ(Mouse(kWmLButtonDown, 2 * 219 + 170, 2 * 109 + 60), 1);
-  EXPECT_EQ(Mouse(kWmLButtonUp, 2 * 219 + 170, 2 * 109 + 60), 1);
-  host_.PumpPending();
-  EXPECT_TRUE(host_.IsEnded());
 }
 
 TEST_F(ArtworkTest, HoverAndPressChangeTheFrameAtTheNextPaint) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows window under wine64 and Xvfb at 96, 144 and 192 DPI (wine's
-# LogPixels): at each, the window's own test (Win32DialogScale: its size,
+# LogPixels): at each, the window's own test (Win32DialogGeometry: its size,
 # its controls' places and font at the layout times the scale, the buttons
 # where they are drawn, and the same after a WM_DPICHANGED to every other
 # scale), then the program itself, shown and photographed.
@@ -34,7 +34,7 @@ for dpi in 96 144 192; do
     fail "LogPixels was not set"
   timeout 60 /usr/lib/wine/wineserver -k 2>/dev/null || true
   (cd "$build/tests/windows" &&
-    ZK_EXPECTED_DPI=$dpi timeout 120 "$wine" win_unit_tests.exe --gtest_brief=1 --gtest_filter='Win32DialogScale.*') ||
+    ZK_EXPECTED_DPI=$dpi timeout 120 "$wine" win_unit_tests.exe --gtest_brief=1 --gtest_filter='Win32DialogGeometry.*') ||
     fail "$dpi DPI: the window's test failed"
 
   rm -rf "$work/run" && mkdir -p "$work/run" && cp "$build/platform/win32/SelectLanguage.exe" "$work/run/"
