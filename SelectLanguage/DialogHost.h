@@ -62,8 +62,16 @@ class DialogHost {
   // The status line's text, which screen readers read too.
   virtual void SetStatusText(const std::u16string& text) = 0;
 
+  // The display's scale in percent (100 is 96 DPI), for the artwork the
+  // window chooses (DisplayScale.h).
+  virtual int DisplayScale() const { return 100; }
+  // The artwork scale (1 or 2) of the page's pixels. Every place and size
+  // given below, the mouse's points and the paint's area are in page pixels;
+  // the host maps them to and from its window's at the display's scale.
+  virtual void SetPageScale(int artworkScale) = 0;
+
   // Places a control at a client position and gives it a width, both in
-  // pixels; its height stays as the template made it.
+  // page pixels; its height stays as the template made it, at the scale.
   virtual void MoveControl(int controlId, int x, int y, int width) = 0;
   // Sizes the window so that its client area is width x height.
   virtual void SetClientSize(int width, int height) = 0;

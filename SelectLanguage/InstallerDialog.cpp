@@ -1,5 +1,6 @@
 #include "SelectLanguage/InstallerDialog.h"
 
+#include "SelectLanguage/DisplayScale.h"
 #include "SelectLanguage/LanguageList.h"
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/StatusLine.h"
@@ -44,27 +45,44 @@ int InstallerDialog::OnInitDialog() {
 
 void InstallerDialog::ComposeArtwork() {
   // Straight from the resource: no temporary file is written. A set that does
-  // not load stays empty, and the window then simply has no artwork.
+  // not load stays empty, and the window then simply has no artwork. Where
+  // the 2x file does not load, the 1x artwork serves every scale.
   xSprite& sprites = WindowSprites();
-  sprites.LoadFromMemory(FindProgramResource(u"MTO", kResourceSpriteFile));
-  installButton_.Create(this, &page_, kInstallButtonPlace.x, kInstallButtonPlace.y, &sprites, 1, kCmdInstall, 4);
-  closeButton_.Create(this, &page_, kCloseButtonPlace.x, kCloseButtonPlace.y, &sprites, 5, kCmdClose, 4);
-  page_.Create(sprites.GetWidth(0) + 10, sprites.GetHeight(0) + 10, 16);
+  const bool firstTime = !installButton_.IsCreated();
+  const int installEnabled = firstTime ? 0 : installButton_.IsEnabled() ? 1 : 0;
+  sprites.Clear();
+  artworkScale_ = 1;
+  if (ArtworkScaleFor(host_.DisplayScale()) == 2 &&
+      sprites.LoadFromMemory(FindProgramResource(u"MTO", kResourceSpriteFile2x)) == 1) {
+    artworkScale_ = 2;
+  } else {
+    sprites.Clear();
+    sprites.LoadFromMemory(FindProgramResource(u"MTO", kResourceSpriteFile));
+  }
+  const int a = artworkScale_;
+  installButton_.Create(this, &page_, kInstallButtonPlace.x * a, kInstallButtonPlace.y * a, &sprites, 1, kCmdInstall,
+                        4);
+  closeButton_.Create(this, &page_, kCloseButtonPlace.x * a, kCloseButtonPlace.y * a, &sprites, 5, kCmdClose, 4);
+  page_.Create(sprites.GetWidth(0) + 10 * a, sprites.GetHeight(0) + 10 * a, 16);
+  host_.SetPageScale(a);
   host_.SetClientSize(sprites.GetWidth(0), sprites.GetHeight(0));
   // Install stays disabled until the installation says otherwise. A
   // disabled button shows it, takes no click and sends no command.
-  installButton_.Enable(0);
+  installButton_.Enable(installEnabled);
 }
 
 void InstallerDialog::PlaceControls() {
   // Widths in pixels: the template's dialog units follow the system's font,
   // and the substitute for the template's font may be wider than the artwork.
-  const int artworkWidth = WindowSprites().GetWidth(0);
-  host_.MoveControl(kComboLanguage, kComboPlace.x, kComboPlace.y,
-                    ControlWidthOverArtwork(kComboPlace.x, ZK_COMBO_WIDTH, artworkWidth));
-  host_.MoveControl(kProgressBar, kProgressPlace.x, kProgressPlace.y,
-                    ControlWidthOverArtwork(kProgressPlace.x, ZK_PROGRESS_WIDTH, artworkWidth));
-  host_.MoveControl(kStatusLine, kStatusPlace.x, kStatusPlace.y, ZK_STATUS_CLIENT_WIDTH);
+  // The layout is in 1x pixels; the page's are the artwork's.
+  const int a = artworkScale_;
+  const int artworkWidth = WindowSprites().GetWidth(0) / a;
+  host_.MoveControl(kComboLanguage, kComboPlace.x * a, kComboPlace.y * a,
+                    ControlWidthOverArtwork(kComboPlace.x, ZK_COMBO_WIDTH, artworkWidth) * a);
+  host_.MoveControl(kProgressBar, kProgressPlace.x * a, kProgressPlace.y * a,
+                    ControlWidthOverArtwork(kProgressPlace.x, ZK_PROGRESS_WIDTH, artworkWidth) * a);
+  const ClientPoint line = barShown_ ? kStatusBelowButtons : kStatusPlace;
+  host_.MoveControl(kStatusLine, line.x * a, line.y * a, ZK_STATUS_CLIENT_WIDTH * a);
 }
 
 void InstallerDialog::FillLanguageList() {
@@ -97,6 +115,11 @@ int64_t InstallerDialog::Dispatch(const DialogMessage& m) {
     case kWmLButtonUp: return OnLButtonUp(m.wParam, PointX(m.lParam), PointY(m.lParam));
     case kWmMouseMove: return OnMouseMove(m.wParam, PointX(m.lParam), PointY(m.lParam));
     case kWmCommand: return OnCommand(m.wParam, m.lParam);
+    case kWmDpiChanged:
+      ComposeArtwork();
+      PlaceControls();
+      host_.Invalidate();
+      return 0;
     case kWmClose:
       // The default handling: the modal loop ends and the window takes no more work.
       closed_ = true;
@@ -164,7 +187,8 @@ void InstallerDialog::ShowBar(bool visible) {
   barShown_ = visible;
   // The line leaves the bar's row to the bar, for the band below the buttons.
   const ClientPoint place = visible ? kStatusBelowButtons : kStatusPlace;
-  host_.MoveControl(kStatusLine, place.x, place.y, ZK_STATUS_CLIENT_WIDTH);
+  const int a = artworkScale_;
+  host_.MoveControl(kStatusLine, place.x * a, place.y * a, ZK_STATUS_CLIENT_WIDTH * a);
 }
 
 void InstallerDialog::RefreshStatus() {

@@ -47,6 +47,9 @@ class InstallerDialog : public DialogWindow, public ButtonOwner, private Install
   const Installation& Engine() const { return installation_; }
   const SpritePage& Page() const { return page_; }
   const SpriteButton& InstallButton() const { return installButton_; }
+  const SpriteButton& CloseButton() const { return closeButton_; }
+  // The artwork the window shows: 1 or 2 (page pixels per 1x pixel).
+  int ArtworkScale() const { return artworkScale_; }
 
  private:
   // InstallationPort
@@ -63,6 +66,8 @@ class InstallerDialog : public DialogWindow, public ButtonOwner, private Install
   int64_t OnMouseMove(uint64_t flags, int x, int y);
 
   void FillLanguageList();
+  // The artwork for the display's scale, the page and the buttons over it,
+  // and the window's size; again when the scale changes.
   void ComposeArtwork();
   void PlaceControls();
   // Puts the status's text in the line, in the selected language.
@@ -88,6 +93,7 @@ class InstallerDialog : public DialogWindow, public ButtonOwner, private Install
   bool closed_ = false;  // after the close message the window takes no more work
   InstallStatus status_;
   bool barShown_ = false;
+  int artworkScale_ = 1;
   std::u16string statusText_;  // what the line shows
   std::chrono::steady_clock::time_point statusShownAt_{};
   SpritePage page_;

@@ -68,6 +68,8 @@ inline constexpr uint32_t kWmTimer = 0x0113;
 inline constexpr uint32_t kWmMouseMove = 0x0200;
 inline constexpr uint32_t kWmLButtonDown = 0x0201;
 inline constexpr uint32_t kWmLButtonUp = 0x0202;
+// The display's scale changed (the host's DisplayScale says the new one).
+inline constexpr uint32_t kWmDpiChanged = 0x02E0;
 
 inline constexpr uint32_t kKeyReturn = 13;
 inline constexpr uint32_t kKeyEscape = 27;

@@ -1,6 +1,7 @@
-// The window's two hot paths against their bare-copy floors: drawing the
-// background onto the page (vs memcpy of the same bytes) and loading the
-// embedded sprite file (vs copying or reading its bytes).
+// The window's hot paths against their bare-copy floors: drawing the
+// background onto the page (vs memcpy of the same bytes), loading the
+// embedded sprite file (vs copying or reading its bytes), and the smooth
+// resize of the 2x page to a scale between (vs copying the page).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "resources/ProgramResources.h"
+#include "sprite/PageScale.h"
 #include "sprite/SpriteDraw.h"
 #include "sprite/SpritePage.h"
 #include "sprite/SpriteSet.h"
@@ -63,6 +65,26 @@ void BM_MemcpyBackgroundRows(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBackgroundBytes));
 }
 BENCHMARK(BM_MemcpyBackgroundRows);
+
+// The 2x page (660 x 340) to 150 % (495 x 255), as a paint at 144 DPI does.
+constexpr int kPage2xWidth = 660, kPage2xHeight = 340;
+void BM_ScalePage2xTo150(benchmark::State& state) {
+  std::vector<uint16_t> page(kPage2xWidth * kPage2xHeight, 0x2A4C), out(495 * 255);
+  for (auto _ : state) {
+    ScalePixels555(page.data(), kPage2xWidth, kPage2xWidth, kPage2xHeight, out.data(), 495, 495, 255);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_ScalePage2xTo150);
+
+void BM_MemcpyPage2x(benchmark::State& state) {
+  std::vector<uint16_t> page(kPage2xWidth * kPage2xHeight, 0x2A4C), out(page.size());
+  for (auto _ : state) {
+    std::memcpy(out.data(), page.data(), page.size() * 2);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_MemcpyPage2x);
 
 void BM_LoadFromMemory(benchmark::State& state) {
   const auto bytes = Artwork();

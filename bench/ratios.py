@@ -36,6 +36,9 @@ def main():
     print(f"  (160 row memcpys at the page's pitch / one memcpy: "
           f"{t('BM_MemcpyBackground') / t('BM_MemcpyBackgroundRows'):.3f}; "
           f"PutSprAuto / those row copies: {t('BM_MemcpyBackgroundRows') / t('BM_PutSprAutoBackground'):.3f})")
+    resize = t("BM_ScalePage2xTo150")
+    print(f"smooth resize of the 2x page to 150 %: {resize * 1e3:.2f} ms, {resize / t('BM_MemcpyPage2x'):.0f} x a copy "
+          f"of the page; share of one 2 s period: {resize / 2.0 * 100:.3f} %")
     paint = t("BM_WholePaint")
     report(f"whole paint {paint * 1e6:.1f} us, share of one 2 s period in %", paint / 2.0 * 100, "< 1", paint / 2.0 < 0.01)
     report("sprite file load from file / bare read of the same bytes, time",

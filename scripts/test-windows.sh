@@ -47,6 +47,8 @@ tests/windows/authenticode.sh build/product-win-i686/platform/win32/SelectLangua
   start_display
   cd build/win-x64/tests/windows && timeout 600 "$wine" win_unit_tests.exe --gtest_brief=1
 ) || status=$?
+# The window at 96, 144 and 192 DPI, with a screenshot at each.
+timeout 600 tests/windows/dpi_scales.sh build/win-x64 || status=$?
 # WinINet against the sandbox, then the whole installation in a
 # window under Xvfb.
 timeout 600 tests/windows/e2e/run.sh build/win-x64 || status=$?

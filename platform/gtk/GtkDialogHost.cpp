@@ -15,18 +15,23 @@
 //  - a drag goes to the window manager with the press's position and time;
 //  - the progress bar shows a fraction (Win32 scales totals past 31 bits);
 //  - a later start reaches the window through BringGtkHostToFront, where
-//    on Windows the later start raises the window itself.
+//    on Windows the later start raises the window itself;
+//  - the display's scale is GTK's window scale factor: the window's places
+//    are GTK's unscaled pixels, and the page goes to the surface with its
+//    device scale set.
 #include "platform/gtk/GtkDialogHost.h"
 
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <cmath>
 #include <deque>
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "SelectLanguage/DisplayScale.h"
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/WindowLayout.h"
 #include "net/Text.h"
@@ -63,6 +68,8 @@ struct GtkHostState {
   bool drawnOnce = false;
   int clientWidth = 0;
   int clientHeight = 0;
+  int pageScale = 1;        // page pixels per unscaled window pixel
+  int reportedScale = 100;  // the scale the window last heard of
   uint64_t progressTotal = 0;
   // The last press on the canvas, for a window drag.
   guint pressButton = 0;
@@ -86,6 +93,13 @@ constexpr int kProgressWidth = DialogUnitsToPixelsX(ZK_PROGRESS_WIDTH);
 constexpr int kProgressHeight = DialogUnitsToPixelsY(ZK_PROGRESS_HEIGHT);
 
 std::string ToUtf8(const std::u16string& text) { return Utf16ToUtf8(text); }
+
+// GTK's places are unscaled pixels; the page's are the artwork's.
+int ToWindow(const GtkHostState* s, int page) { return PageToWindow(page, 100, s->pageScale); }
+int ToPage(const GtkHostState* s, double window) {
+  return WindowToPage(static_cast<int>(std::floor(window)), 100, s->pageScale);
+}
+int64_t PagePoint(const GtkHostState* s, double x, double y) { return PackPoint(ToPage(s, x), ToPage(s, y)); }
 
 int64_t DispatchTo(GtkHostState* s, const DialogMessage& m) {
   return s->dialog != nullptr ? s->dialog->Dispatch(m) : 0;
@@ -137,7 +151,9 @@ gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer data) {
   s->paintContext = cr;
   s->painted = false;
   DialogMessage paint{kWmPaint, 0, 0, {}};
-  paint.area = {static_cast<int>(x1), static_cast<int>(y1), static_cast<int>(x2 + 0.999), static_cast<int>(y2 + 0.999)};
+  const int a = s->pageScale;
+  paint.area = {static_cast<int>(std::floor(x1)) * a, static_cast<int>(std::floor(y1)) * a,
+                static_cast<int>(std::ceil(x2)) * a, static_cast<int>(std::ceil(y2)) * a};
   DispatchTo(s, paint);
   s->paintContext = nullptr;
   if (!s->drawnOnce) ReleasePosted(s);
@@ -163,21 +179,21 @@ gboolean OnButtonPress(GtkWidget*, GdkEventButton* event, gpointer data) {
   s->pressRootX = static_cast<gint>(event->x_root);
   s->pressRootY = static_cast<gint>(event->y_root);
   s->pressTime = event->time;
-  DispatchTo(s, {kWmLButtonDown, 1, PackPoint(static_cast<int>(event->x), static_cast<int>(event->y)), {}});
+  DispatchTo(s, {kWmLButtonDown, 1, PagePoint(s, event->x, event->y), {}});
   return TRUE;
 }
 
 gboolean OnButtonRelease(GtkWidget*, GdkEventButton* event, gpointer data) {
   if (event->button != GDK_BUTTON_PRIMARY) return FALSE;
-  DispatchTo(static_cast<GtkHostState*>(data),
-             {kWmLButtonUp, 0, PackPoint(static_cast<int>(event->x), static_cast<int>(event->y)), {}});
+  auto* s = static_cast<GtkHostState*>(data);
+  DispatchTo(s, {kWmLButtonUp, 0, PagePoint(s, event->x, event->y), {}});
   return TRUE;
 }
 
 gboolean OnMotion(GtkWidget*, GdkEventMotion* event, gpointer data) {
   const uint64_t flags = (event->state & GDK_BUTTON1_MASK) ? 1 : 0;
-  DispatchTo(static_cast<GtkHostState*>(data),
-             {kWmMouseMove, flags, PackPoint(static_cast<int>(event->x), static_cast<int>(event->y)), {}});
+  auto* s = static_cast<GtkHostState*>(data);
+  DispatchTo(s, {kWmMouseMove, flags, PagePoint(s, event->x, event->y), {}});
   return TRUE;
 }
 
@@ -207,6 +223,15 @@ void OnDestroyed(GtkWidget*, gpointer data) {
   s->window = nullptr;
   DispatchTo(s, {kWmClose, 0, 0, {}});
   if (g_main_loop_is_running(s->loop)) g_main_loop_quit(s->loop);
+}
+
+// The window moved to a monitor of another scale (or the scale changed).
+void OnScaleFactor(GObject*, GParamSpec*, gpointer data) {
+  auto* s = static_cast<GtkHostState*>(data);
+  const int scale = gtk_widget_get_scale_factor(s->window) * 100;
+  if (scale == s->reportedScale) return;
+  s->reportedScale = scale;
+  DispatchTo(s, {kWmDpiChanged, 0, 0, {}});
 }
 
 void OnAboutActivated(GtkMenuItem*, gpointer data) {
@@ -307,7 +332,9 @@ class GtkDialogHost final : public DialogHost {
     GtkHostState* s = state_.get();
     s->dialog = &window;
     ApplyColours(s);
+    s->reportedScale = DisplayScale();
     window.OnInitDialog();
+    g_signal_connect(s->window, "notify::scale-factor", G_CALLBACK(OnScaleFactor), s);
     gtk_widget_show(s->fixed);
     gtk_widget_show(s->canvas);
     gtk_widget_show(s->combo);
@@ -397,13 +424,20 @@ class GtkDialogHost final : public DialogHost {
                          : controlId == kStatusLine  ? state_->status
                                                      : nullptr;
     if (control == nullptr) return;
+    const GtkHostState* s = state_.get();
     gint height = -1;
     gtk_widget_get_size_request(control, nullptr, &height);
-    gtk_widget_set_size_request(control, width, height);
-    gtk_fixed_move(GTK_FIXED(state_->fixed), control, x, y);
+    gtk_widget_set_size_request(control, ToWindow(s, width), height);
+    gtk_fixed_move(GTK_FIXED(state_->fixed), control, ToWindow(s, x), ToWindow(s, y));
   }
 
-  void SetClientSize(int width, int height) override {
+  int DisplayScale() const override { return gtk_widget_get_scale_factor(state_->window) * 100; }
+
+  void SetPageScale(int artworkScale) override { state_->pageScale = std::max(artworkScale, 1); }
+
+  void SetClientSize(int pageWidth, int pageHeight) override {
+    const int width = ToWindow(state_.get(), pageWidth);
+    const int height = ToWindow(state_.get(), pageHeight);
     state_->clientWidth = std::max(width, 0);
     state_->clientHeight = std::max(height, 0);
     gtk_widget_set_size_request(state_->canvas, state_->clientWidth, state_->clientHeight);
@@ -416,10 +450,12 @@ class GtkDialogHost final : public DialogHost {
 
   void CopyToWindow(const uint16_t* pixels, int pitch, int width, int height, const PixelRect& area) override {
     GtkHostState* s = state_.get();
-    if (s->paintContext == nullptr) return;
-    const PageBlock block = CopyPageBlock(pixels, pitch, width, height, area);
+    if (s->paintContext == nullptr || pixels == nullptr || width <= 0 || height <= 0) return;
+    const PageBlock block =
+        CopyScaledPageBlock(pixels, pitch, width, height, area, s->pageScale, gtk_widget_get_scale_factor(s->canvas));
     if (!block.image) return;
-    cairo_set_source_surface(s->paintContext, block.image.get(), block.left, block.top);
+    const double scale = block.deviceScale;
+    cairo_set_source_surface(s->paintContext, block.image.get(), block.left / scale, block.top / scale);
     cairo_paint(s->paintContext);
     s->painted = true;
   }

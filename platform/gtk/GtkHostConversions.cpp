@@ -3,9 +3,12 @@
 #include <glib.h>
 
 #include <algorithm>
+#include <vector>
 
+#include "SelectLanguage/DisplayScale.h"
 #include "net/Text.h"
 #include "resources/DialogLayout.h"
+#include "sprite/PageScale.h"
 
 namespace {
 
@@ -66,5 +69,28 @@ PageBlock CopyPageBlock(const uint16_t* pixels, int pitch, int width, int height
     }
   }
   cairo_surface_mark_dirty(block.image.get());
+  return block;
+}
+
+PageBlock CopyScaledPageBlock(const uint16_t* pixels, int pitch, int width, int height, const PixelRect& area,
+                              int pageScale, int surfaceScale) {
+  pageScale = std::max(pageScale, 1);
+  surfaceScale = std::max(surfaceScale, 1);
+  if (surfaceScale == pageScale || pixels == nullptr || width <= 0 || height <= 0) {
+    PageBlock block = CopyPageBlock(pixels, pitch, width, height, area);
+    block.deviceScale = pageScale;
+    if (block.image) cairo_surface_set_device_scale(block.image.get(), pageScale, pageScale);
+    return block;
+  }
+  const int w = PageToWindow(width, surfaceScale * 100, pageScale);
+  const int h = PageToWindow(height, surfaceScale * 100, pageScale);
+  std::vector<uint16_t> resized(static_cast<size_t>(w) * h);
+  ScalePixels555(pixels, pitch, width, height, resized.data(), w, w, h);
+  const PixelRect part{area.left * surfaceScale / pageScale, area.top * surfaceScale / pageScale,
+                       (area.right * surfaceScale + pageScale - 1) / pageScale,
+                       (area.bottom * surfaceScale + pageScale - 1) / pageScale};
+  PageBlock block = CopyPageBlock(resized.data(), w, w, h, part);
+  block.deviceScale = surfaceScale;
+  if (block.image) cairo_surface_set_device_scale(block.image.get(), surfaceScale, surfaceScale);
   return block;
 }

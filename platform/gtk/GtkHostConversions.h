@@ -27,11 +27,19 @@ std::string HostCss(const ControlColors& dialog, const ControlColors& label);
 // A part of the page as an RGB24 image, and where it goes in the window.
 struct PageBlock {
   CairoSurface image;  // null when nothing of the area is on the page
-  int left = 0;
+  int left = 0;        // in the image's pixels
   int top = 0;
+  int deviceScale = 1;  // the image's pixels per unscaled window pixel (set on the image)
 };
 
 // The page's pixels (width x height, rows of `pitch` 555 pixels, top row
 // first) inside `area` cut to the page; each 5-bit channel is widened to 8
 // bits by repeating its top bits, so white stays white.
 PageBlock CopyPageBlock(const uint16_t* pixels, int pitch, int width, int height, const PixelRect& area);
+
+// The same for a window whose surface has `surfaceScale` pixels per unscaled
+// pixel, from a page of `pageScale` (its `area` in page pixels): pixel for
+// pixel where the two agree, else the page resized smoothly to the
+// surface's pixels first (ScalePixels555).
+PageBlock CopyScaledPageBlock(const uint16_t* pixels, int pitch, int width, int height, const PixelRect& area,
+                              int pageScale, int surfaceScale);

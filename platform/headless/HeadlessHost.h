@@ -58,6 +58,8 @@ class HeadlessHost : public DialogHost {
     controlPositions[controlId] = {x, y};
     controlWidths[controlId] = width;
   }
+  int DisplayScale() const override { return displayScale; }
+  void SetPageScale(int artworkScale) override { pageScale = artworkScale; }
   void SetClientSize(int width, int height) override { clientWidth = width, clientHeight = height; }
   void CentreWindow() override { ++centreCount; }
   void Invalidate() override { ++invalidateCount; }
@@ -78,7 +80,11 @@ class HeadlessHost : public DialogHost {
   // window's answer to it. Set it before the window starts its workers.
   std::function<void(uint32_t message)> onPost;
 
-  // What the window asked for.
+  // The scale the host reports (a test sets it), in percent.
+  int displayScale = 100;
+
+  // What the window asked for (in page pixels: the headless window is the page).
+  int pageScale = 1;
   std::vector<std::u16string> comboItems;
   int comboSelection = -1;
   bool comboEnabled = true;

@@ -16,7 +16,10 @@
 //  - a drag becomes a press on the caption, and a sprite button's press
 //    keeps the mouse captured until its release;
 //  - the progress bar counts in int: totals past 31 bits are scaled;
-//  - a later start of the program raises this window by itself.
+//  - a later start of the program raises this window by itself;
+//  - the window follows its monitor's DPI (WM_DPICHANGED), and its client
+//    pixels are the page's at that scale: the page is resized smoothly into
+//    the window's bitmap where the two differ.
 #include "platform/win32/Win32DialogHost.h"
 
 #include <algorithm>
@@ -24,15 +27,20 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <map>
 #include <set>
+#include <vector>
 
+#include "SelectLanguage/DisplayScale.h"
 #include "SelectLanguage/Messages.h"
+#include "platform/win32/Win32Dpi.h"
 #include "platform/win32/Win32StatusLine.h"
 #include "platform/win32/Win32Text.h"
 #include "platform/win32/WinHandles.h"
 
 #include <commctrl.h>
 #include "resources/ProgramResources.h"
+#include "sprite/PageScale.h"
 
 namespace {
 
@@ -43,7 +51,13 @@ struct Win32HostState {
   bool ended = false;
   std::set<UINT_PTR> timers;
   HDC paintDc = nullptr;
-  // The page's pixels in a DIB section, so a paint is one BitBlt.
+  RECT paintArea{};  // what the paint under way covers, in client pixels
+  int dpi = 96;
+  int templateDpi = 96;  // the DPI the template was laid out and its font made for
+  int pageScale = 1;
+  std::map<int, int> templateHeights;  // each control's height as the template made it
+  GdiFont controlFont;                 // the template's font at the window's DPI, once it changed
+  // The page's pixels at the window's scale in a DIB section, so a paint is one BitBlt.
   HBITMAP dib = nullptr;
   void* dibBits = nullptr;
   int dibWidth = 0;
@@ -67,14 +81,34 @@ bool FitsMessageParameters(uint64_t wParam, int64_t lParam) {
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
+int ScalePercent(const Win32HostState* s) { return ::MulDiv(s->dpi, 100, 96); }
+int ToClient(const Win32HostState* s, int page) { return PageToWindow(page, ScalePercent(s), s->pageScale); }
+int ToPage(const Win32HostState* s, int client) { return WindowToPage(client, ScalePercent(s), s->pageScale); }
+
 COLORREF ToColorRef(uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
 int64_t Dispatch(Win32HostState* s, uint32_t id, uint64_t wParam, int64_t lParam) {
   return s->dialog != nullptr ? s->dialog->Dispatch({id, wParam, lParam, {}}) : 0;
 }
 
-// Mouse points as the dialog reads them: x in the low, y in the high 16 bits.
-int64_t MousePoint(LPARAM lParam) { return static_cast<int64_t>(static_cast<uint32_t>(lParam)); }
+// Mouse points as the dialog reads them, in page pixels: x in the low, y in
+// the high 16 bits.
+int64_t MousePoint(const Win32HostState* s, LPARAM lParam) {
+  const auto x = static_cast<int16_t>(LOWORD(lParam));
+  const auto y = static_cast<int16_t>(HIWORD(lParam));
+  return PackPoint(ToPage(s, x), ToPage(s, y));
+}
+
+// The combo box's text and the status line's at the window's DPI.
+void ApplyFonts(Win32HostState* s) {
+  s->statusFonts.SetPixels(::MulDiv(ZK_STATUS_FONT_PIXELS, s->dpi, 96));
+  if (s->dpi == s->templateDpi && s->controlFont == nullptr) return;  // the template's font fits
+  const auto templateFont = reinterpret_cast<HFONT>(::SendMessageW(s->window, WM_GETFONT, 0, 0));
+  GdiFont font = ScaledFont(templateFont, s->templateDpi, s->dpi);
+  if (font == nullptr) return;
+  ::SendDlgItemMessageW(s->window, kComboLanguage, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  s->controlFont = std::move(font);  // the old one is no longer selected
+}
 
 INT_PTR CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
   if (message == WM_INITDIALOG) return TRUE;
@@ -88,8 +122,10 @@ INT_PTR CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
 void Paint(Win32HostState* s, HWND window) {
   PAINTSTRUCT ps{};
   s->paintDc = ::BeginPaint(window, &ps);
+  s->paintArea = ps.rcPaint;
   DialogMessage paint{kWmPaint, 0, 0, {}};
-  paint.area = {ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom};
+  paint.area = {ToPage(s, ps.rcPaint.left), ToPage(s, ps.rcPaint.top), ToPage(s, ps.rcPaint.right - 1) + 1,
+                ToPage(s, ps.rcPaint.bottom - 1) + 1};
   if (s->dialog != nullptr) s->dialog->Dispatch(paint);
   s->paintDc = nullptr;
   ::EndPaint(window, &ps);
@@ -102,6 +138,9 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     ::SetWindowLongPtrW(window, DWLP_USER, lParam);
     s->window = window;
     s->postTarget.store(window);
+    s->dpi = s->templateDpi = WindowDpi(window);
+    KeepDialogLayoutOnDpiChange(window);
+    ApplyFonts(s);
     s->dialog->OnInitDialog();
     return TRUE;  // the focus goes to the first control
   }
@@ -127,13 +166,26 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_TIMER: Dispatch(s, kWmTimer, wParam, 0); return TRUE;
     case WM_LBUTTONDOWN:
       // A press that a sprite button took keeps the mouse until its release.
-      if (Dispatch(s, kWmLButtonDown, wParam, MousePoint(lParam)) != 0) ::SetCapture(window);
+      if (Dispatch(s, kWmLButtonDown, wParam, MousePoint(s, lParam)) != 0) ::SetCapture(window);
       return TRUE;
     case WM_LBUTTONUP:
       if (::GetCapture() == window) ::ReleaseCapture();
-      Dispatch(s, kWmLButtonUp, wParam, MousePoint(lParam));
+      Dispatch(s, kWmLButtonUp, wParam, MousePoint(s, lParam));
       return TRUE;
-    case WM_MOUSEMOVE: Dispatch(s, kWmMouseMove, wParam, MousePoint(lParam)); return TRUE;
+    case WM_MOUSEMOVE: Dispatch(s, kWmMouseMove, wParam, MousePoint(s, lParam)); return TRUE;
+    case WM_DPICHANGED: {
+      // The suggested place keeps the window where the system moved it; the
+      // window then sizes itself to its artwork at the new scale.
+      s->dpi = LOWORD(wParam) != 0 ? LOWORD(wParam) : 96;
+      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      if (suggested != nullptr) {
+        ::SetWindowPos(window, nullptr, suggested->left, suggested->top, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      }
+      ApplyFonts(s);
+      Dispatch(s, kWmDpiChanged, wParam, 0);
+      return TRUE;
+    }
     case WM_DRAWITEM:
       if (wParam != static_cast<WPARAM>(kStatusLine)) return FALSE;
       // The line is in the language chosen in the list: its font, too.
@@ -287,25 +339,40 @@ class Win32DialogHost final : public DialogHost {
   }
 
   void MoveControl(int controlId, int x, int y, int width) override {
-    const HWND control = ::GetDlgItem(state_->window, controlId);
+    Win32HostState* s = state_.get();
+    const HWND control = ::GetDlgItem(s->window, controlId);
     if (control == nullptr) return;
-    // The height stays: a combo box's window height is its closed height, and
-    // a resize to that leaves its drop-down list as the template made it.
-    RECT own{};
-    ::GetWindowRect(control, &own);
-    ::SetWindowPos(control, nullptr, x, y, width, own.bottom - own.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    // The height is the template's, at the window's DPI: a combo box's
+    // window height is its closed height, and a resize to that leaves its
+    // drop-down list as the template made it.
+    if (s->templateHeights.count(controlId) == 0) {
+      RECT own{};
+      ::GetWindowRect(control, &own);
+      s->templateHeights[controlId] = own.bottom - own.top;
+    }
+    const int height = ::MulDiv(s->templateHeights[controlId], s->dpi, s->templateDpi);
+    ::SetWindowPos(control, nullptr, ToClient(s, x), ToClient(s, y), ToClient(s, width), height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
-  void SetClientSize(int width, int height) override {
-    // Once at the wanted outer size, then corrected by what the frame takes.
+  int DisplayScale() const override { return ScalePercent(state_.get()); }
+
+  void SetPageScale(int artworkScale) override { state_->pageScale = std::max(artworkScale, 1); }
+
+  void SetClientSize(int pageWidth, int pageHeight) override {
+    // Once at the wanted outer size, then corrected by what the frame takes;
+    // where the window is stays (CentreWindow places it).
     const HWND w = state_->window;
-    ::MoveWindow(w, 0, 0, width, height, TRUE);
+    const int width = ToClient(state_.get(), pageWidth);
+    const int height = ToClient(state_.get(), pageHeight);
+    constexpr UINT kSizeOnly = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
+    ::SetWindowPos(w, nullptr, 0, 0, width, height, kSizeOnly);
     RECT outer{};
     RECT client{};
     ::GetWindowRect(w, &outer);
     ::GetClientRect(w, &client);
-    ::MoveWindow(w, 0, 0, width + (outer.right - outer.left) - (client.right - client.left),
-                 height + (outer.bottom - outer.top) - (client.bottom - client.top), TRUE);
+    ::SetWindowPos(w, nullptr, 0, 0, width + (outer.right - outer.left) - (client.right - client.left),
+                   height + (outer.bottom - outer.top) - (client.bottom - client.top), kSizeOnly);
   }
 
   void CentreWindow() override {
@@ -327,9 +394,16 @@ class Win32DialogHost final : public DialogHost {
     if (const HWND line = ::GetDlgItem(state_->window, kStatusLine)) ::InvalidateRect(line, nullptr, FALSE);
   }
 
-  void CopyToWindow(const uint16_t* pixels, int pitch, int width, int height, const PixelRect& area) override {
+  // The whole page goes to the window's bitmap; the paint's own area (in
+  // client pixels) is what reaches the window.
+  void CopyToWindow(const uint16_t* pixels, int pitch, int width, int height, const PixelRect&) override {
     Win32HostState* s = state_.get();
     if (s->paintDc == nullptr || pixels == nullptr || width <= 0 || height <= 0 || pitch < width) return;
+    // The window's bitmap holds the page at the window's scale.
+    const int pageWidth = width, pageHeight = height;
+    width = ToClient(s, pageWidth);
+    height = ToClient(s, pageHeight);
+    if (width <= 0 || height <= 0) return;
     if (s->dib == nullptr || s->dibWidth != width || s->dibHeight != height) {
       if (s->dib != nullptr) ::DeleteObject(s->dib);
       BITMAPINFO info{};
@@ -348,17 +422,23 @@ class Win32DialogHost final : public DialogHost {
     ::GdiFlush();
     const std::size_t dibStride = (static_cast<std::size_t>(width) * 2 + 3) & ~std::size_t{3};
     auto* out = static_cast<uint8_t*>(s->dibBits);
-    for (int y = 0; y < height; ++y) {
-      std::memcpy(out + y * dibStride, pixels + static_cast<std::size_t>(y) * pitch,
-                  static_cast<std::size_t>(width) * 2);
+    if (width == pageWidth && height == pageHeight) {
+      for (int y = 0; y < height; ++y) {
+        std::memcpy(out + y * dibStride, pixels + static_cast<std::size_t>(y) * pitch,
+                    static_cast<std::size_t>(width) * 2);
+      }
+    } else {
+      ScalePixels555(pixels, pitch, pageWidth, pageHeight, reinterpret_cast<uint16_t*>(out),
+                     static_cast<int>(dibStride / 2), width, height);
     }
     const HDC memory = ::CreateCompatibleDC(s->paintDc);
     const HGDIOBJ previous = ::SelectObject(memory, s->dib);
     ::SetBkMode(memory, TRANSPARENT);
-    const int left = std::max(area.left, 0);
-    const int top = std::max(area.top, 0);
-    ::BitBlt(s->paintDc, left, top, std::min(area.right, width) - left, std::min(area.bottom, height) - top, memory,
-             left, top, SRCCOPY);
+    const RECT& part = s->paintArea;
+    const int left = std::max<int>(part.left, 0);
+    const int top = std::max<int>(part.top, 0);
+    ::BitBlt(s->paintDc, left, top, std::min<int>(part.right, width) - left, std::min<int>(part.bottom, height) - top,
+             memory, left, top, SRCCOPY);
     ::SelectObject(memory, previous);
     ::DeleteDC(memory);
   }
@@ -367,11 +447,11 @@ class Win32DialogHost final : public DialogHost {
     ::MessageBoxW(state_->window, ToWide(text).c_str(), ToWide(caption).c_str(), MB_OK);
   }
 
-  void BeginWindowDrag(int clientX, int clientY) override {
+  void BeginWindowDrag(int pageX, int pageY) override {
     // The press becomes a press on the caption: the system moves the window.
     if (::GetCapture() == state_->window) ::ReleaseCapture();
-    ::PostMessageW(state_->window, WM_NCLBUTTONDOWN, HTCAPTION,
-                   MAKELPARAM(static_cast<WORD>(clientX), static_cast<WORD>(clientY)));
+    const int x = ToClient(state_.get(), pageX), y = ToClient(state_.get(), pageY);
+    ::PostMessageW(state_->window, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
   }
 
   bool AddAboutItem(const std::u16string& text) override {

@@ -40,28 +40,37 @@ void DrawStatusLine(const DRAWITEMSTRUCT& item, HWND dialog, HBITMAP page, HFONT
   if (oldFont != nullptr) ::SelectObject(dc, oldFont);
 }
 
-HFONT CreateStatusFont(int language) {
+HFONT CreateStatusFont(int language, int pixels) {
   static constexpr BYTE kCharSets[] = {DEFAULT_CHARSET, GB2312_CHARSET, CHINESEBIG5_CHARSET, RUSSIAN_CHARSET,
                                        SHIFTJIS_CHARSET};
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   LOGFONTW face{};
   if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) face = metrics.lfMessageFont;
-  face.lfHeight = -ZK_STATUS_FONT_PIXELS;
+  face.lfHeight = -pixels;
   face.lfWidth = 0;
   face.lfQuality = CLEARTYPE_QUALITY;
   face.lfCharSet = language >= 0 && language < 5 ? kCharSets[language] : DEFAULT_CHARSET;
   return ::CreateFontIndirectW(&face);
 }
 
-StatusFonts::~StatusFonts() {
-  for (HFONT font : fonts_) {
+StatusFonts::~StatusFonts() { Release(); }
+
+void StatusFonts::Release() {
+  for (HFONT& font : fonts_) {
     if (font != nullptr) ::DeleteObject(font);
+    font = nullptr;
   }
+}
+
+void StatusFonts::SetPixels(int pixels) {
+  if (pixels == pixels_) return;
+  Release();
+  pixels_ = pixels;
 }
 
 HFONT StatusFonts::For(int language) {
   if (language < 0 || language >= 5) language = 0;
-  if (fonts_[language] == nullptr) fonts_[language] = CreateStatusFont(language);
+  if (fonts_[language] == nullptr) fonts_[language] = CreateStatusFont(language, pixels_);
   return fonts_[language];
 }

@@ -5,16 +5,19 @@
 
 #include <windows.h>
 
+#include "resources/DialogLayout.h"
+
 // Draws the control: the page's pixels under it (`page`, the DIB section the
 // window paints from, in the dialog's client coordinates; none yet: black),
 // then its window text in `font`, up to two lines, centred in its height.
 void DrawStatusLine(const DRAWITEMSTRUCT& item, HWND dialog, HBITMAP page, HFONT font);
 
 // The line's font for a language slot of the list (0 English to 4
-// Japanese): the status line's pixel height in the system's UI face, asked
+// Japanese): `pixels` high (the status line's height at the display's
+// scale) in the system's UI face, asked
 // for with the language's character set, so that where the face lacks the
 // language's glyphs the system gives a font that has them.
-HFONT CreateStatusFont(int language);
+HFONT CreateStatusFont(int language, int pixels);
 
 // The status line's fonts, one a language, made when first asked for.
 class StatusFonts {
@@ -25,7 +28,12 @@ class StatusFonts {
   StatusFonts& operator=(const StatusFonts&) = delete;
   // The font for the language chosen in the list (another slot: English's).
   HFONT For(int language);
+  // The fonts' height from now on; the old fonts go.
+  void SetPixels(int pixels);
 
  private:
+  void Release();
+
   HFONT fonts_[5] = {};
+  int pixels_ = ZK_STATUS_FONT_PIXELS;
 };
