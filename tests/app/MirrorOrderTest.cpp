@@ -1,13 +1,11 @@
 // The setup download's order over the primary and its mirrors, against the
-// sandbox's two files services ("files" the primary, "mirror" a mirror of
-// the same folder): which server served the file, and how many bytes each
-// served for it.
+// sandbox's two files services ("files" the primary, "mirror" serving the
+// same folder): which server served the file, and how many bytes each sent.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
+#include <tuple>
 
-#include "SelectLanguage/SetupCheck.h"
 #include "net/HeldFile.h"
 #include "tests/app/SetupDownloadFixture.h"
 
@@ -17,148 +15,72 @@ using setup_download_fixture::kFileSize;
 using setup_download_fixture::kPath;
 using setup_download_fixture::Quick;
 
-constexpr long long kWhole = kFileSize;
-constexpr long long kMiB = 1 << 20;
-const std::string kChanged = "/changed/s.exe";  // the same size, one byte flipped
+constexpr long long kWhole = kFileSize, kMiB = 1 << 20, kPage = -1;  // kPage: an error page, not counted
+const std::string kChanged = "/changed/s.exe";                       // the same size, one byte flipped
+constexpr SetupDownloadEnd kOk = SetupDownloadEnd::kDownloaded;
 
-struct ServedBy {
-  std::string service;
-  std::string path;
-  int requests;
-  long long bytes;  // -1: not counted (an error page's)
-};
+// "files" or "mirror" and a path (kPath when none); "config" is a server
+// whose certificate does not verify here.
+std::pair<std::string, std::string> Split(const std::string& where) {
+  const std::size_t slash = std::min(where.find('/'), where.size());
+  return {where.substr(0, slash), slash < where.size() ? where.substr(slash) : kPath};
+}
 
-struct OrderCase {
-  const char* name;
-  std::function<bool(Sandbox&)> faults;
-  // "files" or "mirror", a path after it for another than kPath; "tls": a
-  // server whose certificate does not verify.
-  std::vector<std::string> urls;
-  SetupDownloadEnd end;
-  std::vector<int> moves;  // the URL numbers that message 2039 named
-  std::vector<ServedBy> served;
-};
-
-class MirrorOrderTest : public SetupDownloadTest {
- protected:
-  std::u16string UrlOf(const std::string& name) const {
-    if (name == "tls") return Utf8ToUtf16(sandbox_.ConfigBase() + kPath);  // its CA is not trusted here
-    const bool mirror = name.starts_with("mirror");
-    const std::string path = name.substr(mirror ? 6 : 5);
-    return Utf8ToUtf16((mirror ? sandbox_.MirrorBase() : sandbox_.FilesBase()) + (path.empty() ? kPath : path));
-  }
-  std::vector<int> Moves(std::size_t urls) const {
-    std::vector<int> moves;
-    for (const auto& m : window_.messages) {
-      if (m.id != kMsgDownloadServer) continue;
-      EXPECT_EQ(m.lParam, static_cast<int64_t>(urls));
-      moves.push_back(static_cast<int>(m.wParam));
-    }
-    return moves;
-  }
-};
-
-TEST_F(MirrorOrderTest, EachFailureMovesOnAsItShould) {
-  const auto drops = [](Sandbox& s) {
-    return s.SetFault("files", "drop", {{"after", std::to_string(kMiB)}, {"times", "2"}});
-  };
-  const OrderCase cases[] = {
-      {"primary refused",
-       [](Sandbox& s) { return s.SetFault("files", "refused"); },
-       {"files", "mirror"},
-       SetupDownloadEnd::kDownloaded,
-       {2},
-       {{"files", kPath, 0, 0}, {"mirror", kPath, 1, kWhole}}},
-      {"primary 404",
-       [](Sandbox& s) { return s.SetFault("files", "404"); },
-       {"files", "mirror"},
-       SetupDownloadEnd::kDownloaded,
-       {2},
-       {{"files", kPath, 1, -1}, {"mirror", kPath, 1, kWhole}}},
-      {"primary 410, the first mirror's hash wrong",
-       [](Sandbox& s) {
-         return s.SetFault("files", "status", {{"code", "410"}});
-       },
-       {"files", "mirror" + kChanged, "mirror"},
-       SetupDownloadEnd::kDownloaded,
-       {2, 3},
-       {{"files", kPath, 1, -1}, {"mirror", kChanged, 1, kWhole}, {"mirror", kPath, 1, kWhole}}},
-      {"primary 503, at once",
-       [](Sandbox& s) {
-         return s.SetFault("files", "status", {{"code", "503"}});
-       },
-       {"files", "mirror"},
-       SetupDownloadEnd::kDownloaded,
-       {2},
-       {{"files", kPath, 1, -1}, {"mirror", kPath, 1, kWhole}}},
-      {"primary's certificate does not verify",
-       [](Sandbox&) { return true; },
-       {"tls", "mirror"},
-       SetupDownloadEnd::kDownloaded,
-       {2},
-       {{"mirror", kPath, 1, kWhole}}},
-      {"primary's hash wrong",
-       [](Sandbox&) { return true; },
-       {"files" + kChanged, "mirror"},
-       SetupDownloadEnd::kDownloaded,
-       {2},
-       {{"files", kChanged, 1, kWhole}, {"mirror", kPath, 1, kWhole}}},
-      {"primary down mid-download, the same strong ETag resumes",
-       drops,
-       {"files", "mirror"},
-       SetupDownloadEnd::kDownloaded,
-       {2},
-       {{"files", kPath, 2, 2 * kMiB}, {"mirror", kPath, 1, kWhole - 2 * kMiB}}},
-      {"primary down mid-download, no strong ETag starts over",
-       [&](Sandbox& s) { return drops(s) && s.AddFault("files", "weak-etag"); },
-       {"files", "mirror"},
-       SetupDownloadEnd::kDownloaded,
-       {2},
-       {{"files", kPath, 2, 2 * kMiB}, {"mirror", kPath, 1, kWhole}}},
-      {"every URL failing",
-       [](Sandbox& s) { return s.SetFault("files", "refused") && s.SetFault("mirror", "500"); },
-       {"files", "mirror", "files"},
-       SetupDownloadEnd::kFailed,
-       {2, 3},
-       {{"files", kPath, 0, 0}, {"mirror", kPath, 1, -1}}},
-      {"every URL failing, the last with the wrong file",
-       [](Sandbox& s) { return s.SetFault("mirror", "404"); },
-       {"mirror", "files" + kChanged},
-       SetupDownloadEnd::kChecksumDiffers,
-       {2},
-       {{"mirror", kPath, 1, -1}, {"files", kChanged, 1, kWhole}}},
+// Each case tries every URL it names: one move fewer than URLs.
+TEST_F(SetupDownloadTest, TheMirrorsAreTriedInOrder) {
+  using Fault = std::tuple<std::string, std::string, std::map<std::string, std::string>>;
+  const Fault drops = {"files", "drop", {{"after", std::to_string(kMiB)}, {"times", "2"}}};
+  const struct {
+    const char* name;
+    std::vector<Fault> faults;
+    std::vector<std::string> urls;
+    SetupDownloadEnd end;
+    std::vector<std::tuple<std::string, int, long long>> served;  // where, requests, bytes
+  } cases[] = {
+      // one case a line
+      // clang-format off
+      {"primary refused", {{"files", "refused", {}}}, {"files", "mirror"}, kOk, {{"files", 0, 0}, {"mirror", 1, kWhole}}},
+      {"primary 404", {{"files", "404", {}}}, {"files", "mirror"}, kOk, {{"files", 1, kPage}, {"mirror", 1, kWhole}}},
+      {"primary's certificate", {}, {"config", "mirror"}, kOk, {{"mirror", 1, kWhole}}},
+      {"primary's hash", {}, {"files" + kChanged, "mirror"}, kOk, {{"files" + kChanged, 1, kWhole}, {"mirror", 1, kWhole}}},
+      {"primary down, same ETag", {drops}, {"files", "mirror"}, kOk, {{"files", 2, 2 * kMiB}, {"mirror", 1, 2 * kMiB}}},
+      {"primary down, weak ETag", {drops, {"files", "weak-etag", {}}}, {"files", "mirror"}, kOk, {{"mirror", 1, kWhole}}},
+      {"every URL failing", {{"files", "refused", {}}, {"mirror", "500", {}}}, {"files", "mirror", "files"},
+       SetupDownloadEnd::kFailed, {{"files", 0, 0}, {"mirror", 1, kPage}}},
+      // clang-format on
   };
   std::string changed = file_;
   changed[kFileSize / 2] ^= 0x20;
   Serve(kChanged, changed);
-  for (const OrderCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(sandbox_.Reset());
-    ASSERT_TRUE(c.faults(sandbox_));
+    for (const auto& [service, mode, parameters] : c.faults) ASSERT_TRUE(sandbox_.AddFault(service, mode, parameters));
     window_.messages.clear();
     std::vector<std::u16string> texts;
-    for (const auto& name : c.urls) texts.push_back(UrlOf(name));
+    for (const auto& url : c.urls) {
+      const auto [service, path] = Split(url);
+      const int port = service == "files"    ? sandbox_.FilesPort()
+                       : service == "mirror" ? sandbox_.MirrorPort()
+                                             : sandbox_.ConfigPort();
+      texts.push_back(Utf8ToUtf16((service == "config" ? "https" : "http") + std::string("://127.0.0.1:") +
+                                  std::to_string(port) + path));
+    }
     const std::vector<std::u16string_view> urls(texts.begin(), texts.end());
     HeldFile held;
-    const SetupDownloadEnd end = DownloadSetup(urls, Utf8ToUtf16(Target().string()), {Sha256(file_), file_.size()},
-                                               progress_, cancel_, Quick(), &held);
+    EXPECT_EQ(DownloadSetup(urls, Utf8ToUtf16(Target().string()), {Sha256(file_), file_.size()}, progress_, cancel_,
+                            Quick(), &held),
+              c.end);
     host_.PumpPending();
-    EXPECT_EQ(end, c.end);
-    EXPECT_EQ(Moves(urls.size()), c.moves);
-    for (const ServedBy& s : c.served) {
-      SCOPED_TRACE(s.service + s.path);
-      const Sandbox::Served counted = sandbox_.Counts(s.service, s.path);
-      EXPECT_EQ(counted.requests, s.requests);
-      if (s.bytes >= 0) {
-        EXPECT_EQ(counted.bodyBytes, s.bytes);
-      }
+    EXPECT_EQ(window_.Count(kMsgDownloadServer), static_cast<int>(urls.size()) - 1);
+    for (const auto& [where, requests, bytes] : c.served) {
+      const auto [service, path] = Split(where);
+      const auto counted = sandbox_.Counts(service, path);
+      EXPECT_EQ(counted.requests, requests) << where;
+      EXPECT_TRUE(bytes == kPage || counted.bodyBytes == bytes) << where << " sent " << counted.bodyBytes;
     }
-    if (c.end == SetupDownloadEnd::kDownloaded) {
-      EXPECT_EQ(ReadFileBytes(Target()), file_);
-      EXPECT_TRUE(held.IsHeld());
-    } else {
-      EXPECT_TRUE(FolderEntries().empty()) << "nothing is left behind";
-    }
+    EXPECT_EQ(FolderEntries().size(), c.end == kOk ? 1u : 0u);
+    EXPECT_EQ(held.IsHeld() && ReadFileBytes(Target()) == file_, c.end == kOk);
     held.Release();
     std::filesystem::remove(Target());
   }

@@ -6,7 +6,6 @@
 
 #include "net/GameSettings.h"
 #include "net/Sha256.h"
-#include "net/Text.h"
 #include "tests/net/SignedFixtures.h"
 
 namespace {
@@ -91,37 +90,6 @@ TEST(ParseSetupChecks, AReusedRecordForgetsTheChecksOfTheLastFile) {
   ASSERT_TRUE(ParseGameSettings(std::string(kFifteen) + "S_SIZE_ZKJP=5\r\n", settings));
   ASSERT_TRUE(ParseGameSettings(kFifteen, settings));
   EXPECT_EQ(settings.setupCheck[4].sizeGiven, SetupCheck::Given::kNone);
-}
-
-// The mirrors are read like every key; one that cannot be taken is none,
-// and the record keeps nothing of an earlier file.
-TEST(ParseSetupChecks, MirrorsAreReadLikeEveryKey) {
-  const std::string tooLong = "M_PATH2_ZKEN=" + std::string(kUrlFieldUnits, 'h') + "\r\n";
-  const struct {
-    std::string text;
-    int slot;
-    std::u16string expected[kMirrorPaths];
-  } cases[] = {
-      {"", 0, {u"", u"", u""}},
-      {"M_PATH1_ZKRU=http://a/\r\nM_PATH3_ZKRU=https://c/\r\n", 3, {u"http://a/", u"", u"https://c/"}},
-      {"; old: M_PATH1_ZKJP=http://old/\r\nM_PATH1_ZKJP=http://new/\r\n", 4, {u"http://old/", u"", u""}},
-      {"M_PATH1_ZKSC= http://a/ \r\nM_PATH2_ZKSC=\r\n", 1, {u" http://a/ ", u"", u""}},
-      {tooLong + "M_PATH3_ZKEN=http://c/\r\n", 0, {u"", u"", u"http://c/"}},
-  };
-  GameSettings settings{};
-  ASSERT_TRUE(
-      ParseGameSettings(std::string(kFifteen) + "M_PATH1_ZKEN=x\r\nM_PATH1_ZKRU=x\r\nM_PATH1_ZKJP=x\r\n", settings));
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    ASSERT_TRUE(ParseGameSettings(kFifteen + c.text, settings));
-    for (int slot = 0; slot < kLanguageSlots; ++slot) {
-      for (int n = 0; n < kMirrorPaths; ++n) {
-        EXPECT_EQ(FieldText(settings.mPath[slot][n]), slot == c.slot ? c.expected[n] : u"") << slot << " " << n;
-      }
-    }
-  }
-  EXPECT_EQ(MirrorPathKey(4, 2), u"M_PATH3_ZKJP=");
-  EXPECT_EQ(MirrorPathKey(5, 0), u"");
 }
 
 }  // namespace
