@@ -16,6 +16,10 @@ void DownloadProgress::OnRetry(int next, std::chrono::milliseconds pause) {
   PostToWindow(kMsgDownloadRetry, static_cast<uint64_t>(next), static_cast<int64_t>(pause.count()));
 }
 
+void DownloadProgress::OnServer(int url, int urls) {
+  PostToWindow(kMsgDownloadServer, static_cast<uint64_t>(url), urls);
+}
+
 void DownloadProgress::PostToWindow(uint32_t message, uint64_t wParam, int64_t lParam) {
   if (link_ != nullptr) link_->Post(message, wParam, lParam);
 }

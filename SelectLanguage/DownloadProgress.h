@@ -19,6 +19,8 @@ class DownloadProgress {
   long OnProgress(uint64_t progress, uint64_t progressMax, uint32_t statusCode, const char16_t* statusText);
   // An attempt broke: attempt `next` (from 1) follows after `pause`.
   void OnRetry(int next, std::chrono::milliseconds pause);
+  // The download moved on to URL `url` (from 1) of `urls`: posts 2039.
+  void OnServer(int url, int urls);
   // Posts any message of the download to the window.
   void PostToWindow(uint32_t message, uint64_t wParam, int64_t lParam);
 

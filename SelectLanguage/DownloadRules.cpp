@@ -26,8 +26,6 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-bool IsStrongEtag(std::string_view etag) { return etag.size() >= 2 && etag.front() == '"' && etag.back() == '"'; }
-
 // The validator of this answer that compares with the one the request sent:
 // absent from the answer counts as unchanged.
 bool SameVersion(const HttpAnswerHead& head, const std::string& sent) {
@@ -61,6 +59,8 @@ std::optional<std::chrono::system_clock::time_point> ParseHttpDate(std::string_v
 }
 
 }  // namespace
+
+bool IsStrongEtag(std::string_view etag) { return etag.size() >= 2 && etag.front() == '"' && etag.back() == '"'; }
 
 std::optional<ContentRange> ParseContentRange(std::string_view value) {
   value = Trimmed(value);

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,6 +20,9 @@ struct ContentRange {
   std::optional<uint64_t> total;
 };
 std::optional<ContentRange> ParseContentRange(std::string_view value);
+
+// A strong ETag: quoted, not "W/".
+bool IsStrongEtag(std::string_view etag);
 
 // What If-Range may carry to resume from this answer: its strong ETag, else
 // its Last-Modified date; empty when there is neither (a weak ETag names the
@@ -65,6 +69,13 @@ struct DownloadRetryTimings {
   std::chrono::milliseconds rateWindow{30000};
 };
 inline constexpr int kDownloadAttempts = 5;
+// With mirrors each URL has two attempts, and the download at most eight
+// (the primary and three mirrors), each move to the next URL without a pause.
+inline constexpr int kAttemptsPerMirroredUrl = 2;
+inline constexpr int kMirroredAttemptsInAll = 8;
+inline constexpr std::size_t kMaxDownloadUrls = 4;
+// A URL's attempts when the download has `urls` of them.
+constexpr int AttemptsPerUrl(std::size_t urls) { return urls > 1 ? kAttemptsPerMirroredUrl : kDownloadAttempts; }
 
 // The pause before attempt `next` (1 to 4, counted from 0).
 std::chrono::milliseconds PauseBeforeAttempt(int next, std::optional<std::chrono::seconds> retryAfter,

@@ -35,13 +35,19 @@ bool DownloadThread::PreTranslateMessage(Mailbox& mailbox, ThreadMessage& messag
   if (!message.request) return true;
   const DownloadRequest& request = *message.request;
   DownloadProgress* progress = request.progress != nullptr ? request.progress : &mailbox.progress;
-  const std::u16string_view url = FieldText(request.url);
+  static_assert(1 + kMirrorPaths <= kMaxDownloadUrls, "the download takes every mirror");
+  std::u16string_view urls[1 + kMirrorPaths] = {FieldText(request.url)};
+  std::size_t count = 1;
+  for (const auto& mirror : request.mirrorUrl) {
+    if (mirror[0] != u'\0') urls[count++] = FieldText(mirror);
+  }
   const std::u16string_view path = FieldText(request.path);
   ExpectedSetup expected;
   HeldFile held;
   SetupDownloadEnd end = ExpectationFor(request.check, request.checksumRequired, expected);
   if (end == SetupDownloadEnd::kDownloaded) {
-    end = DownloadSetup(url, path, expected, *progress, mailbox.StopFlag(), DownloadRetryTimings{}, &held);
+    end = DownloadSetup(std::span(urls, count), path, expected, *progress, mailbox.StopFlag(), DownloadRetryTimings{},
+                        &held);
   }
   if (mailbox.StopRequested()) return true;  // the window is gone; nobody to tell
   if (end == SetupDownloadEnd::kDownloaded) {

@@ -43,6 +43,8 @@ struct DownloadRequest {
   SetupCheck check{};
   bool checksumRequired = false;
   std::shared_ptr<SetupHandoff> handoff;
+  // The same file on other servers, tried in order after `url`; empty: none.
+  char16_t mirrorUrl[kMirrorPaths][1024] = {};
 };
 
 class DownloadThread {

@@ -12,6 +12,7 @@ enum class InstallPhase : uint8_t {
   kReady,           // the configuration is in: the player may install
   kDownloading,     // the setup program is on its way: done of total bytes (total 0: not known)
   kDownloadRetry,   // an attempt broke; attempt `attempt` of `attempts` starts at `next`
+  kAnotherServer,   // the download moved on to URL `attempt` of `attempts`
   kChecking,        // the whole file is in and being checked
   kSetupRunning,    // the setup program runs
   kSetupHeld,       // the setup has ended, but something it left running still holds its file

@@ -130,6 +130,7 @@ int64_t Installation::OnMessage(const DialogMessage& m) {
     case kMsgDownloadProgress: return OnDownloadProgress(m.wParam, m.lParam > 0 ? static_cast<uint64_t>(m.lParam) : 0);
     case kMsgDownloadBytes: return OnDownloadProgress(m.wParam, 0);
     case kMsgDownloadRetry: return OnDownloadRetry(static_cast<int>(m.wParam), m.lParam);
+    case kMsgDownloadServer: return OnDownloadServer(static_cast<int>(m.wParam), m.lParam);
     case kWmTimer: OnTimer(m.wParam); return 0;
     default: return 0;
   }
@@ -232,6 +233,15 @@ void Installation::Install(int selection) {
     port_.Close();  // cannot happen with fields of their sizes; never cut a URL
     return;
   }
+  // Each mirror holds the same file under the same name; one whose URL
+  // does not fit is left out rather than cut.
+  urls_ = 1;
+  for (int n = 0; n < kMirrorPaths; ++n) {
+    const std::u16string_view folder = FieldText(settings_->mPath[selection][n]);
+    if (folder.empty()) continue;
+    const std::u16string mirror = FormatText(u"%s%s", {folder, FieldText(settings_->fName[selection])});
+    if (StoreInField(request->mirrorUrl[urls_ - 1], mirror)) ++urls_;
+  }
   request->check = settings_->setupCheck[selection];
   // A build that trusts only signed configurations trusts only setup
   // programs that a signed configuration names by their hash.
@@ -257,8 +267,20 @@ int64_t Installation::OnDownloadProgress(uint64_t done, uint64_t total) {
 int64_t Installation::OnDownloadRetry(int next, int64_t pauseMs) {
   InstallStatus status{InstallPhase::kDownloadRetry};
   status.attempt = next;
-  status.attempts = kDownloadAttempts;
+  status.attempts = AttemptsPerUrl(static_cast<std::size_t>(urls_));
   status.next = std::chrono::steady_clock::now() + std::chrono::milliseconds(pauseMs > 0 ? pauseMs : 0);
+  Show(status);
+  return 0;
+}
+
+// The download left a URL that failed for the next one.
+int64_t Installation::OnDownloadServer(int url, int64_t urls) {
+  const int count = static_cast<int>(urls);
+  LogEntry(FormatLogEntry(u"Trying another server (%d of %d).",
+                          {static_cast<long long>(url), static_cast<long long>(count)}));
+  InstallStatus status{InstallPhase::kAnotherServer};
+  status.attempt = url;
+  status.attempts = count;
   Show(status);
   return 0;
 }

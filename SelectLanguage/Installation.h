@@ -83,6 +83,7 @@ class Installation {
   int64_t OnSettingsTryFailed(int64_t attempt);
   int64_t OnDownloadProgress(uint64_t done, uint64_t total);
   int64_t OnDownloadRetry(int next, int64_t pauseMs);
+  int64_t OnDownloadServer(int url, int64_t urls);
   int64_t OnSetupDownloaded();
   int64_t OnSetupDownloadFailed(uint64_t cause);
   void OnTimer(uint64_t id);
@@ -118,6 +119,7 @@ class Installation {
   uint32_t setupStarted_ = 0;
   std::unique_ptr<SetupProgram> setupProgram_;  // from its start until it has ended
   std::shared_ptr<SetupHandoff> setupHandoff_;  // the checked file, from the worker
+  int urls_ = 1;                                // the download's URLs, its mirrors included
   RegionCode region_;
   InstallStatus status_;  // what the port was last told
   TransferRate rate_;     // of the download under way

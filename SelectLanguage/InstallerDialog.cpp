@@ -171,7 +171,7 @@ void InstallerDialog::ShowStatus(const InstallStatus& status) {
     host_.ProgressSetPosition(status.done);
     ShowBar(true);
   } else if (status.phase == InstallPhase::kSetupRunning || status.phase == InstallPhase::kDownloadRetry ||
-             status.phase == InstallPhase::kFailed) {
+             status.phase == InstallPhase::kAnotherServer || status.phase == InstallPhase::kFailed) {
     // The bar would only stand still: its row gives the line room for two
     // lines, and the bar comes back with the next figures.
     ShowBar(false);

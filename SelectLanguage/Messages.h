@@ -32,11 +32,15 @@ inline constexpr uint32_t kMsgRegionKnown = 2034;
 inline constexpr uint32_t kMsgSettingsTryFailed = 2035;
 inline constexpr uint32_t kMsgDownloadRetry = 2036;
 inline constexpr uint32_t kMsgDownloadBytes = 2037;
+// The setup download moved on to its next URL: wParam the URL's number from
+// 1 (the primary), lParam how many it has.
+inline constexpr uint32_t kMsgDownloadServer = 2039;
 // The messages that reach the installation: the window's dispatch hands them
 // over, and a host passes them through as they are.
 inline constexpr bool IsWorkflowMessage(uint32_t id) {
   return id == kMsgDownloadProgress || id == kMsgSetupDownloaded || id == kMsgSetupDownloadFailed ||
-         id == kMsgLoadSettings || id == kMsgSettingsTry || (id >= kMsgLookUpRegion && id <= kMsgDownloadBytes);
+         id == kMsgLoadSettings || id == kMsgSettingsTry || (id >= kMsgLookUpRegion && id <= kMsgDownloadBytes) ||
+         id == kMsgDownloadServer;
 }
 inline constexpr uint32_t kTimerSetupWait = 2029;
 // Refreshes the status line's figures and countdowns, at most this often.

@@ -55,7 +55,13 @@ class AttemptSink final : public HttpAnswerSink {
       : file_(file), point_(point), askedFrom_(askedFrom), progress_(progress), check_(check), timings_(timings) {}
 
   bool OnHead(const HttpAnswerHead& head) override {
+    status_ = head.status;
     verdict_ = JudgeHead(head, askedFrom_, point_);
+    // A part from another server continues the file only under the very
+    // ETag that the first one gave it.
+    if (verdict_ == HeadVerdict::kContinuation && sameEtagOnly_ && head.etag != point_.validator) {
+      verdict_ = HeadVerdict::kStartOver;
+    }
     retryAfter_ = ParseRetryAfter(head.retryAfter, std::chrono::system_clock::now());
     windowStart_ = Clock::now();
     if (verdict_ == HeadVerdict::kWholeBody) {
@@ -111,7 +117,11 @@ class AttemptSink final : public HttpAnswerSink {
     return false;
   }
 
+  // The file was begun on another server.
+  void RequireSameEtag() { sameEtagOnly_ = true; }
+
   HeadVerdict Verdict() const { return verdict_; }
+  int Status() const { return status_; }  // 0: no answer came
   bool NoRoom() const { return noRoom_; }
   bool DiskFull() const { return diskFull_; }
   bool SizeDiffers() const { return sizeDiffers_; }
@@ -145,6 +155,8 @@ class AttemptSink final : public HttpAnswerSink {
   std::optional<uint64_t> bodyEnd_;  // where this answer's body must end in the file, when it says
   Clock::time_point windowStart_{};
   uint64_t windowBytes_ = 0;
+  int status_ = 0;
+  bool sameEtagOnly_ = false;
   bool noRoom_ = false;
   bool diskFull_ = false;
   bool sizeDiffers_ = false;
@@ -211,6 +223,23 @@ Next AfterAttempt(HttpAttemptEnd end, const AttemptSink& sink, PartialFile& file
   }
 }
 
+// Whether the download leaves its URL for the next, when it has one.
+enum class UrlMove : uint8_t {
+  kStay,      // tried again while its attempts last, or the download ends
+  kNext,      // the server fails: the next carries on
+  kNextAnew,  // the file was not the configuration's: the next starts it over
+};
+
+// status: the answer's, 0 for none; spent: the URL's attempts are used up.
+UrlMove MoveAfter(const Next& next, HttpAttemptEnd end, int status, bool spent) {
+  if (next == SetupDownloadEnd::kDownloaded) return UrlMove::kStay;
+  if (next == SetupDownloadEnd::kSizeDiffers || next == SetupDownloadEnd::kChecksumDiffers) return UrlMove::kNextAnew;
+  if (end == HttpAttemptEnd::kCertificate || status == 404 || status == 410 || status >= 500) return UrlMove::kNext;
+  // Broken on the way: the same URL while it has attempts. Anything else
+  // (the disk, the folder, the proxy's credentials, a cancel) is no server's.
+  return !next && spent ? UrlMove::kNext : UrlMove::kStay;
+}
+
 }  // namespace
 
 bool DownloadUrlToFile(std::u16string_view url, std::u16string_view path, DownloadProgress& progress,
@@ -226,17 +255,29 @@ bool DownloadUrlToFile(std::u16string_view url, std::u16string_view path, Downlo
 SetupDownloadEnd DownloadSetup(std::u16string_view url, std::u16string_view path, const ExpectedSetup& expected,
                                DownloadProgress& progress, const std::atomic<bool>& cancel,
                                const DownloadRetryTimings& timings, HeldFile* held) {
-  if (url.empty() || path.empty()) return SetupDownloadEnd::kFailed;
+  return DownloadSetup(std::span<const std::u16string_view>(&url, 1), path, expected, progress, cancel, timings, held);
+}
+
+SetupDownloadEnd DownloadSetup(std::span<const std::u16string_view> urls, std::u16string_view path,
+                               const ExpectedSetup& expected, DownloadProgress& progress,
+                               const std::atomic<bool>& cancel, const DownloadRetryTimings& timings, HeldFile* held) {
+  if (urls.size() > kMaxDownloadUrls) urls = urls.first(kMaxDownloadUrls);
+  if (urls.empty() || urls.front().empty() || path.empty()) return SetupDownloadEnd::kFailed;
   PartialFile file;
   if (!file.Open(path)) return SetupDownloadEnd::kFailed;  // the folder cannot be written
   BodyCheck check(expected);
   ProgressReport report(progress);
   ResumePoint point;
   std::optional<std::chrono::seconds> retryAfter;
-  for (int attempt = 0; attempt < kDownloadAttempts; ++attempt) {
-    if (attempt > 0) {
-      const std::chrono::milliseconds pause = PauseBeforeAttempt(attempt, retryAfter, timings);
-      progress.OnRetry(attempt + 1, pause);
+  const bool mirrored = urls.size() > 1;
+  const int perUrl = AttemptsPerUrl(urls.size());
+  std::size_t at = 0;    // the URL being tried
+  int onUrl = 0;         // attempts made on it
+  bool crossed = false;  // the partial file was begun on an earlier URL
+  for (int attempt = 0; attempt < (mirrored ? kMirroredAttemptsInAll : kDownloadAttempts); ++attempt) {
+    if (onUrl > 0) {
+      const std::chrono::milliseconds pause = PauseBeforeAttempt(onUrl, retryAfter, timings);
+      progress.OnRetry(onUrl + 1, pause);
       if (!Pause(pause, cancel)) return SetupDownloadEnd::kFailed;
     }
     // Without a strong validator a resumed body could belong to another
@@ -244,16 +285,37 @@ SetupDownloadEnd DownloadSetup(std::u16string_view url, std::u16string_view path
     const bool resume = point.have > 0 && !point.validator.empty();
     const std::string validator = resume ? point.validator : std::string();
     HttpAttemptRequest request;
-    request.url = url;
+    request.url = urls[at];
     request.rangeStart = resume ? point.have : 0;
     request.ifRange = validator;
     request.silenceLimit = timings.silenceLimit;
     request.cancel = &cancel;
     AttemptSink sink(file, point, request.rangeStart, report, check, timings);
+    if (crossed) sink.RequireSameEtag();
     const HttpAttemptEnd end = PerformHttpAttempt(request, sink);
     retryAfter = sink.RetryAfter();
     report.Report(point.have, point.total, true);  // the bar shows where a broken attempt stopped
-    if (const Next next = AfterAttempt(end, sink, file, path, point, check, held)) return *next;
+    const Next next = AfterAttempt(end, sink, file, path, point, check, held);
+    if (sink.Status() != 0) crossed = false;  // the file is this server's from here on
+    ++onUrl;
+    const UrlMove move = mirrored ? MoveAfter(next, end, sink.Status(), onUrl >= perUrl) : UrlMove::kStay;
+    if (move == UrlMove::kStay) {
+      if (next) return *next;
+      if (onUrl < perUrl) continue;
+    }
+    if (at + 1 >= urls.size()) return next.value_or(SetupDownloadEnd::kFailed);  // every URL has failed
+    ++at;
+    onUrl = 0;
+    retryAfter.reset();
+    // Another server's part is taken only under the same strong ETag; the
+    // hash decides in the end.
+    if (move == UrlMove::kNextAnew || (point.have > 0 && !IsStrongEtag(point.validator))) {
+      if (!file.Truncate()) return SetupDownloadEnd::kFailed;
+      point = {};
+      check.StartOver();
+    }
+    crossed = point.have > 0;
+    progress.OnServer(static_cast<int>(at) + 1, static_cast<int>(urls.size()));
   }
   return SetupDownloadEnd::kFailed;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <span>
 #include <string_view>
 
 #include "SelectLanguage/DownloadRules.h"
@@ -37,3 +38,15 @@ bool DownloadUrlToFile(std::u16string_view url, std::u16string_view path, Downlo
 SetupDownloadEnd DownloadSetup(std::u16string_view url, std::u16string_view path, const ExpectedSetup& expected,
                                DownloadProgress& progress, const std::atomic<bool>& cancel,
                                const DownloadRetryTimings& timings, HeldFile* held);
+
+// The same download from the first of `urls` (the primary), then each
+// mirror in order; with one URL exactly the download above. Each URL has
+// AttemptsPerUrl attempts, resuming on the same URL when a connection broke.
+// The download moves to the next URL when one has used its attempts,
+// answered 404, 410 or 5xx, or its certificate did not verify: the next goes
+// on from the partial file only with the same strong ETag, for which If-Range
+// asks. A size or hash that differs starts the file over on the next URL.
+// Each move is told through progress.OnServer. The end is the last URL's.
+SetupDownloadEnd DownloadSetup(std::span<const std::u16string_view> urls, std::u16string_view path,
+                               const ExpectedSetup& expected, DownloadProgress& progress,
+                               const std::atomic<bool>& cancel, const DownloadRetryTimings& timings, HeldFile* held);

@@ -109,6 +109,9 @@ std::u16string StatusLine(const InstallStatus& s, int language, std::chrono::ste
     case InstallPhase::kDownloadRetry:
       return FillPlaceholders(StatusString(StatusText::kDownloadRetry, language),
                               {Duration(SecondsUntil(s.next, now), language), Count(s.attempt), Count(s.attempts)});
+    case InstallPhase::kAnotherServer:
+      return FillPlaceholders(StatusString(StatusText::kTryingAnotherServer, language),
+                              {Count(s.attempt), Count(s.attempts)});
     case InstallPhase::kChecking: return StatusString(StatusText::kChecking, language);
     case InstallPhase::kSetupRunning: return StatusString(StatusText::kSetupRunning, language);
     case InstallPhase::kSetupHeld: return StatusString(StatusText::kSetupHeld, language);

@@ -16,6 +16,8 @@
 #include "net/Text.h"
 
 inline constexpr int kLanguageSlots = 5;
+// Further download folders a language may name, tried after its own.
+inline constexpr int kMirrorPaths = 3;
 
 // Field capacities in UTF-16 units, the terminator included (see FitsField).
 inline constexpr std::size_t kUrlFieldUnits = 256;   // the download folder URLs
@@ -42,6 +44,10 @@ struct GameSettings {
   char16_t rPathGame[kNameFieldUnits];              // registry key of the value "localfolder"
   // Beyond the fifteen texts: the setup programs' checks, entry i for slot i.
   SetupCheck setupCheck[kLanguageSlots];
+  // Then up to three mirrors of each download folder ("M_PATH1_ZK..=" to
+  // "M_PATH3_ZK..="), entry [i][n] for slot i; empty is none. Each holds the
+  // same files as uPath[i], under the same fName[i].
+  char16_t mPath[kLanguageSlots][kMirrorPaths][kUrlFieldUnits];
 };
 static_assert(offsetof(GameSettings, setupCheck) == 5120, "the fifteen texts keep their 5120 bytes");
 
@@ -62,6 +68,10 @@ std::u16string_view GameSettingsKey(std::size_t index);
 // CR LF; nothing when the key is absent or no CR LF follows it.
 std::optional<std::u16string_view> FindConfigValue(std::u16string_view text, std::u16string_view key);
 
+// The key of mirror `n` (0 ... kMirrorPaths - 1) of language slot `slot`,
+// "M_PATH<n + 1>_ZK..=", the equals sign included; empty outside the ranges.
+std::u16string_view MirrorPathKey(int slot, int n);
+
 // Language slot `slot`'s setup check as a decoded text gives it (none for
 // a slot outside 0 ... kLanguageSlots - 1).
 SetupCheck ReadSetupCheck(std::u16string_view text, int slot);
@@ -70,8 +80,9 @@ SetupCheck ReadSetupCheck(std::u16string_view text, int slot);
 // CR LF lines, "KEY=value"). Fields are filled in key order; the first
 // missing key, or a value that does not fit its field, ends the parse with
 // false, leaving the earlier fields filled and the rest untouched. Once all
-// fifteen are in, the optional setup checks are read by the same rules (the
-// first occurrence wins, the value runs to its CR LF, nothing is trimmed).
+// fifteen are in, the optional setup checks and mirrors are read by the same
+// rules (the first occurrence wins, the value runs to its CR LF, nothing is
+// trimmed); a mirror too long for its field is none.
 bool ParseGameSettings(std::string_view bytes, GameSettings& settings);
 
 // How one attempt ended. Every outcome but kLoaded is a failed try.

@@ -48,6 +48,14 @@ constexpr std::array<std::u16string_view, kLanguageSlots> kHashKeys = {
 constexpr std::array<std::u16string_view, kLanguageSlots> kSizeKeys = {
     u"S_SIZE_ZKEN=", u"S_SIZE_ZKSC=", u"S_SIZE_ZKTC=", u"S_SIZE_ZKRU=", u"S_SIZE_ZKJP="};
 
+// The mirrors' keys, [slot][n].
+constexpr std::u16string_view kMirrorKeys[kLanguageSlots][kMirrorPaths] = {
+    {u"M_PATH1_ZKEN=", u"M_PATH2_ZKEN=", u"M_PATH3_ZKEN="},
+    {u"M_PATH1_ZKSC=", u"M_PATH2_ZKSC=", u"M_PATH3_ZKSC="},
+    {u"M_PATH1_ZKTC=", u"M_PATH2_ZKTC=", u"M_PATH3_ZKTC="},
+    {u"M_PATH1_ZKRU=", u"M_PATH2_ZKRU=", u"M_PATH3_ZKRU="},
+    {u"M_PATH1_ZKJP=", u"M_PATH2_ZKJP=", u"M_PATH3_ZKJP="}};
+
 // Decimal digits only, no sign and no blanks, within 64 bits.
 std::optional<uint64_t> ParseSize(std::u16string_view text) {
   if (text.empty()) return std::nullopt;
@@ -72,6 +80,11 @@ std::optional<std::u16string_view> FindConfigValue(std::u16string_view text, std
   const auto end = text.find(kLineEnd, start);
   if (end == std::u16string_view::npos) return std::nullopt;
   return text.substr(start, end - start);
+}
+
+std::u16string_view MirrorPathKey(int slot, int n) {
+  if (slot < 0 || slot >= kLanguageSlots || n < 0 || n >= kMirrorPaths) return u"";
+  return kMirrorKeys[slot][n];
 }
 
 SetupCheck ReadSetupCheck(std::u16string_view text, int slot) {
@@ -111,6 +124,14 @@ bool ParseGameSettings(std::string_view bytes, GameSettings& settings) {
     const auto value = FindConfigValue(all, entry.key);
     if (!value || !StoreInField(entry.field(settings), *value)) return false;
   }
-  for (int slot = 0; slot < kLanguageSlots; ++slot) settings.setupCheck[slot] = ReadSetupCheck(all, slot);
+  for (int slot = 0; slot < kLanguageSlots; ++slot) {
+    settings.setupCheck[slot] = ReadSetupCheck(all, slot);
+    for (int n = 0; n < kMirrorPaths; ++n) {
+      // Optional: one that is absent or does not fit leaves the others.
+      const auto mirror = FindConfigValue(all, kMirrorKeys[slot][n]);
+      std::span<char16_t> field(settings.mPath[slot][n]);
+      if (!mirror || !StoreInField(field, *mirror)) field[0] = u'\0';
+    }
+  }
   return true;
 }

@@ -69,6 +69,10 @@ echo "== Setup download, 256 MiB from the sandbox: unbroken vs dropped at 50 % a
 bench/resume_bench.sh "$build" "$work" 256 3
 
 echo
+echo "== The setup download's worst case over four URLs (the primary and three mirrors) vs one URL"
+bench/mirror_bench.sh "$build" "$work"
+
+echo
 echo "== The setup program's check: SHA-256 against openssl speed, and the download with and without it"
 bench/verify_bench.sh "$build" "$work" 256 3
 

@@ -55,6 +55,7 @@ TEST(StatusLineTest, SaysWhatHappensWithTheProgramsOwnFigures) {
       {Retry(InstallPhase::kDownloadRetry, 2, 5, -1s, now), 0,
        u"Connection lost — trying again in 0 s (attempt 2 of 5)"},
       {Retry(InstallPhase::kSettingsRetry, 3, 10, 2s, now), 2, u"未能載入遊戲設定（第 3/10 次），2 秒後重試"},
+      {Retry(InstallPhase::kAnotherServer, 3, 4, 0s, now), 3, u"Пробуем другой сервер (3 из 4)"},
       {{InstallPhase::kFailed, 0, 0, 0, 0, 0, {}, InstallFailure::kSetupChanged},
        0,
        u"The downloaded setup program is not the right file."},

@@ -243,6 +243,19 @@ expect_failure "ZKTC: the SHA-256 of ${files_url}ZKSetup_TC.exe differs" \
   verify "$served" --key key.pub.pem --ca-file "$(port ca)" --download
 cp ZKSetup_TC.exe files/setup/ZKSetup_TC.exe
 
+# Mirrors: filled for every language in order, and each one downloaded and
+# hashed; one that does not serve the file is a problem of its own.
+mirror_url="http://127.0.0.1:$(port mirror)/setup/"
+cp GameConfig-V1.ini mirrored.ini
+tool fill mirrored.ini files/setup --mirror "$mirror_url" --mirror "${mirror_url%setup/}gone/" >/dev/null
+[ "$(grep -a -c "^M_PATH1_ZK..=$mirror_url"$'\r$' mirrored.ini)" = 5 ] || fail "fill set no first mirror for each"
+tool sign mirrored.ini key.pem >/dev/null
+upload mirrored.ini
+expect_failure "ZKEN: cannot fetch ${mirror_url%setup/}gone/ZKSetup_EN.exe" \
+  verify "$served" --key key.pub.pem --ca-file "$(port ca)" --download
+[ "$(grep -c "^ok: ZK.. matches $mirror_url" "$work/out")" = 5 ] || { cat "$work/out"; fail "not every mirror hashed"; }
+expect_failure "a mirror is an http(s) folder URL" fill mirrored.ini files/setup --mirror ftp://127.0.0.1/setup/
+
 if [ -n "$program" ]; then
   # The installer trusts its build's key: the same text signed with it.
   tool sign GameConfig-V1.ini "$build_key" --expires-in 1 >/dev/null

@@ -110,6 +110,19 @@ TEST_F(SetupDownloadWin32Test, ALinkThatWorksOnceIsEnough) {
   EXPECT_EQ(Served().requests, 1);
 }
 
+// A primary broken twice is resumed on the mirror under the same ETag.
+TEST_F(SetupDownloadWin32Test, APrimaryBrokenTwiceIsResumedOnTheMirror) {
+  ASSERT_TRUE(SetFault("files", "drop", {{"after", "1048576"}, {"times", "2"}}));
+  const std::u16string primary = Url(), mirror = mirror_ + Utf8ToUtf16(kPath);
+  const std::u16string_view urls[] = {primary, mirror};
+  EXPECT_EQ(DownloadSetup(urls, Utf8ToUtf16(Target().string()), {Sha256(file_), file_.size()}, progress_, cancel_,
+                          Quick(), nullptr),
+            SetupDownloadEnd::kDownloaded);
+  ExpectTheWholeFileInPlace();
+  EXPECT_EQ(Served().requests, 2);
+  EXPECT_EQ(WinSandboxTest::Served("mirror", kPath).bodyBytes, static_cast<long long>(kFileSize) - 2097152);
+}
+
 TEST_F(SetupDownloadWin32Test, FiveBrokenAttemptsFailAndLeaveNothing) {
   ASSERT_TRUE(SetFault("files", "drop", {{"after", "300000"}}));
   EXPECT_FALSE(Download());

@@ -74,10 +74,11 @@ void WinSandboxTest::SetUp() {
   config_ = Utf8ToUtf16(configUtf8_);
   region_ = Utf8ToUtf16(Env("ZK_TEST_REGION_BASE"));
   control_ = Utf8ToUtf16(Env("ZK_TEST_CONTROL_BASE"));
+  mirror_ = Utf8ToUtf16(Env("ZK_TEST_MIRROR_BASE"));
   servedDir_ = Env("ZK_TEST_FILES_DIR");
   proxy_ = Env("ZK_TEST_PROXY");
   if (files_.empty() || region_.empty() || config_.empty() || control_.empty() || servedDir_.empty() ||
-      proxy_.empty()) {
+      proxy_.empty() || mirror_.empty()) {
     GTEST_SKIP() << "the sandbox services are not named (run through tests/windows/e2e/run.sh)";
   }
   ASSERT_EQ(PlainGet(Utf16ToUtf8(control_) + "/control/reset"), "ok") << "the control port does not answer";

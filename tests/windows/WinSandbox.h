@@ -39,7 +39,8 @@ class WinSandboxTest : public ::testing::Test {
   SandboxRequest LastRequest(const std::string& service) const;
 
   std::u16string files_, region_, config_, control_;
-  std::string proxy_;  // the forward proxy's "127.0.0.1:<port>"
+  std::u16string mirror_;  // the second files service, serving the same folder
+  std::string proxy_;      // the forward proxy's "127.0.0.1:<port>"
   std::string filesUtf8_, configUtf8_;
   std::filesystem::path servedDir_;  // what the files service serves
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
@@ -171,6 +172,30 @@ TEST_F(SetupFaultTest, ALinkThatWorksOnceInstalls) {
   EXPECT_TRUE(host_.messageBoxes.empty());
   EXPECT_TRUE(Log().ends_with(Entries({u"\r\nIt has been successfully installed.\r\nExit the program."})));
   EXPECT_EQ(SetupServed().requests, 1);
+}
+
+// A primary that fails is one log entry naming the mirror by its number (a
+// mirror too long for its field is none); the box comes only when every
+// URL has failed.
+TEST_F(SetupFaultTest, AMirrorTakesOverFromAPrimaryThatFails) {
+  ::setenv("ZK_SETUP_SECONDS", "0", 1);
+  ASSERT_TRUE(StartSandbox({"--fault", "files=404"}));
+  ASSERT_TRUE(
+      ServeConfigValue("M_PATH1_ZKEN", std::string(256, 'h') + "\r\nM_PATH3_ZKEN=http://{{MIRROR_HOST}}/setup/"));
+  OpenInstaller();
+  PressInstall();
+  ASSERT_TRUE(host_.RunUntilClosed(20s));
+  EXPECT_TRUE(host_.messageBoxes.empty());
+  EXPECT_NE(Log().find(Entries({u"Install the game(0).", u"Trying another server (2 of 2).", u"Load setup file."})),
+            std::u16string::npos)
+      << Utf16(Log());
+  EXPECT_EQ(Log().find(u"127.0.0.1"), std::u16string::npos) << "the URL's number, not its text";
+  EXPECT_EQ(SetupServed().requests, 1) << "a 404 moves on at once";
+  EXPECT_EQ(sandbox_.Counts("mirror", "/setup/ZKSetup_EN.exe").bodyBytes,
+            static_cast<long long>(fs::file_size(Root() / "files" / "setup" / "ZKSetup_EN.exe")));
+  EXPECT_TRUE(std::any_of(window_->statuses.begin(), window_->statuses.end(), [](const InstallStatus& s) {
+    return s.phase == InstallPhase::kAnotherServer && s.attempt == 2 && s.attempts == 2;
+  }));
 }
 
 TEST_F(SetupFaultTest, AnUnwritableFolderGivesTheFailureAndNoFile) {

@@ -136,7 +136,11 @@ bool WorkflowTest::ServeConfigValue(const std::string& key, const std::string& v
                                                                     {"R_PATH_Root", "SOFTWARE\\ZKGame"},
                                                                     {"R_PATH_Game", "SOFTWARE\\ZKGame\\Game"}};
   std::string body;
-  for (const auto& [name, text] : entries) body += name + "=" + (name == key ? value : text) + "\r\n";
+  bool replaced = false;
+  for (const auto& [name, text] : entries) {
+    body += name + "=" + (name == key ? value : text) + "\r\n";
+    replaced = replaced || name == key;
+  }
   // Each setup program's checks, from the file served when the configuration is.
   for (const char* language : {"EN", "SC", "TC", "RU", "JP"}) {
     const std::string file = std::string("setup/ZKSetup_") + language + ".exe";
@@ -144,7 +148,9 @@ bool WorkflowTest::ServeConfigValue(const std::string& key, const std::string& v
     const std::string sizeKey = std::string("S_SIZE_ZK") + language;
     body += hashKey + "=" + (hashKey == key ? value : "{{SHA256:" + file + "}}") + "\r\n";
     body += sizeKey + "=" + (sizeKey == key ? value : "{{SIZE:" + file + "}}") + "\r\n";
+    replaced = replaced || key == hashKey || key == sizeKey;
   }
+  if (!replaced) body += key + "=" + value + "\r\n";  // a key the configuration has not: added
   return sandbox_.SetAnswer("config", body);
 }
 

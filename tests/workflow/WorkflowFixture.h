@@ -77,8 +77,8 @@ class WorkflowTest : public ::testing::Test {
   bool GameStarted(std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
   // Serves `bytes` as every language's setup program.
   void ServeSetup(const std::string& bytes);
-  // Serves the sandbox's configuration with one key's value replaced (the
-  // sandbox must run).
+  // Serves the sandbox's configuration with one key's value replaced, or
+  // the key added (the sandbox must run).
   bool ServeConfigValue(const std::string& key, const std::string& value);
   // The log as UTF-16 text (entry marks included).
   std::u16string Log() const;

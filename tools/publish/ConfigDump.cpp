@@ -1,6 +1,7 @@
 // config-dump: prints what the installer reads from a configuration file, as
 // JSON, through the installer's own code: the verdict on the file, the
-// fifteen values, each language's hash and size, and the expiry time.
+// fifteen values, each language's hash and size and mirrors, and the expiry
+// time.
 //
 //   config-dump [--key PUBLIC.pem]... FILE
 //
@@ -161,6 +162,17 @@ void Dump(std::string_view file, std::span<const P256PublicKey> keys) {
     const SetupCheck check = ReadSetupCheck(text, slot);
     std::printf("    {\"sha256\": %s, \"size\": %s}%s\n", Given(check.sha256Given, Hex(check.sha256)).c_str(),
                 Given(check.sizeGiven, std::to_string(check.size)).c_str(), slot + 1 < kLanguageSlots ? "," : "");
+  }
+  // The mirrors the download takes: none for an empty value or one too long.
+  std::printf("  ],\n  \"mirrors\": [\n");
+  for (int slot = 0; slot < kLanguageSlots; ++slot) {
+    std::string row;
+    for (int n = 0; n < kMirrorPaths; ++n) {
+      const auto value = FindConfigValue(text, MirrorPathKey(slot, n));
+      const bool taken = value && !value->empty() && FitsField(value->size(), kUrlFieldUnits);
+      row += (n > 0 ? ", " : "") + (taken ? Json(*value) : std::string("null"));
+    }
+    std::printf("    [%s]%s\n", row.c_str(), slot + 1 < kLanguageSlots ? "," : "");
   }
   std::printf("  ]\n}\n");
 }

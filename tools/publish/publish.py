@@ -5,11 +5,15 @@ hashes and sizes into the configuration, signs it, and checks a configuration
 
   keygen PRIVATE.pem     a P-256 key pair; the public half goes beside it
   pubkey PRIVATE.pem     prints the public key (for ZK_CONFIG_PUBLIC_KEYS)
-  fill CONFIG FOLDER     H_SHA2_/S_SIZE_ of each language whose setup program
-                         is in FOLDER; an old signature line is removed
+  fill CONFIG FOLDER [--mirror URL]...
+                         H_SHA2_/S_SIZE_ of each language whose setup program
+                         is in FOLDER; each --mirror (up to three, in order)
+                         sets M_PATH1_.. to M_PATH3_.. of every language to
+                         that folder URL; an old signature line is removed
   sign CONFIG PRIVATE.pem [--expires-in DAYS]
   verify SOURCE --key PUBLIC.pem [--key ...] [--setups FOLDER | --download]
-                [--ca-file PEM]          SOURCE: a file or an http(s) URL
+                [--ca-file PEM]          SOURCE: a file or an http(s) URL;
+                         --download fetches from every mirror too
   fill, sign and verify take [--config-dump PROGRAM]
 
 The configuration is handled as bytes (code page 949, CR LF lines): what the
@@ -59,6 +63,23 @@ REQUIRED_KEYS = [(b"U_PATH_" + l.encode() + b"=", 255) for l in LANGUAGES] + \
                 [(b"F_NAME_" + l.encode() + b"=", 127) for l in LANGUAGES] + \
                 [(k + b"=", 127) for k in (b"F_NAME_Lst", b"F_NAME_Game", b"F_NAME_Update",
                                            b"R_PATH_Root", b"R_PATH_Game")]
+# Each language's mirrors, in the order the installer tries them; optional.
+MIRRORS = 3
+MIRROR_CAPACITY = 255
+
+
+def mirror_key(language, n):
+    return b"M_PATH%d_%s=" % (n + 1, language.encode())
+
+
+def mirrors_of(data, language):
+    """The mirror folder URLs as the installer takes them: None for an empty
+    value, an absent key or one longer than it takes."""
+    found = []
+    for n in range(MIRRORS):
+        value = text_of(value_of(data, mirror_key(language, n)))
+        found.append(value if value and len(value.encode("utf-16-le")) // 2 <= MIRROR_CAPACITY else None)
+    return found
 
 
 class Failure(Exception):
@@ -276,7 +297,8 @@ def installer_reading(args, data, keys=()):
         reading = json.loads(done.stdout)
         well_formed = isinstance(reading["values"], dict) and len(reading["checks"]) == len(LANGUAGES) and \
             all("sha256" in check and "size" in check for check in reading["checks"]) and \
-            {"verdict", "signature", "expiry", "complete"} <= reading.keys()
+            {"verdict", "signature", "expiry", "complete"} <= reading.keys() and \
+            len(reading["mirrors"]) == len(LANGUAGES)
     except (ValueError, TypeError, KeyError):
         well_formed = False
     if not well_formed:
@@ -300,6 +322,8 @@ def disagreements(body, reading):
         sha256, size = setup_check(body, language)
         differ("H_SHA2_%s=" % language, sha256, reading["checks"][slot]["sha256"])
         differ("S_SIZE_%s=" % language, size, reading["checks"][slot]["size"])
+        for n, mirror in enumerate(mirrors_of(body, language)):
+            differ(mirror_key(language, n).decode(), mirror, reading["mirrors"][slot][n])
     differ("X_EXPIRES=", expiry_of(body), reading["expiry"])
     problems = []
     check_keys(body, problems)
@@ -370,13 +394,21 @@ def download_fact(url, ca_file):
         return stream_fact(answer)
 
 
-def setup_url(data, language):
+def joined_url(folder, name):
     """The folder URL and the file name joined as they stand, as the installer
     does (no "/" is added), UTF-8 with what a URL cannot carry escaped."""
+    return urllib.parse.quote(folder + name, safe=":/?#[]@!$&'()*+,;=%~")
+
+
+def setup_url(data, language):
     folder = value_of(data, b"U_PATH_" + language.encode() + b"=") or b""
-    name = value_of(data, b"F_NAME_" + language.encode() + b"=") or b""
-    joined = (folder + name).decode("cp949", "replace")
-    return urllib.parse.quote(joined, safe=":/?#[]@!$&'()*+,;=%~")
+    return joined_url(folder.decode("cp949", "replace"), setup_name(data, language) or "")
+
+
+def setup_urls(data, language):
+    """The primary URL, then each mirror's, in the installer's order."""
+    name = setup_name(data, language) or ""
+    return [setup_url(data, language)] + [joined_url(m, name) for m in mirrors_of(data, language) if m]
 
 
 # ---- the subcommands ----
@@ -421,6 +453,14 @@ def fill(args):
         data = set_value(data, b"H_SHA2_" + language.encode() + b"=", sha256.encode())
         data = set_value(data, b"S_SIZE_" + language.encode() + b"=", str(size).encode())
         filled.append((language, sha256, size))
+    for n, mirror in enumerate(args.mirror or []):
+        if n >= MIRRORS:
+            raise Failure("at most %d mirrors: the installer reads no more" % MIRRORS)
+        if not mirror.startswith(("http://", "https://")) or not mirror.endswith("/"):
+            raise Failure("--mirror %s: a mirror is an http(s) folder URL ending with /" % mirror)
+        value = mirror.encode("cp949")
+        for language in LANGUAGES:
+            data = set_value(data, mirror_key(language, n), value)
     reading = installer_reading(args, data)
     require_agreement(data, reading)
     for language, sha256, size in filled:
@@ -545,6 +585,17 @@ def check_keys(body, problems):
             problems.append("%s is missing: the installer cannot use this configuration" % key.decode())
         elif len(value.decode("cp949", "replace").encode("utf-16-le")) // 2 > capacity:
             problems.append("%s is longer than the installer takes (%d characters)" % (key.decode(), capacity))
+    for language in LANGUAGES:
+        for n in range(MIRRORS):
+            value = text_of(value_of(body, mirror_key(language, n)))
+            if not value:
+                continue
+            key = mirror_key(language, n).decode()
+            if len(value.encode("utf-16-le")) // 2 > MIRROR_CAPACITY:
+                problems.append("%s is longer than the installer takes (%d characters): no mirror" %
+                                (key, MIRROR_CAPACITY))
+            elif not value.startswith(("http://", "https://")):
+                problems.append("%s is no http(s) URL: the installer cannot download from it" % key)
 
 
 def setup_check(body, language):
@@ -572,14 +623,22 @@ def check_setup(body, language, args, problems):
     if not well_formed or not (hash_value or size_value) or not (args.setups or args.download):
         return
     if args.download:
-        where = setup_url(body, language)
-        sha256, size = download_fact(where, args.ca_file)
-    else:
-        where = os.path.join(args.setups, setup_name(body, language) or "")
-        if not os.path.isfile(where):
-            problems.append("%s: %s is not there" % (language, where))
-            return
-        sha256, size = setup_fact(where)
+        # Every mirror is trusted as the primary is: each must serve the file.
+        for where in setup_urls(body, language):
+            try:
+                compare_setup(language, where, download_fact(where, args.ca_file), hash_value, size_value, problems)
+            except Failure as e:
+                problems.append("%s: %s" % (language, e))
+        return
+    where = os.path.join(args.setups, setup_name(body, language) or "")
+    if not os.path.isfile(where):
+        problems.append("%s: %s is not there" % (language, where))
+        return
+    compare_setup(language, where, setup_fact(where), hash_value, size_value, problems)
+
+
+def compare_setup(language, where, fact, hash_value, size_value, problems):
+    sha256, size = fact
     if size_value and int(size_value) != size:
         problems.append("%s: %s has %d bytes, the configuration says %s" % (language, where, size, size_value.decode()))
     elif hash_value and hash_value.decode().lower() != sha256:
@@ -638,6 +697,8 @@ def main(argv=None):
     p = commands.add_parser("fill", parents=[dump], help="set the setup programs' hashes and sizes")
     p.add_argument("config")
     p.add_argument("folder")
+    p.add_argument("--mirror", action="append", metavar="URL",
+                   help="a mirror's folder URL for every language (up to three, in the order tried)")
     p.set_defaults(run=fill)
     p = commands.add_parser("sign", parents=[dump], help="sign the configuration")
     p.add_argument("config")

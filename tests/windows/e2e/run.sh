@@ -52,6 +52,7 @@ start_sandbox "$work" python3 "$source/tools/sandbox/sandbox.py" --files "$work/
   export ZK_TEST_FILES_BASE="http://127.0.0.1:$(port files)" ZK_TEST_REGION_BASE="http://127.0.0.1:$(port region)"
   export ZK_TEST_CONFIG_BASE="https://localhost:$(port config)" ZK_TEST_CONTROL_BASE="http://127.0.0.1:$(port control)"
   export ZK_TEST_FILES_DIR="$(winpath "$work/files")" ZK_TEST_PROXY="127.0.0.1:$(port proxy)"
+  export ZK_TEST_MIRROR_BASE="http://127.0.0.1:$(port mirror)"
   cd "$build/tests/windows" && timeout 300 "$wine" win_net_tests.exe --gtest_brief=1
 ) || fail "the WinINet tests failed"
 
