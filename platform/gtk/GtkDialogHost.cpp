@@ -482,6 +482,12 @@ class GtkDialogHost final : public DialogHost {
     return w != nullptr && (gdk_window_get_state(w) & GDK_WINDOW_STATE_ICONIFIED) != 0;
   }
 
+  void FocusControl(uint64_t target) override {
+    if (target == kFocusLanguage) gtk_widget_grab_focus(state_->combo);
+  }
+  void ButtonsChanged() override {}
+  ContrastColors HighContrast() const override { return {}; }
+
   bool BringToFront(const std::string& activationToken) {
     GtkHostState* s = state_.get();
     if (s->window == nullptr || !gtk_widget_get_visible(s->window)) return false;

@@ -401,6 +401,12 @@ class Win32DialogHost final : public DialogHost {
 
   bool IsIconic() const override { return state_->window != nullptr && ::IsIconic(state_->window) != FALSE; }
 
+  void FocusControl(uint64_t target) override {
+    if (target == kFocusLanguage) ::SetFocus(::GetDlgItem(state_->window, kComboLanguage));
+  }
+  void ButtonsChanged() override {}
+  ContrastColors HighContrast() const override { return {}; }
+
  private:
   std::unique_ptr<Win32HostState> state_;
 };
