@@ -3,7 +3,9 @@
 // language combo box and the progress bar over a drawing area that shows the
 // page; messages posted from any thread, run in order on the window's
 // thread; timers, mouse, Escape and Enter, closing; the About item and box,
-// message boxes, the icon and the minimised state.
+// message boxes, the icon and the minimised state; Tab, Shift+Tab and Space
+// for the window's own Tab order, and the sprite buttons' accessibles
+// (GtkAccessibleButtons.h).
 // Where it differs from the Win32 host:
 //  - no template: the controls are made here at the template's places
 //    (WindowLayout.h), and colours go in once as CSS, not per query;
@@ -30,6 +32,7 @@
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/WindowLayout.h"
 #include "net/Text.h"
+#include "platform/gtk/GtkAccessibleButtons.h"
 #include "platform/gtk/GtkHostConversions.h"
 #include "resources/ProgramVersion.h"
 
@@ -70,6 +73,7 @@ struct GtkHostState {
   gint pressRootY = 0;
   guint32 pressTime = 0;
   std::map<uint32_t, std::unique_ptr<GtkTimer>> timers;
+  ButtonSource buttonSource;  // what the canvas's accessible reads
 
   // Messages posted from any thread, drained on the window's thread.
   std::mutex mutex;
@@ -181,18 +185,48 @@ gboolean OnMotion(GtkWidget*, GdkEventMotion* event, gpointer data) {
   return TRUE;
 }
 
-gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
-  auto* s = static_cast<GtkHostState*>(data);
-  uint32_t key = 0;
+uint32_t KeyOf(const GdkEventKey* event) {
   switch (event->keyval) {
-    case GDK_KEY_Escape: key = kKeyEscape; break;
+    case GDK_KEY_Escape: return kKeyEscape;
     case GDK_KEY_Return:
     case GDK_KEY_KP_Enter:
-    case GDK_KEY_ISO_Enter: key = kKeyReturn; break;
-    default: key = event->keyval; break;
+    case GDK_KEY_ISO_Enter: return kKeyReturn;
+    case GDK_KEY_Tab:
+    case GDK_KEY_KP_Tab:
+    case GDK_KEY_ISO_Left_Tab: return kKeyTab;  // Shift+Tab
+    case GDK_KEY_space:
+    case GDK_KEY_KP_Space: return kKeySpace;
+    default: return event->keyval;
   }
-  const DialogMessage message{kWmKeyDown, key, 0, {}};
-  return s->dialog != nullptr && s->dialog->PreTranslateMessage(message) ? TRUE : FALSE;
+}
+
+// Before GTK's own handling: Escape and Enter go to the window's
+// pre-translation; Tab and Space, which the window walks and presses its
+// sprite buttons with, to the window, and GTK's focus chain never sees Tab.
+gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
+  auto* s = static_cast<GtkHostState*>(data);
+  const uint32_t key = KeyOf(event);
+  const int64_t flags = (event->state & GDK_SHIFT_MASK) != 0 ? kKeyShifted : 0;
+  const DialogMessage message{kWmKeyDown, key, flags, {}};
+  if (s->dialog == nullptr) return FALSE;
+  if (s->dialog->PreTranslateMessage(message)) return TRUE;
+  if (key != kKeyTab && key != kKeySpace) return FALSE;
+  if ((event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) != 0) return FALSE;
+  return s->dialog->Dispatch(message) != 0 ? TRUE : FALSE;
+}
+
+gboolean OnKeyRelease(GtkWidget*, GdkEventKey* event, gpointer data) {
+  auto* s = static_cast<GtkHostState*>(data);
+  if (s->dialog == nullptr || KeyOf(event) != kKeySpace) return FALSE;
+  return s->dialog->Dispatch({kWmKeyUp, kKeySpace, 0, {}}) != 0 ? TRUE : FALSE;
+}
+
+// A click into the language list takes the focus there: the window follows.
+void OnFocusWidget(GtkWindow*, GtkWidget* widget, gpointer data) {
+  auto* s = static_cast<GtkHostState*>(data);
+  if (widget != nullptr && (widget == s->combo || gtk_widget_is_ancestor(widget, s->combo))) {
+    DispatchTo(s, {kWmSetFocus, kFocusLanguage, 0, {}});
+  }
 }
 
 gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
@@ -241,7 +275,12 @@ class GtkDialogHost final : public DialogHost {
     s->fixed = gtk_fixed_new();
     gtk_container_add(GTK_CONTAINER(s->window), s->fixed);
 
-    s->canvas = gtk_drawing_area_new();
+    // The sprite buttons' accessibles read the window's states; an
+    // activation reaches the window as any message does.
+    s->buttonSource.states = [s] { return s->dialog != nullptr ? s->dialog->Buttons() : std::vector<ButtonState>{}; };
+    s->buttonSource.click = [s](uint64_t command) { DispatchTo(s, {kWmButtonClick, command, 0, {}}); };
+    s->canvas = NewButtonCanvas(&s->buttonSource);
+    gtk_widget_set_can_focus(s->canvas, TRUE);  // holds the focus while a sprite button has it
     s->clientWidth = kTemplateWidth;
     s->clientHeight = kTemplateHeight;
     gtk_widget_set_size_request(s->canvas, s->clientWidth, s->clientHeight);
@@ -254,10 +293,13 @@ class GtkDialogHost final : public DialogHost {
     gtk_widget_set_name(s->combo, "language");
     gtk_fixed_put(GTK_FIXED(s->fixed), s->combo, DialogUnitsToPixelsX(ZK_COMBO_LEFT),
                   DialogUnitsToPixelsY(ZK_COMBO_TOP));
+    // The artwork has no label beside the list: its accessible name is the label.
+    atk_object_set_name(gtk_widget_get_accessible(s->combo), "Language");
 
     s->progress = gtk_progress_bar_new();
     gtk_widget_set_size_request(s->progress, kProgressWidth, kProgressHeight);
     gtk_widget_set_name(s->progress, "progress");
+    atk_object_set_name(gtk_widget_get_accessible(s->progress), "Progress");
     gtk_fixed_put(GTK_FIXED(s->fixed), s->progress, DialogUnitsToPixelsX(ZK_PROGRESS_LEFT),
                   DialogUnitsToPixelsY(ZK_PROGRESS_TOP));
 
@@ -283,6 +325,8 @@ class GtkDialogHost final : public DialogHost {
     g_signal_connect(s->canvas, "button-release-event", G_CALLBACK(OnButtonRelease), s);
     g_signal_connect(s->canvas, "motion-notify-event", G_CALLBACK(OnMotion), s);
     g_signal_connect(s->window, "key-press-event", G_CALLBACK(OnKeyPress), s);
+    g_signal_connect(s->window, "key-release-event", G_CALLBACK(OnKeyRelease), s);
+    g_signal_connect(s->window, "set-focus", G_CALLBACK(OnFocusWidget), s);
     g_signal_connect(s->window, "delete-event", G_CALLBACK(OnDelete), s);
     s->destroyHandler = g_signal_connect(s->window, "destroy", G_CALLBACK(OnDestroyed), s);
     s->loop = g_main_loop_new(nullptr, FALSE);
@@ -483,9 +527,12 @@ class GtkDialogHost final : public DialogHost {
   }
 
   void FocusControl(uint64_t target) override {
-    if (target == kFocusLanguage) gtk_widget_grab_focus(state_->combo);
+    // A sprite button's focus is the canvas's; the window knows which button.
+    gtk_widget_grab_focus(target == kFocusLanguage ? state_->combo : state_->canvas);
   }
-  void ButtonsChanged() override {}
+
+  void ButtonsChanged() override { NotifyButtonStates(state_->canvas); }
+
   ContrastColors HighContrast() const override { return {}; }
 
   bool BringToFront(const std::string& activationToken) {
