@@ -214,6 +214,7 @@ static void zk_canvas_init(ZkCanvas*) {}
 
 static void zk_canvas_class_init(ZkCanvasClass* klass) {
   gtk_widget_class_set_accessible_type(GTK_WIDGET_CLASS(klass), zk_canvas_accessible_get_type());
+  gtk_widget_class_set_accessible_role(GTK_WIDGET_CLASS(klass), ATK_ROLE_DRAWING_AREA);
 }
 
 GtkWidget* NewButtonCanvas(const ButtonSource* source) {
