@@ -258,8 +258,28 @@ void StopDispatching(GtkHostState* s) {
   s->timers.clear();
 }
 
+// The theme's colours when it is a high-contrast one (HighContrast,
+// HighContrastInverse), which the ring and the status line follow.
+ContrastColors ThemeContrast(GtkWidget* window) {
+  gchar* theme = nullptr;
+  g_object_get(gtk_settings_get_default(), "gtk-theme-name", &theme, nullptr);
+  const bool high = theme != nullptr && std::string(theme).find("HighContrast") != std::string::npos;
+  g_free(theme);
+  if (!high || window == nullptr) return {};
+  GtkStyleContext* style = gtk_widget_get_style_context(window);
+  const auto look = [style](const char* name, uint32_t fallback) {
+    GdkRGBA c{};
+    if (!gtk_style_context_lookup_color(style, name, &c)) return fallback;
+    const auto byte = [](double v) { return static_cast<uint32_t>(std::clamp(v, 0.0, 1.0) * 255.0 + 0.5); };
+    return byte(c.red) << 16 | byte(c.green) << 8 | byte(c.blue);
+  };
+  return {true, look("theme_fg_color", 0x000000), look("theme_bg_color", 0xFFFFFF),
+          look("theme_selected_bg_color", 0x0000FF)};
+}
+
 void ApplyColours(GtkHostState* s) {
-  const std::string css = HostCss(s->dialog->OnCtlColor(kCtlColorDialog), s->dialog->OnCtlColor(kCtlColorStatic));
+  const std::string css =
+      HostCss(s->dialog->OnCtlColor(kCtlColorDialog), s->dialog->OnCtlColor(kCtlColorStatic), ThemeContrast(s->window));
   gtk_css_provider_load_from_data(s->css, css.c_str(), -1, nullptr);
 }
 
@@ -533,7 +553,7 @@ class GtkDialogHost final : public DialogHost {
 
   void ButtonsChanged() override { NotifyButtonStates(state_->canvas); }
 
-  ContrastColors HighContrast() const override { return {}; }
+  ContrastColors HighContrast() const override { return ThemeContrast(state_->window); }
 
   bool BringToFront(const std::string& activationToken) {
     GtkHostState* s = state_.get();

@@ -30,7 +30,7 @@ std::string GtkMnemonic(const std::u16string& text) {
   return label;
 }
 
-std::string HostCss(const ControlColors& dialog, const ControlColors& label) {
+std::string HostCss(const ControlColors& dialog, const ControlColors& label, const ContrastColors& contrast) {
   std::string css =
       "combobox button { min-height: 0; padding-top: 1px; padding-bottom: 1px; }\n"
       "progressbar trough, progressbar progress { min-height: 15px; }\n"
@@ -42,6 +42,10 @@ std::string HostCss(const ControlColors& dialog, const ControlColors& label) {
   }
   if (label.overridden) {
     css += "label { color: " + ColourCss(label.text) + "; }\n";
+  }
+  if (contrast.active) {
+    css += "#status { color: " + ColourCss(contrast.text) + "; background-color: " + ColourCss(contrast.background) +
+           "; }\n";
   }
   return css;
 }

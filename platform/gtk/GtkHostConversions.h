@@ -22,7 +22,8 @@ std::string GtkMnemonic(const std::u16string& text);
 
 // The host's style sheet: compact controls, and the colours of the dialog
 // and of its labels where the window overrides them.
-std::string HostCss(const ControlColors& dialog, const ControlColors& label);
+// In high contrast the status line takes the system's colours over the artwork.
+std::string HostCss(const ControlColors& dialog, const ControlColors& label, const ContrastColors& contrast = {});
 
 // A part of the page as an RGB24 image, and where it goes in the window.
 struct PageBlock {
