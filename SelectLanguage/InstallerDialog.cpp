@@ -204,9 +204,9 @@ void InstallerDialog::OnPaint(const PixelRect& area) {
   PutSprAuto(page_, 0, 0, &WindowSprites(), 0, 0, 0, 0);
   installButton_.Draw(0, 0);
   closeButton_.Draw(0, 0);
-  const uint32_t ring = FocusRingPixel();
-  installButton_.DrawFocusRing(ring);
-  closeButton_.DrawFocusRing(ring);
+  const auto [outer, inner] = FocusRingPixels();
+  installButton_.DrawFocusRing(outer, inner);
+  closeButton_.DrawFocusRing(outer, inner);
   if (page_.HasPixels()) host_.CopyToWindow(page_.Pixels(), page_.Pitch(), page_.Width(), page_.Height(), area);
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "SelectLanguage/DialogHost.h"
@@ -74,8 +75,9 @@ class InstallerDialog : public DialogWindow, public ButtonOwner, private Install
   int64_t OnButtonClick(uint64_t command);
   void MoveFocus(uint64_t target, bool tellHost);
   SpriteButton* FocusedButton();
-  // The ring's page pixel: the system's highlight in high contrast.
-  uint32_t FocusRingPixel() const;
+  // The ring's page pixels, outer and inner line: in high contrast the
+  // system's highlight and text colours, which stand out on any artwork.
+  std::pair<uint32_t, uint32_t> FocusRingPixels() const;
 
   void FillLanguageList();
   void ComposeArtwork();

@@ -80,9 +80,10 @@ int64_t InstallerDialog::OnButtonClick(uint64_t command) {
   return button->Activate();
 }
 
-uint32_t InstallerDialog::FocusRingPixel() const {
+std::pair<uint32_t, uint32_t> InstallerDialog::FocusRingPixels() const {
   const ContrastColors contrast = host_.HighContrast();
-  return To555(contrast.active ? contrast.highlight : kFocusRingColor);
+  if (!contrast.active) return {To555(kFocusRingColor), To555(kFocusRingColor)};
+  return {To555(contrast.highlight), To555(contrast.text)};
 }
 
 std::array<int, 8> InstallerDialog::FrameWatch::Look(const InstallerDialog& d) {

@@ -106,11 +106,10 @@ void SpriteButton::Draw(uint32_t opt, int grade) {
   PutSprAuto(*page_, x_, y_, sprites_, CurrentFrame(), opt, grade, 0);
 }
 
-void SpriteButton::DrawFocusRing(uint32_t color) {
+void SpriteButton::DrawFocusRing(uint32_t outer, uint32_t inner) {
   if (!page_ || !created_ || !focused_ || !enabled_ || width_ < 8 || height_ < 8) return;
   // Inside the frame's rounded border, around the label, as a focused push
   // button shows it; the frame's own pixels outside it stay as drawn.
-  for (int inset = 2; inset <= 3; ++inset) {
-    page_->DrawRect(x_ + inset, y_ + inset, x_ + width_ - 1 - inset, y_ + height_ - 1 - inset, color);
-  }
+  page_->DrawRect(x_ + 2, y_ + 2, x_ + width_ - 3, y_ + height_ - 3, outer);
+  page_->DrawRect(x_ + 3, y_ + 3, x_ + width_ - 4, y_ + height_ - 4, inner);
 }

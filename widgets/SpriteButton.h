@@ -50,9 +50,10 @@ class SpriteButton {
   int Activate();
   // Draws the current frame with PutSprAuto(opt, grade, colour 0).
   void Draw(uint32_t opt, int grade);
-  // A two-pixel ring just inside the frame's edge, in `color` (a page
-  // pixel), while the button is focused and enabled.
-  void DrawFocusRing(uint32_t color);
+  // A two-pixel ring just inside the frame's edge, its outer line in
+  // `outer` and its inner in `inner` (page pixels), while the button is
+  // focused and enabled.
+  void DrawFocusRing(uint32_t outer, uint32_t inner);
 
   // The sprite index that Draw would use now.
   int CurrentFrame() const;

@@ -261,9 +261,12 @@ void StopDispatching(GtkHostState* s) {
 // The theme's colours when it is a high-contrast one (HighContrast,
 // HighContrastInverse), which the ring and the status line follow.
 ContrastColors ThemeContrast(GtkWidget* window) {
+  // GTK_THEME, when set, is the theme GTK draws with, whatever the settings say.
+  const char* forced = g_getenv("GTK_THEME");
   gchar* theme = nullptr;
-  g_object_get(gtk_settings_get_default(), "gtk-theme-name", &theme, nullptr);
-  const bool high = theme != nullptr && std::string(theme).find("HighContrast") != std::string::npos;
+  if (forced == nullptr) g_object_get(gtk_settings_get_default(), "gtk-theme-name", &theme, nullptr);
+  const char* name = forced != nullptr ? forced : theme;
+  const bool high = name != nullptr && std::string(name).find("HighContrast") != std::string::npos;
   g_free(theme);
   if (!high || window == nullptr) return {};
   GtkStyleContext* style = gtk_widget_get_style_context(window);

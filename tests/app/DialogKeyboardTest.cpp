@@ -63,11 +63,11 @@ class KeyboardTest : public ::testing::Test {
     for (int i = 0; i < count; ++i) host_.PressKey(kKeyTab, flags);
   }
   uint16_t Shown(int x, int y) const { return host_.screen[static_cast<std::size_t>(y) * host_.screenWidth + x]; }
-  bool RingAt(int left, int top, uint16_t pixel) {
+  // The ring's outer and inner line at a corner and in the middle of the lower edge.
+  bool RingAt(int left, int top, uint16_t outer, uint16_t inner) {
     host_.Paint({0, 0, 320, 160});
-    // The ring's corners and the middle of its lower edge.
-    return Shown(left + 2, top + 2) == pixel && Shown(left + 3, top + 3) == pixel &&
-           Shown(left + 42, top + 27) == pixel;
+    return Shown(left + 2, top + 2) == outer && Shown(left + 42, top + 27) == outer &&
+           Shown(left + 3, top + 3) == inner && Shown(left + 42, top + 26) == inner;
   }
 
   Sandbox sandbox_;
@@ -139,7 +139,7 @@ TEST_F(KeyboardTest, SpaceOnCloseClosesAndTheListKeepsItsKeys) {
 struct RingRow {
   int tabs;  // 1: Install, 2: Close
   ContrastColors contrast;
-  uint16_t ring;  // its page pixel
+  uint16_t outer, inner;  // the ring's page pixels
 };
 class RingTest : public KeyboardTest, public ::testing::WithParamInterface<RingRow> {};
 
@@ -147,17 +147,17 @@ TEST_P(RingTest, TheRingShowsOnTheFocusedButtonOnly) {
   const RingRow& row = GetParam();
   host_.contrast = row.contrast;
   Tabs(row.tabs);
-  EXPECT_EQ(RingAt(121, 109, row.ring), row.tabs == 1);
-  EXPECT_EQ(RingAt(219, 109, row.ring), row.tabs == 2);
+  EXPECT_EQ(RingAt(121, 109, row.outer, row.inner), row.tabs == 1);
+  EXPECT_EQ(RingAt(219, 109, row.outer, row.inner), row.tabs == 2);
   Tabs(3 - row.tabs);  // back on the list: no ring anywhere
-  EXPECT_FALSE(RingAt(121, 109, row.ring) || RingAt(219, 109, row.ring));
+  EXPECT_FALSE(RingAt(121, 109, row.outer, row.inner) || RingAt(219, 109, row.outer, row.inner));
   // High contrast also gives the status line the system's colours.
   EXPECT_EQ(dialog_->OnCtlColor(kCtlColorStatic).text, row.contrast.active ? 0xFFFFFFu : 0x000000u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Colours, RingTest,
-                         ::testing::Values(RingRow{1, {}, 0x03FF}, RingRow{2, {}, 0x03FF},
-                                           RingRow{1, {true, 0xFFFFFF, 0x000000, 0xFFFF00}, 0x7FE0}));
+                         ::testing::Values(RingRow{1, {}, 0x03FF, 0x03FF}, RingRow{2, {}, 0x03FF, 0x03FF},
+                                           RingRow{1, {true, 0xFFFFFF, 0x000000, 0xFFFF00}, 0x7FE0, 0x7FFF}));
 
 TEST_F(KeyboardTest, AnActivationSendsTheCommandWithoutAPress) {
   EXPECT_EQ(host_.Send(kWmButtonClick, kCmdInstall), 1);
