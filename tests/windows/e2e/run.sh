@@ -59,8 +59,8 @@ start_sandbox "$work" python3 "$source/tools/sandbox/sandbox.py" --files "$work/
 # DLLs planted beside the program under the names of those it delay-loads
 # (a downloads folder takes whatever a web page drops): they must never load,
 # even with wine told to prefer a DLL it finds to its own.
-for dll in wininet bcrypt; do cp "$build/tests/windows/planted.dll" "$work/run/$dll.dll"; done
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}wininet,bcrypt=n,b"
+for dll in wininet bcrypt oleacc; do cp "$build/tests/windows/planted.dll" "$work/run/$dll.dll"; done
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}wininet,bcrypt,oleacc=n,b"
 
 export ZK_CONFIG_HOST="localhost:$(port config)"
 export ZK_REGION_HOST="127.0.0.1:$(port region)"
@@ -191,6 +191,8 @@ settings='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
 unset ZK_SETUP_MODE
 mkdir -p "$work/proxied" "$work/proxied-games"
 cp "$work/run/SelectLanguage.exe" "$work/proxied/"
+# Here a screen reader's request loads Active Accessibility: from the system only.
+cp "$build/tests/windows/planted.dll" "$work/proxied/oleacc.dll"
 (cd "$work/proxied" && ZK_GAME_DIR="$(winpath "$work/proxied-games")" exec "$wine" SelectLanguage.exe) >>"$work/wine.log" 2>&1 &
 pids+=($!)
 window=$(find_window 'Select language' 600)
@@ -222,6 +224,7 @@ proxied_log | grep -qF 'Game settings file was successfully downloaded(0).' ||
 tr -d '\r' <"$work/a11y.txt" | grep -q '"Install" role 43 ' && tr -d '\r' <"$work/a11y.txt" | grep -q '"Close" role 43 ' ||
   { cat "$work/a11y.txt"; fail "the dialog's children did not name both push buttons"; }
 for _ in $(seq 120); do proxied_log | grep -q 'It has been successfully installed' && break; sleep 0.5; done
+[ ! -e "$work/proxied/planted-loaded.txt" ] || fail "the oleacc.dll planted beside the program was loaded"
 proxied_log | grep -q 'It has been successfully installed' || fail "the installation behind the proxy did not finish"
 for _ in $(seq 20); do [ -f "$work/proxied-games/ZKGame/started.txt" ] && break; sleep 0.5; done
 [ -f "$work/proxied-games/ZKGame/started.txt" ] || fail "the game behind the proxy was not started"
