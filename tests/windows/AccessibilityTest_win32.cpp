@@ -7,73 +7,15 @@
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
-#include <oleacc.h>
-
 #include <cstdlib>
-#include <map>
 #include <string>
 
 #include "SelectLanguage/InstallerDialog.h"
 #include "platform/win32/Win32DialogHost.h"
+#include "tests/windows/AccessibleChildren.h"
 #include "tests/support/TempDir.h"
 
 namespace {
-
-struct Child {
-  std::wstring name;
-  LONG role = 0;
-  LONG state = 0;
-};
-
-std::vector<Child> ChildrenOf(HWND dialog, IAccessible** buttonOut = nullptr, const wchar_t* wanted = nullptr) {
-  std::vector<Child> children;
-  IAccessible* root = nullptr;
-  if (FAILED(::AccessibleObjectFromWindow(dialog, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                          reinterpret_cast<void**>(&root)))) {
-    return children;
-  }
-  LONG count = 0;
-  root->get_accChildCount(&count);
-  std::vector<VARIANT> found(count);
-  LONG got = 0;
-  ::AccessibleChildren(root, 0, count, found.data(), &got);
-  VARIANT self;
-  self.vt = VT_I4;
-  self.lVal = CHILDID_SELF;
-  for (LONG i = 0; i < got; ++i) {
-    Child child;
-    IAccessible* object = nullptr;
-    if (found[i].vt == VT_DISPATCH && found[i].pdispVal != nullptr) {
-      found[i].pdispVal->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&object));
-    }
-    if (object != nullptr) {
-      BSTR name = nullptr;
-      if (object->get_accName(self, &name) == S_OK && name != nullptr) child.name = name;
-      ::SysFreeString(name);
-      VARIANT value;
-      ::VariantInit(&value);
-      if (object->get_accRole(self, &value) == S_OK && value.vt == VT_I4) child.role = value.lVal;
-      ::VariantInit(&value);
-      if (object->get_accState(self, &value) == S_OK && value.vt == VT_I4) child.state = value.lVal;
-      if (buttonOut != nullptr && wanted != nullptr && child.name == wanted) {
-        *buttonOut = object;
-      } else {
-        object->Release();
-      }
-    }
-    ::VariantClear(&found[i]);
-    children.push_back(child);
-  }
-  root->Release();
-  return children;
-}
-
-const Child* Named(const std::vector<Child>& children, const wchar_t* name) {
-  for (const Child& child : children) {
-    if (child.name == name) return &child;
-  }
-  return nullptr;
-}
 
 void PostKey(UINT key) {
   const HWND focus = ::GetFocus();
@@ -83,8 +25,8 @@ void PostKey(UINT key) {
 
 // What each step saw, by name.
 struct Seen {
-  std::vector<Child> atStart;
-  std::vector<Child> afterTab;
+  std::vector<AccessibleChild> atStart;
+  std::vector<AccessibleChild> afterTab;
   std::wstring focusAtStart, focusAfterTab, focusAfterBox, focusAfterRestore;
   std::wstring labelBeforeList;
   HRESULT installAction = S_OK;
@@ -130,20 +72,17 @@ class KeysProbe : public DialogWindow {
     if (inBox_) return;  // the steps' timer ticks inside the box's loop too
     switch (step_++) {
       case 1:
-        seen.atStart = ChildrenOf(dialog);
+        seen.atStart = ReadAccessibleChildren(dialog);
         seen.focusAtStart = std::to_wstring(::GetDlgCtrlID(::GetFocus()));
         seen.labelBeforeList = TextOf(::GetWindow(::GetDlgItem(dialog, kComboLanguage), GW_HWNDPREV));
         PostKey(VK_TAB);  // Install is unavailable without a configuration: Close
         break;
       case 2: {
-        seen.afterTab = ChildrenOf(dialog);
+        seen.afterTab = ReadAccessibleChildren(dialog);
         seen.focusAfterTab = TextOf(::GetFocus());
         IAccessible* install = nullptr;
-        ChildrenOf(dialog, &install, L"Install");
-        VARIANT self;
-        self.vt = VT_I4;
-        self.lVal = CHILDID_SELF;
-        seen.installAction = install != nullptr ? install->accDoDefaultAction(self) : E_POINTER;
+        ReadAccessibleChildren(dialog, L"Install", &install);
+        seen.installAction = install != nullptr ? install->accDoDefaultAction(SelfChild()) : E_POINTER;
         if (install != nullptr) install->Release();
         // A box over the window, answered by a timer inside its own loop.
         ::SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
@@ -195,34 +134,24 @@ class Win32Accessibility : public ::testing::Test {
   static inline Seen seen_;
 };
 
-TEST_F(Win32Accessibility, TheDialogsChildrenHoldBothButtons) {
-  const Child* install = Named(seen_.atStart, L"Install");
-  const Child* close = Named(seen_.atStart, L"Close");
-  ASSERT_NE(install, nullptr);
-  ASSERT_NE(close, nullptr);
-  for (const Child* button : {install, close}) {
-    EXPECT_EQ(button->role, ROLE_SYSTEM_PUSHBUTTON);
-    EXPECT_NE(button->state & STATE_SYSTEM_FOCUSABLE, 0);
-    EXPECT_EQ(button->state & STATE_SYSTEM_FOCUSED, 0);
-  }
-  EXPECT_NE(install->state & STATE_SYSTEM_UNAVAILABLE, 0);  // no configuration here
-  EXPECT_EQ(close->state & STATE_SYSTEM_UNAVAILABLE, 0);
-  // Before them the system's own objects of the list and the status line
-  // (wine's give every control the client role and no label's name); the
-  // list's label comes just before it, never shown.
+TEST_F(Win32Accessibility, TheButtonsAreChildrenAndTheKeysReachThem) {
+  // The system's objects of the list and the status line first (wine's give
+  // every control the client role and no label's name), the buttons last.
   ASSERT_EQ(seen_.atStart.size(), 4u);
+  ASSERT_EQ(seen_.afterTab.size(), 4u);
   EXPECT_EQ(seen_.atStart[0].name, L"English");
-  EXPECT_EQ(seen_.atStart[2].name, L"Install");
-  EXPECT_EQ(seen_.atStart[3].name, L"Close");
-  EXPECT_EQ(seen_.labelBeforeList, L"Language");
+  for (int i : {2, 3}) {
+    const AccessibleChild& button = seen_.atStart[i];
+    EXPECT_EQ(button.name, i == 2 ? L"Install" : L"Close");
+    EXPECT_EQ(button.role, ROLE_SYSTEM_PUSHBUTTON);
+    EXPECT_EQ(button.state & (STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED), STATE_SYSTEM_FOCUSABLE);
+    // Install is unavailable without a configuration, and Tab passes over it.
+    EXPECT_EQ((button.state & STATE_SYSTEM_UNAVAILABLE) != 0, i == 2);
+    EXPECT_EQ((seen_.afterTab[i].state & STATE_SYSTEM_FOCUSED) != 0, i == 3);
+  }
+  EXPECT_EQ(seen_.labelBeforeList, L"Language");  // the list's label, never shown
   EXPECT_EQ(seen_.focusAtStart, std::to_wstring(kComboLanguage));
-}
-
-TEST_F(Win32Accessibility, TabReachesCloseAndTheFocusComesBack) {
-  EXPECT_EQ(seen_.focusAfterTab, L"Close");  // Install is passed over while unavailable
-  const Child* close = Named(seen_.afterTab, L"Close");
-  ASSERT_NE(close, nullptr);
-  EXPECT_NE(close->state & STATE_SYSTEM_FOCUSED, 0);
+  EXPECT_EQ(seen_.focusAfterTab, L"Close");
   EXPECT_EQ(seen_.installAction, E_FAIL);  // an unavailable button takes no action
   EXPECT_EQ(seen_.focusAfterBox, L"Close");
   EXPECT_EQ(seen_.focusAfterRestore, L"Close");
