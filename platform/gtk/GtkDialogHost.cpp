@@ -185,27 +185,12 @@ gboolean OnMotion(GtkWidget*, GdkEventMotion* event, gpointer data) {
   return TRUE;
 }
 
-uint32_t KeyOf(const GdkEventKey* event) {
-  switch (event->keyval) {
-    case GDK_KEY_Escape: return kKeyEscape;
-    case GDK_KEY_Return:
-    case GDK_KEY_KP_Enter:
-    case GDK_KEY_ISO_Enter: return kKeyReturn;
-    case GDK_KEY_Tab:
-    case GDK_KEY_KP_Tab:
-    case GDK_KEY_ISO_Left_Tab: return kKeyTab;  // Shift+Tab
-    case GDK_KEY_space:
-    case GDK_KEY_KP_Space: return kKeySpace;
-    default: return event->keyval;
-  }
-}
-
 // Before GTK's own handling: Escape and Enter go to the window's
 // pre-translation; Tab and Space, which the window walks and presses its
 // sprite buttons with, to the window, and GTK's focus chain never sees Tab.
 gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
   auto* s = static_cast<GtkHostState*>(data);
-  const uint32_t key = KeyOf(event);
+  const uint32_t key = WindowKey(event->keyval);
   const int64_t flags = (event->state & GDK_SHIFT_MASK) != 0 ? kKeyShifted : 0;
   const DialogMessage message{kWmKeyDown, key, flags, {}};
   if (s->dialog == nullptr) return FALSE;
@@ -217,7 +202,7 @@ gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
 
 gboolean OnKeyRelease(GtkWidget*, GdkEventKey* event, gpointer data) {
   auto* s = static_cast<GtkHostState*>(data);
-  if (s->dialog == nullptr || KeyOf(event) != kKeySpace) return FALSE;
+  if (s->dialog == nullptr || WindowKey(event->keyval) != kKeySpace) return FALSE;
   return s->dialog->Dispatch({kWmKeyUp, kKeySpace, 0, {}}) != 0 ? TRUE : FALSE;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/gtk/GtkHostConversions.h"
 
+#include <gdk/gdkkeysyms.h>
 #include <glib.h>
 
 #include <algorithm>
@@ -28,6 +29,21 @@ std::string GtkMnemonic(const std::u16string& text) {
       label += c;
   }
   return label;
+}
+
+uint32_t WindowKey(unsigned int keyval) {
+  switch (keyval) {
+    case GDK_KEY_Escape: return kKeyEscape;
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+    case GDK_KEY_ISO_Enter: return kKeyReturn;
+    case GDK_KEY_Tab:
+    case GDK_KEY_KP_Tab:
+    case GDK_KEY_ISO_Left_Tab: return kKeyTab;  // Shift+Tab
+    case GDK_KEY_space:
+    case GDK_KEY_KP_Space: return kKeySpace;
+    default: return keyval;
+  }
 }
 
 std::string HostCss(const ControlColors& dialog, const ControlColors& label, const ContrastColors& contrast) {
