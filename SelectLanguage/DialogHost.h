@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "SelectLanguage/Messages.h"
 
@@ -15,6 +16,24 @@ struct ControlColors {
   uint32_t text = 0x000000;
   uint32_t background = 0xFFFFFF;
   uint32_t brush = 0x000000;
+};
+
+// A sprite button as the keyboard and assistive technology know it.
+struct ButtonState {
+  uint64_t command = 0;  // what it sends, which also names it between window and host
+  std::u16string name;   // the text drawn on it
+  PixelRect place;       // in page pixels: the host maps them to its window's
+  bool enabled = false;
+  bool focused = false;
+  bool pressed = false;
+};
+
+// The system's high-contrast colours (0xRRGGBB), when the player asked for them.
+struct ContrastColors {
+  bool active = false;
+  uint32_t text = 0x000000;
+  uint32_t background = 0xFFFFFF;
+  uint32_t highlight = 0x0000FF;  // what marks the focus
 };
 
 // What a host calls on the window it runs.
@@ -28,6 +47,8 @@ class DialogWindow {
   // The message table: every message the window receives goes through here.
   virtual int64_t Dispatch(const DialogMessage& message) = 0;
   virtual ControlColors OnCtlColor(int kind) = 0;
+  // The sprite buttons in their Tab order; windows without any have none.
+  virtual std::vector<ButtonState> Buttons() const { return {}; }
 };
 
 class DialogHost {
@@ -94,4 +115,13 @@ class DialogHost {
   // Sets the window's big and small icon from an image resource.
   virtual void SetIcons(std::span<const uint8_t> image) = 0;
   virtual bool IsIconic() const = 0;
+
+  // Puts the keyboard focus on the language list or on a sprite button (a
+  // kFocus… value): the window moves it along its Tab order.
+  virtual void FocusControl(uint64_t target) = 0;
+  // The sprite buttons' states (Buttons()) changed: assistive technology
+  // hears of it.
+  virtual void ButtonsChanged() = 0;
+  // The system's high-contrast colours, asked at each paint.
+  virtual ContrastColors HighContrast() const = 0;
 };

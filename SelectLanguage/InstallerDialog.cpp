@@ -36,6 +36,7 @@ int InstallerDialog::OnInitDialog() {
   ComposeArtwork();
   PlaceControls();
   host_.CentreWindow();
+  MoveFocus(kFocusLanguage, true);  // where the keyboard starts
 
   installation_.Begin();
   host_.StartTimer(kTimerSetupWait, kTimerPeriodMs);
@@ -117,9 +118,14 @@ int64_t InstallerDialog::Dispatch(const DialogMessage& m) {
     case kWmCommand: return OnCommand(m.wParam, m.lParam);
     case kWmDpiChanged:
       ComposeArtwork();
+      MoveFocus(focus_, false);  // the buttons are made anew: the focus goes back on its button
       PlaceControls();
       host_.Invalidate();
       return 0;
+    case kWmKeyDown: return OnKeyDown(m.wParam, m.lParam);
+    case kWmKeyUp: return OnKeyUp(m.wParam);
+    case kWmSetFocus: return OnSetFocus(m.wParam);
+    case kWmButtonClick: return OnButtonClick(m.wParam);
     case kWmClose:
       // The default handling: the modal loop ends and the window takes no more work.
       closed_ = true;
@@ -154,12 +160,18 @@ ControlColors InstallerDialog::OnCtlColor(int kind) {
     colors.text = 0x000000;
     colors.background = 0xFFFFFF;
     colors.brush = 0x000000;  // the stock black brush
+    // A player who asked for high contrast reads the line in the system's colours.
+    const ContrastColors contrast = host_.HighContrast();
+    if (contrast.active) colors.text = contrast.text, colors.background = contrast.background;
   }
   return colors;
 }
 
 void InstallerDialog::EnableInstall(bool enabled) {
-  installButton_.Enable(enabled ? 1 : 0);
+  {
+    const FrameWatch watch(*this);  // tells the host when the state changed
+    installButton_.Enable(enabled ? 1 : 0);
+  }
   host_.Invalidate();  // show the frame now
 }
 
@@ -167,6 +179,7 @@ void InstallerDialog::ShowStatus(const InstallStatus& status) {
   const bool figures = status.phase == InstallPhase::kDownloading || status.phase == InstallPhase::kChecking;
   if (figures && status.total != 0) {  // the bar never gets an empty range
     host_.ComboEnable(false);
+    comboEnabled_ = false;
     host_.ProgressSetRange(status.total);
     host_.ProgressSetPosition(status.done);
     ShowBar(true);
@@ -216,6 +229,9 @@ void InstallerDialog::OnPaint(const PixelRect& area) {
   PutSprAuto(page_, 0, 0, &WindowSprites(), 0, 0, 0, 0);
   installButton_.Draw(0, 0);
   closeButton_.Draw(0, 0);
+  const auto [outer, inner] = FocusRingPixels();
+  installButton_.DrawFocusRing(outer, inner, artworkScale_);
+  closeButton_.DrawFocusRing(outer, inner, artworkScale_);
   if (page_.HasPixels()) host_.CopyToWindow(page_.Pixels(), page_.Pitch(), page_.Width(), page_.Height(), area);
 }
 
@@ -241,16 +257,4 @@ int64_t InstallerDialog::OnMouseMove(uint64_t, int x, int y) {
   installButton_.OnMouseMove(x, y);
   closeButton_.OnMouseMove(x, y);
   return 0;
-}
-
-InstallerDialog::FrameWatch::FrameWatch(InstallerDialog& dialog)
-    : dialog_(dialog),
-      installFrame_(dialog.installButton_.CurrentFrame()),
-      closeFrame_(dialog.closeButton_.CurrentFrame()) {}
-
-InstallerDialog::FrameWatch::~FrameWatch() {
-  if (dialog_.closed_) return;
-  if (dialog_.installButton_.CurrentFrame() != installFrame_ || dialog_.closeButton_.CurrentFrame() != closeFrame_) {
-    dialog_.host_.Invalidate();
-  }
 }

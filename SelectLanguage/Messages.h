@@ -61,11 +61,16 @@ inline constexpr uint64_t kComboSelectionChanged = (uint64_t{1} << 16) | ZK_CONT
 
 // Named equivalents of the window messages that the dialog handles (the
 // values are the Windows ones, which keeps traces readable on every host).
+inline constexpr uint32_t kWmSetFocus = 0x0007;  // wParam: what has the focus now (kFocus… below)
 inline constexpr uint32_t kWmClose = 0x0010;
 inline constexpr uint32_t kWmPaint = 0x000F;
 inline constexpr uint32_t kWmQueryDragIcon = 0x0037;
 inline constexpr uint32_t kWmCtlColor = 0x0019;
-inline constexpr uint32_t kWmKeyDown = 0x0100;
+inline constexpr uint32_t kWmKeyDown = 0x0100;  // wParam the key, lParam kKeyShifted or 0
+inline constexpr uint32_t kWmKeyUp = 0x0101;
+// A sprite button's activation without a press (wParam its command), as
+// assistive technology asks for it.
+inline constexpr uint32_t kWmButtonClick = 0x00F5;
 inline constexpr uint32_t kWmCommand = 0x0111;
 inline constexpr uint32_t kWmSysCommand = 0x0112;
 inline constexpr uint32_t kWmTimer = 0x0113;
@@ -75,8 +80,17 @@ inline constexpr uint32_t kWmLButtonUp = 0x0202;
 // The display's scale changed (the host's DisplayScale says the new one).
 inline constexpr uint32_t kWmDpiChanged = 0x02E0;
 
+inline constexpr uint32_t kKeyTab = 9;
 inline constexpr uint32_t kKeyReturn = 13;
 inline constexpr uint32_t kKeyEscape = 27;
+inline constexpr uint32_t kKeySpace = 32;
+inline constexpr int64_t kKeyShifted = 1;  // Shift was held
+
+// What holds the keyboard focus, in the Tab order: the language list, then
+// the sprite buttons, named by their commands.
+inline constexpr uint64_t kFocusLanguage = kComboLanguage;
+inline constexpr uint64_t kFocusInstall = kCmdInstall;
+inline constexpr uint64_t kFocusClose = kCmdClose;
 
 // Colour-query kinds.
 inline constexpr int kCtlColorDialog = 4;

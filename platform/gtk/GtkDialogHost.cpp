@@ -3,7 +3,9 @@
 // language combo box and the progress bar over a drawing area that shows the
 // page; messages posted from any thread, run in order on the window's
 // thread; timers, mouse, Escape and Enter, closing; the About item and box,
-// message boxes, the icon and the minimised state.
+// message boxes, the icon and the minimised state; Tab, Shift+Tab and Space
+// for the window's own Tab order, and the sprite buttons' accessibles
+// (GtkAccessibleButtons.h).
 // Where it differs from the Win32 host:
 //  - no template: the controls are made here at the template's places
 //    (WindowLayout.h), and colours go in once as CSS, not per query;
@@ -35,6 +37,7 @@
 #include "SelectLanguage/Messages.h"
 #include "SelectLanguage/WindowLayout.h"
 #include "net/Text.h"
+#include "platform/gtk/GtkAccessibleButtons.h"
 #include "platform/gtk/GtkHostConversions.h"
 #include "resources/ProgramVersion.h"
 
@@ -77,6 +80,7 @@ struct GtkHostState {
   gint pressRootY = 0;
   guint32 pressTime = 0;
   std::map<uint32_t, std::unique_ptr<GtkTimer>> timers;
+  ButtonSource buttonSource;  // what the canvas's accessible reads
 
   // Messages posted from any thread, drained on the window's thread.
   std::mutex mutex;
@@ -197,18 +201,33 @@ gboolean OnMotion(GtkWidget*, GdkEventMotion* event, gpointer data) {
   return TRUE;
 }
 
+// Before GTK's own handling: Escape and Enter go to the window's
+// pre-translation; Tab and Space, which the window walks and presses its
+// sprite buttons with, to the window, and GTK's focus chain never sees Tab.
 gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
   auto* s = static_cast<GtkHostState*>(data);
-  uint32_t key = 0;
-  switch (event->keyval) {
-    case GDK_KEY_Escape: key = kKeyEscape; break;
-    case GDK_KEY_Return:
-    case GDK_KEY_KP_Enter:
-    case GDK_KEY_ISO_Enter: key = kKeyReturn; break;
-    default: key = event->keyval; break;
+  const uint32_t key = WindowKey(event->keyval);
+  const int64_t flags = (event->state & GDK_SHIFT_MASK) != 0 ? kKeyShifted : 0;
+  const DialogMessage message{kWmKeyDown, key, flags, {}};
+  if (s->dialog == nullptr) return FALSE;
+  if (s->dialog->PreTranslateMessage(message)) return TRUE;
+  if (key != kKeyTab && key != kKeySpace) return FALSE;
+  if ((event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) != 0) return FALSE;
+  return s->dialog->Dispatch(message) != 0 ? TRUE : FALSE;
+}
+
+gboolean OnKeyRelease(GtkWidget*, GdkEventKey* event, gpointer data) {
+  auto* s = static_cast<GtkHostState*>(data);
+  if (s->dialog == nullptr || WindowKey(event->keyval) != kKeySpace) return FALSE;
+  return s->dialog->Dispatch({kWmKeyUp, kKeySpace, 0, {}}) != 0 ? TRUE : FALSE;
+}
+
+// A click into the language list takes the focus there: the window follows.
+void OnFocusWidget(GtkWindow*, GtkWidget* widget, gpointer data) {
+  auto* s = static_cast<GtkHostState*>(data);
+  if (widget != nullptr && (widget == s->combo || gtk_widget_is_ancestor(widget, s->combo))) {
+    DispatchTo(s, {kWmSetFocus, kFocusLanguage, 0, {}});
   }
-  const DialogMessage message{kWmKeyDown, key, 0, {}};
-  return s->dialog != nullptr && s->dialog->PreTranslateMessage(message) ? TRUE : FALSE;
 }
 
 gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
@@ -249,8 +268,31 @@ void StopDispatching(GtkHostState* s) {
   s->timers.clear();
 }
 
+// The theme's colours when it is a high-contrast one (HighContrast,
+// HighContrastInverse), which the ring and the status line follow.
+ContrastColors ThemeContrast(GtkWidget* window) {
+  // GTK_THEME, when set, is the theme GTK draws with, whatever the settings say.
+  const char* forced = g_getenv("GTK_THEME");
+  gchar* theme = nullptr;
+  if (forced == nullptr) g_object_get(gtk_settings_get_default(), "gtk-theme-name", &theme, nullptr);
+  const char* name = forced != nullptr ? forced : theme;
+  const bool high = name != nullptr && std::string(name).find("HighContrast") != std::string::npos;
+  g_free(theme);
+  if (!high || window == nullptr) return {};
+  GtkStyleContext* style = gtk_widget_get_style_context(window);
+  const auto look = [style](const char* name, uint32_t fallback) {
+    GdkRGBA c{};
+    if (!gtk_style_context_lookup_color(style, name, &c)) return fallback;
+    const auto byte = [](double v) { return static_cast<uint32_t>(std::clamp(v, 0.0, 1.0) * 255.0 + 0.5); };
+    return byte(c.red) << 16 | byte(c.green) << 8 | byte(c.blue);
+  };
+  return {true, look("theme_fg_color", 0x000000), look("theme_bg_color", 0xFFFFFF),
+          look("theme_selected_bg_color", 0x0000FF)};
+}
+
 void ApplyColours(GtkHostState* s) {
-  const std::string css = HostCss(s->dialog->OnCtlColor(kCtlColorDialog), s->dialog->OnCtlColor(kCtlColorStatic));
+  const std::string css =
+      HostCss(s->dialog->OnCtlColor(kCtlColorDialog), s->dialog->OnCtlColor(kCtlColorStatic), ThemeContrast(s->window));
   gtk_css_provider_load_from_data(s->css, css.c_str(), -1, nullptr);
 }
 
@@ -266,7 +308,20 @@ class GtkDialogHost final : public DialogHost {
     s->fixed = gtk_fixed_new();
     gtk_container_add(GTK_CONTAINER(s->window), s->fixed);
 
-    s->canvas = gtk_drawing_area_new();
+    // The sprite buttons' accessibles read the window's states; an
+    // activation reaches the window as any message does.
+    // The page's pixels in the window's (unscaled) ones, as the bus counts.
+    s->buttonSource.states = [s] {
+      std::vector<ButtonState> states = s->dialog != nullptr ? s->dialog->Buttons() : std::vector<ButtonState>{};
+      for (ButtonState& state : states) {
+        const PixelRect r = state.place;
+        state.place = {ToWindow(s, r.left), ToWindow(s, r.top), ToWindow(s, r.right), ToWindow(s, r.bottom)};
+      }
+      return states;
+    };
+    s->buttonSource.click = [s](uint64_t command) { DispatchTo(s, {kWmButtonClick, command, 0, {}}); };
+    s->canvas = NewButtonCanvas(&s->buttonSource);
+    gtk_widget_set_can_focus(s->canvas, TRUE);  // holds the focus while a sprite button has it
     s->clientWidth = kTemplateWidth;
     s->clientHeight = kTemplateHeight;
     gtk_widget_set_size_request(s->canvas, s->clientWidth, s->clientHeight);
@@ -279,10 +334,13 @@ class GtkDialogHost final : public DialogHost {
     gtk_widget_set_name(s->combo, "language");
     gtk_fixed_put(GTK_FIXED(s->fixed), s->combo, DialogUnitsToPixelsX(ZK_COMBO_LEFT),
                   DialogUnitsToPixelsY(ZK_COMBO_TOP));
+    // The artwork has no label beside the list: its accessible name is the label.
+    atk_object_set_name(gtk_widget_get_accessible(s->combo), "Language");
 
     s->progress = gtk_progress_bar_new();
     gtk_widget_set_size_request(s->progress, kProgressWidth, kProgressHeight);
     gtk_widget_set_name(s->progress, "progress");
+    atk_object_set_name(gtk_widget_get_accessible(s->progress), "Progress");
     gtk_fixed_put(GTK_FIXED(s->fixed), s->progress, DialogUnitsToPixelsX(ZK_PROGRESS_LEFT),
                   DialogUnitsToPixelsY(ZK_PROGRESS_TOP));
 
@@ -308,6 +366,8 @@ class GtkDialogHost final : public DialogHost {
     g_signal_connect(s->canvas, "button-release-event", G_CALLBACK(OnButtonRelease), s);
     g_signal_connect(s->canvas, "motion-notify-event", G_CALLBACK(OnMotion), s);
     g_signal_connect(s->window, "key-press-event", G_CALLBACK(OnKeyPress), s);
+    g_signal_connect(s->window, "key-release-event", G_CALLBACK(OnKeyRelease), s);
+    g_signal_connect(s->window, "set-focus", G_CALLBACK(OnFocusWidget), s);
     g_signal_connect(s->window, "delete-event", G_CALLBACK(OnDelete), s);
     s->destroyHandler = g_signal_connect(s->window, "destroy", G_CALLBACK(OnDestroyed), s);
     s->loop = g_main_loop_new(nullptr, FALSE);
@@ -517,6 +577,15 @@ class GtkDialogHost final : public DialogHost {
     GdkWindow* w = gtk_widget_get_window(state_->window);
     return w != nullptr && (gdk_window_get_state(w) & GDK_WINDOW_STATE_ICONIFIED) != 0;
   }
+
+  void FocusControl(uint64_t target) override {
+    // A sprite button's focus is the canvas's; the window knows which button.
+    gtk_widget_grab_focus(target == kFocusLanguage ? state_->combo : state_->canvas);
+  }
+
+  void ButtonsChanged() override { NotifyButtonStates(state_->canvas); }
+
+  ContrastColors HighContrast() const override { return ThemeContrast(state_->window); }
 
   bool BringToFront(const std::string& activationToken) {
     GtkHostState* s = state_.get();

@@ -1,5 +1,6 @@
 #include "platform/gtk/GtkHostConversions.h"
 
+#include <gdk/gdkkeysyms.h>
 #include <glib.h>
 
 #include <algorithm>
@@ -33,7 +34,22 @@ std::string GtkMnemonic(const std::u16string& text) {
   return label;
 }
 
-std::string HostCss(const ControlColors& dialog, const ControlColors& label) {
+uint32_t WindowKey(unsigned int keyval) {
+  switch (keyval) {
+    case GDK_KEY_Escape: return kKeyEscape;
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+    case GDK_KEY_ISO_Enter: return kKeyReturn;
+    case GDK_KEY_Tab:
+    case GDK_KEY_KP_Tab:
+    case GDK_KEY_ISO_Left_Tab: return kKeyTab;  // Shift+Tab
+    case GDK_KEY_space:
+    case GDK_KEY_KP_Space: return kKeySpace;
+    default: return keyval;
+  }
+}
+
+std::string HostCss(const ControlColors& dialog, const ControlColors& label, const ContrastColors& contrast) {
   std::string css =
       "combobox button { min-height: 0; padding-top: 1px; padding-bottom: 1px; }\n"
       "progressbar trough, progressbar progress { min-height: 15px; }\n"
@@ -45,6 +61,10 @@ std::string HostCss(const ControlColors& dialog, const ControlColors& label) {
   }
   if (label.overridden) {
     css += "label { color: " + ColourCss(label.text) + "; }\n";
+  }
+  if (contrast.active) {
+    css += "#status { color: " + ColourCss(contrast.text) + "; background-color: " + ColourCss(contrast.background) +
+           "; }\n";
   }
   return css;
 }

@@ -1,5 +1,6 @@
 // What the GTK host converts from the window's portable forms: a menu text
-// with its Windows mnemonic, the dialog's colours, the page's 555 pixels.
+// with its Windows mnemonic, the dialog's colours, the page's 555 pixels,
+// and GDK's keys into the window's.
 // None of it needs a display.
 #pragma once
 
@@ -20,9 +21,14 @@ using CairoSurface = std::unique_ptr<cairo_surface_t, CairoSurfaceDeleter>;
 // underscore is doubled.
 std::string GtkMnemonic(const std::u16string& text);
 
+// The window's key for a GDK key value (kKeyTab for Shift+Tab's own value
+// too); other keys pass as they are.
+uint32_t WindowKey(unsigned int keyval);
+
 // The host's style sheet: compact controls, and the colours of the dialog
 // and of its labels where the window overrides them.
-std::string HostCss(const ControlColors& dialog, const ControlColors& label);
+// In high contrast the status line takes the system's colours over the artwork.
+std::string HostCss(const ControlColors& dialog, const ControlColors& label, const ContrastColors& contrast = {});
 
 // A part of the page as an RGB24 image, and where it goes in the window.
 struct PageBlock {

@@ -64,11 +64,15 @@ void HeadlessHost::Paint(const PixelRect& area) {
   if (window_ != nullptr) window_->Dispatch({kWmPaint, 0, 0, area});
 }
 
-void HeadlessHost::PressKey(uint32_t key) {
-  const DialogMessage message{kWmKeyDown, key, 0, {}};
+void HeadlessHost::PressKey(uint32_t key, int64_t flags) {
+  const DialogMessage message{kWmKeyDown, key, flags, {}};
   if (window_ == nullptr || window_->PreTranslateMessage(message)) return;
   // Default dialog keys: Escape cancels and Enter confirms, both ending the window.
-  if (key == kKeyEscape || key == kKeyReturn) Send(kWmClose);
+  if (key == kKeyEscape || key == kKeyReturn) {
+    Send(kWmClose);
+    return;
+  }
+  Send(kWmKeyDown, key, flags);
 }
 
 void HeadlessHost::Post(uint32_t message, uint64_t wParam, int64_t lParam) {

@@ -34,8 +34,10 @@ class HeadlessHost : public DialogHost {
   int PumpPending();
   // Delivers a message at once, as a sent (not posted) message would be.
   int64_t Send(uint32_t message, uint64_t wParam = 0, int64_t lParam = 0);
-  // Key press as the platform would deliver it: first the pre-translation.
-  void PressKey(uint32_t key);
+  // Key press as the platform would deliver it: first the pre-translation,
+  // then the window's own keys (flags: kKeyShifted); and the key's release.
+  void PressKey(uint32_t key, int64_t flags = 0);
+  void ReleaseKey(uint32_t key) { Send(kWmKeyUp, key, 0); }
   void FireTimer(uint32_t id) { Send(kWmTimer, id, 0); }
   // A paint of `area`, as the platform asks for one.
   void Paint(const PixelRect& area);
@@ -70,6 +72,9 @@ class HeadlessHost : public DialogHost {
   void RunAboutBox() override { ++aboutBoxCount; }
   void SetIcons(std::span<const uint8_t> image) override { iconBytes = image.size(); }
   bool IsIconic() const override { return false; }
+  void FocusControl(uint64_t target) override { focusRequests.push_back(target); }
+  void ButtonsChanged() override { ++buttonsChangedCount; }
+  ContrastColors HighContrast() const override { return contrast; }
 
   bool IsEnded() const;
   // Timers currently running (id to period).
@@ -103,6 +108,9 @@ class HeadlessHost : public DialogHost {
   std::u16string aboutItem;
   int aboutBoxCount = 0;
   std::size_t iconBytes = 0;
+  std::vector<uint64_t> focusRequests;  // each place the window put the focus, in order
+  int buttonsChangedCount = 0;
+  ContrastColors contrast;  // what HighContrast answers
   // The last picture copied to the window: 555 pixels, clientWidth wide.
   std::vector<uint16_t> screen;
   int screenWidth = 0, screenHeight = 0;

@@ -3,7 +3,8 @@
 // with its combo box and progress bar, painted from a DIB section that holds
 // the page; messages posted from any thread, run in order on the window's
 // thread; timers, mouse, Escape and Enter, closing; the About item and box,
-// message boxes, the icons and the minimised state.
+// message boxes, the icons and the minimised state; the sprite buttons'
+// stand-ins and accessibles (Win32Accessible.h) and high contrast.
 // Where it differs from the GTK host:
 //  - the template makes the window and its controls, and colours are given
 //    per WM_CTLCOLOR query;
@@ -34,11 +35,13 @@
 #include "SelectLanguage/DisplayScale.h"
 #include "SelectLanguage/Messages.h"
 #include "platform/win32/Win32Dpi.h"
+#include "platform/win32/Win32Accessible.h"
 #include "platform/win32/Win32StatusLine.h"
 #include "platform/win32/Win32Text.h"
 #include "platform/win32/WinHandles.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 #include "resources/ProgramResources.h"
 #include "sprite/PageScale.h"
 
@@ -70,10 +73,29 @@ struct Win32HostState {
   // order of the markers posted for them.
   std::mutex widePostsMutex;
   std::deque<DialogMessage> widePosts;
+  std::shared_ptr<AccessibleLink> accessible = std::make_shared<AccessibleLink>();
+  std::vector<ButtonState> buttons;  // as screen readers were last told
+  int focusBeforeLeaving = 0;        // the control that had the focus when the window last lost it
 };
+
+ContrastColors SystemContrast() {
+  HIGHCONTRASTW contrast{};
+  contrast.cbSize = sizeof contrast;
+  if (!::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) ||
+      (contrast.dwFlags & HCF_HIGHCONTRASTON) == 0) {
+    return {};
+  }
+  const auto rgb = [](int index) {
+    const COLORREF c = ::GetSysColor(index);
+    return static_cast<uint32_t>(GetRValue(c)) << 16 | static_cast<uint32_t>(GetGValue(c)) << 8 | GetBValue(c);
+  };
+  return {true, rgb(COLOR_WINDOWTEXT), rgb(COLOR_WINDOW), rgb(COLOR_HIGHLIGHT)};
+}
 
 // The marker of a post that waits in widePosts.
 constexpr UINT kWmWidePost = WM_APP + 1;
+// Puts the focus back where the window has it, once an activation is over.
+constexpr UINT kWmRestoreFocus = WM_APP + 3;
 
 bool FitsMessageParameters(uint64_t wParam, int64_t lParam) {
   return wParam <= 0xFFFFFFFFu && lParam >= INT32_MIN && lParam <= INT32_MAX;
@@ -131,6 +153,28 @@ void Paint(Win32HostState* s, HWND window) {
   ::EndPaint(window, &ps);
 }
 
+// The window's own focus: the list or a sprite button's stand-in.
+int FocusedControl(Win32HostState* s) {
+  int target = kComboLanguage;
+  for (const ButtonState& button : s->dialog->Buttons()) {
+    if (button.focused) target = static_cast<int>(button.command);
+  }
+  return target;
+}
+
+// After a message box or a minimised spell the dialog manager may have
+// nowhere to put the focus back (a minimised window keeps none) and gives
+// it to the first control: the focus the window had when it lost it goes
+// back.
+void RestoreFocus(Win32HostState* s, HWND window) {
+  const int target = s->focusBeforeLeaving != 0 ? s->focusBeforeLeaving : FocusedControl(s);
+  if (::IsIconic(window) || ::GetActiveWindow() != window) return;  // not back yet
+  s->focusBeforeLeaving = 0;
+  const HWND control = ::GetDlgItem(window, target);
+  if (control == nullptr || !::IsWindowEnabled(control) || ::GetFocus() == control) return;
+  ::SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+}
+
 INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* s = reinterpret_cast<Win32HostState*>(::GetWindowLongPtrW(window, DWLP_USER));
   if (message == WM_INITDIALOG) {
@@ -141,7 +185,15 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     s->dpi = s->templateDpi = WindowDpi(window);
     KeepDialogLayoutOnDpiChange(window);
     ApplyFonts(s);
+    s->accessible->dialog = window;
+    s->accessible->window = s->dialog;
+    s->accessible->toClient = [s](const PixelRect& r) {
+      return PixelRect{ToClient(s, r.left), ToClient(s, r.top), ToClient(s, r.right), ToClient(s, r.bottom)};
+    };
+    CreateButtonStandIns(window, s->accessible, s->dialog->Buttons());
     s->dialog->OnInitDialog();
+    s->buttons = s->dialog->Buttons();
+    UpdateButtonStandIns(window, {}, s->buttons);
     return TRUE;  // the focus goes to the first control
   }
   if (s == nullptr || s->dialog == nullptr) return FALSE;
@@ -162,7 +214,29 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return TRUE;
     case WM_QUERYDRAGICON: return FALSE;  // no drag icon of its own: the system's
     case WM_CLOSE: Dispatch(s, kWmClose, 0, 0); return TRUE;
-    case WM_COMMAND: Dispatch(s, kWmCommand, wParam, lParam); return TRUE;
+    case WM_COMMAND:
+      // A click into the list takes the focus there: the window follows.
+      if (LOWORD(wParam) == kComboLanguage && HIWORD(wParam) == CBN_SETFOCUS) {
+        Dispatch(s, kWmSetFocus, kFocusLanguage, 0);
+      }
+      Dispatch(s, kWmCommand, wParam, lParam);
+      return TRUE;
+    case kWmStandIn: Dispatch(s, static_cast<uint32_t>(wParam), static_cast<uint64_t>(lParam), 0); return TRUE;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE && s->focusBeforeLeaving == 0) s->focusBeforeLeaving = FocusedControl(s);
+      if (LOWORD(wParam) != WA_INACTIVE) ::PostMessageW(window, kWmRestoreFocus, 0, 0);
+      return FALSE;  // the dialog manager's own handling first
+    case WM_SIZE:
+      if (wParam == SIZE_MINIMIZED && s->focusBeforeLeaving == 0) s->focusBeforeLeaving = FocusedControl(s);
+      if (wParam == SIZE_RESTORED) ::PostMessageW(window, kWmRestoreFocus, 0, 0);
+      return FALSE;
+    case kWmRestoreFocus: RestoreFocus(s, window); return TRUE;
+    case WM_GETOBJECT: {
+      const LRESULT object = DialogObject(s->accessible, wParam, lParam);
+      if (object == 0) return FALSE;
+      ::SetWindowLongPtrW(window, DWLP_MSGRESULT, object);
+      return TRUE;
+    }
     case WM_TIMER: Dispatch(s, kWmTimer, wParam, 0); return TRUE;
     case WM_LBUTTONDOWN:
       // A press that a sprite button took keeps the mouse until its release.
@@ -191,7 +265,8 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       // The line is in the language chosen in the list: its font, too.
       DrawStatusLine(
           *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), window, s->dib,
-          s->statusFonts.For(static_cast<int>(::SendDlgItemMessageW(window, kComboLanguage, CB_GETCURSEL, 0, 0))));
+          s->statusFonts.For(static_cast<int>(::SendDlgItemMessageW(window, kComboLanguage, CB_GETCURSEL, 0, 0))),
+          SystemContrast());
       return TRUE;
     case kWmWidePost: {
       DialogMessage wide;
@@ -212,6 +287,14 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   }
 }
 
+// COM for the window's thread, while it runs.
+struct ComScope {
+  bool initialised;
+  ~ComScope() {
+    if (initialised) ::CoUninitialize();
+  }
+};
+
 class Win32DialogHost final : public DialogHost {
  public:
   Win32DialogHost() : state_(std::make_unique<Win32HostState>()) {}
@@ -228,10 +311,14 @@ class Win32DialogHost final : public DialogHost {
   void RunModal(DialogWindow& window) override {
     Win32HostState* s = state_.get();
     s->dialog = &window;
+    // Screen readers' objects are handed over through COM.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const ComScope comScope{SUCCEEDED(com)};
     const HWND dialog = ::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(kResourceMainDialog), nullptr, DialogProc,
                                              reinterpret_cast<LPARAM>(s));
     if (dialog == nullptr) {
       s->dialog = nullptr;
+      s->accessible->window = nullptr;
       return;
     }
     // The window shows itself with its artwork and controls before the first
@@ -251,6 +338,7 @@ class Win32DialogHost final : public DialogHost {
       ::DispatchMessageW(&msg);
     }
     s->postTarget.store(nullptr);
+    s->accessible->window = nullptr;  // objects a screen reader still holds answer nothing
     s->dialog = nullptr;
     ::DestroyWindow(dialog);
     s->window = nullptr;
@@ -480,6 +568,25 @@ class Win32DialogHost final : public DialogHost {
   }
 
   bool IsIconic() const override { return state_->window != nullptr && ::IsIconic(state_->window) != FALSE; }
+
+  void FocusControl(uint64_t target) override {
+    // The dialog's way, which also keeps its default button right; a
+    // sprite button's focus is its stand-in's.
+    const HWND control =
+        ::GetDlgItem(state_->window, target == kFocusLanguage ? kComboLanguage : static_cast<int>(target));
+    if (control == nullptr || !::IsWindowEnabled(control)) return;
+    ::SendMessageW(state_->window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+  }
+
+  void ButtonsChanged() override {
+    Win32HostState* s = state_.get();
+    if (s->window == nullptr || s->dialog == nullptr) return;
+    std::vector<ButtonState> now = s->dialog->Buttons();
+    UpdateButtonStandIns(s->window, s->buttons, now);
+    s->buttons = std::move(now);
+  }
+
+  ContrastColors HighContrast() const override { return SystemContrast(); }
 
  private:
   std::unique_ptr<Win32HostState> state_;

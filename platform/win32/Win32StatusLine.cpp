@@ -5,7 +5,7 @@
 
 #include "resources/DialogLayout.h"
 
-void DrawStatusLine(const DRAWITEMSTRUCT& item, HWND dialog, HBITMAP page, HFONT font) {
+void DrawStatusLine(const DRAWITEMSTRUCT& item, HWND dialog, HBITMAP page, HFONT font, const ContrastColors& contrast) {
   const HDC dc = item.hDC;
   const RECT box = item.rcItem;
   const int width = box.right - box.left;
@@ -13,7 +13,14 @@ void DrawStatusLine(const DRAWITEMSTRUCT& item, HWND dialog, HBITMAP page, HFONT
   POINT origin{0, 0};
   ::MapWindowPoints(item.hwndItem, dialog, &origin, 1);
   bool drawn = false;
-  if (page != nullptr) {
+  const auto colour = [](uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); };
+  if (contrast.active) {
+    // High contrast: the system's colours, not the artwork under the line.
+    const HBRUSH background = ::CreateSolidBrush(colour(contrast.background));
+    ::FillRect(dc, &box, background);
+    ::DeleteObject(background);
+    drawn = true;
+  } else if (page != nullptr) {
     const HDC memory = ::CreateCompatibleDC(dc);
     const HGDIOBJ previous = ::SelectObject(memory, page);
     drawn = ::BitBlt(dc, box.left, box.top, width, height, memory, origin.x, origin.y, SRCCOPY) != FALSE;
@@ -28,8 +35,7 @@ void DrawStatusLine(const DRAWITEMSTRUCT& item, HWND dialog, HBITMAP page, HFONT
   ::GetWindowTextW(item.hwndItem, text.data(), length + 1);
   const HGDIOBJ oldFont = font != nullptr ? ::SelectObject(dc, font) : nullptr;
   ::SetBkMode(dc, TRANSPARENT);
-  constexpr uint32_t rgb = ZK_STATUS_TEXT_COLOUR;
-  ::SetTextColor(dc, RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF));
+  ::SetTextColor(dc, colour(contrast.active ? contrast.text : uint32_t{ZK_STATUS_TEXT_COLOUR}));
   constexpr UINT kFlags = DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_END_ELLIPSIS;
   RECT measured = box;
   ::DrawTextW(dc, text.data(), length, &measured, kFlags | DT_CALCRECT);

@@ -3,6 +3,8 @@
 // its old text under the new) and screen readers still read its text.
 #pragma once
 
+#include "SelectLanguage/DialogHost.h"
+
 #include <windows.h>
 
 #include "resources/DialogLayout.h"
@@ -10,7 +12,8 @@
 // Draws the control: the page's pixels under it (`page`, the DIB section the
 // window paints from, in the dialog's client coordinates; none yet: black),
 // then its window text in `font`, up to two lines, centred in its height.
-void DrawStatusLine(const DRAWITEMSTRUCT& item, HWND dialog, HBITMAP page, HFONT font);
+// In high contrast the system's background and text colours instead.
+void DrawStatusLine(const DRAWITEMSTRUCT& item, HWND dialog, HBITMAP page, HFONT font, const ContrastColors& contrast);
 
 // The line's font for a language slot of the list (0 English to 4
 // Japanese): `pixels` high (the status line's height at the display's

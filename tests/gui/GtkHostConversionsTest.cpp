@@ -24,6 +24,10 @@ TEST(HostCss, ColoursAppearOnlyWhereTheWindowOverridesThem) {
   const std::string coloured = HostCss(dialog, label);
   EXPECT_NE(coloured.find("window { background-color: #FFEEDD; color: #0A0B0C; }"), std::string::npos);
   EXPECT_NE(coloured.find("label { color: #123456; }"), std::string::npos);
+  EXPECT_EQ(coloured.find("background-color: #000000"), std::string::npos);
+  // High contrast: the status line in the system's colours, after its own rule.
+  const std::string contrast = HostCss(dialog, label, {true, 0xFFFFFF, 0x000000, 0x00FFFF});
+  EXPECT_NE(contrast.find("#status { color: #FFFFFF; background-color: #000000; }"), std::string::npos);
 }
 
 // The RGB24 value at (x, y) of a block's image.

@@ -3,14 +3,15 @@
 # always takes from its own folder (the known DLLs), and comctl32, which the
 # manifest's side-by-side dependency brings from the system. Any other DLL
 # would be searched beside the program first, in a downloads folder where a
-# web page can drop a file of that name. WinINet and CNG are delay-loaded.
+# web page can drop a file of that name. WinINet, CNG and Active
+# Accessibility are delay-loaded.
 # Usage: tests/windows/check_imports.sh <program.exe>...
 set -euo pipefail
 source=$(cd "$(dirname "$0")/../.." && pwd)
 objdump=x86_64-w64-mingw32-objdump  # reads both PE32 and PE32+
 known="advapi32 clbcatq combase comdlg32 coml2 difxapi gdi32 gdiplus imagehlp imm32 kernel32 msctf msvcrt
 normaliz nsi ole32 oleaut32 psapi rpcrt4 sechost setupapi shcore shell32 shlwapi user32 wldap32 ws2_32"
-delayed="wininet bcrypt"
+delayed="wininet bcrypt oleacc"
 status=0
 grep -q 'Microsoft.Windows.Common-Controls' "$source/resources/SelectLanguage.manifest" ||
   { echo "FAIL: the manifest does not bring comctl32 from the system"; status=1; }

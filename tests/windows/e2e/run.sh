@@ -2,7 +2,8 @@
 # The whole installation with the Windows program under wine64 and Xvfb:
 # the sandbox services on loopback (its test CA made trusted in the wine
 # prefix), the sample Windows setup program served for every language, the
-# Install button clicked with xdotool, and then the progress log, the
+# Install button clicked with xdotool (then pressed with Tab and Space, and
+# through its accessible object from another program), and then the progress log, the
 # deleted setup program, the registry-driven game start and the reset file
 # times checked. DLLs planted beside the program are never loaded.
 # Usage: tests/windows/e2e/run.sh <win-x64 build folder>   (WINEPREFIX set)
@@ -59,8 +60,8 @@ start_sandbox "$work" python3 "$source/tools/sandbox/sandbox.py" --files "$work/
 # DLLs planted beside the program under the names of those it delay-loads
 # (a downloads folder takes whatever a web page drops): they must never load,
 # even with wine told to prefer a DLL it finds to its own.
-for dll in wininet bcrypt; do cp "$build/tests/windows/planted.dll" "$work/run/$dll.dll"; done
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}wininet,bcrypt=n,b"
+for dll in wininet bcrypt oleacc; do cp "$build/tests/windows/planted.dll" "$work/run/$dll.dll"; done
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}wininet,bcrypt,oleacc=n,b"
 
 export ZK_CONFIG_HOST="localhost:$(port config)"
 export ZK_REGION_HOST="127.0.0.1:$(port region)"
@@ -144,9 +145,16 @@ window=$(find_window 'Select language' 600)
 [ -n "$window" ] || fail "no window for the second installation"
 for _ in $(seq 120); do log | grep -q 'Game settings file download' && break; sleep 0.5; done
 sleep 1
-xdotool mousemove --window "$window" 163 124 click 1
+# This one with the keyboard alone: the dialog's navigation from the list to
+# Install's stand-in, and Space.
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+sleep 0.5
+xdotool key Tab
+sleep 0.5
+[ -n "${ZK_E2E_RING_SHOT:-}" ] && import -window root "$ZK_E2E_RING_SHOT"
+xdotool key space
 for _ in $(seq 120); do log | grep -q 'It has been successfully installed' && break; sleep 0.5; done
-log | grep -q 'It has been successfully installed' || fail "the second installation did not finish"
+log | grep -q 'It has been successfully installed' || fail "the second installation (Tab, Space) did not finish"
 log | grep -qF 'The setup program ended (0).' || fail "the relaunching setup's exit code was not logged"
 for _ in $(seq 20); do [ "$(wc -l <"$work/games/ZKGame/started.txt")" -ge 2 ] && break; sleep 0.5; done
 ends=$(wc -l <"$work/games/setup-ended.txt")
@@ -184,6 +192,8 @@ settings='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
 unset ZK_SETUP_MODE
 mkdir -p "$work/proxied" "$work/proxied-games"
 cp "$work/run/SelectLanguage.exe" "$work/proxied/"
+# Here a screen reader's request loads Active Accessibility: from the system only.
+cp "$build/tests/windows/planted.dll" "$work/proxied/oleacc.dll"
 (cd "$work/proxied" && ZK_GAME_DIR="$(winpath "$work/proxied-games")" exec "$wine" SelectLanguage.exe) >>"$work/wine.log" 2>&1 &
 pids+=($!)
 window=$(find_window 'Select language' 600)
@@ -209,8 +219,13 @@ for _ in $(seq 120); do proxied_log | grep -q 'Game settings file' && break; sle
 proxied_log | grep -qF 'Your CODE(0 - FORCED).' || fail "the region lookups did not fall back past the proxy's 407"
 proxied_log | grep -qF 'Game settings file was successfully downloaded(0).' ||
   fail "the configuration did not come through the proxy"
-xdotool mousemove --window "$window" 163 124 click 1
+# Install pressed from another program through its accessible object.
+"$wine" "$build/tests/windows/win_a11y_probe.exe" >"$work/a11y.txt" 2>>"$work/wine.log" ||
+  { cat "$work/a11y.txt"; fail "Install's default action did not press it"; }
+tr -d '\r' <"$work/a11y.txt" | grep -q '"Install" role 43 ' && tr -d '\r' <"$work/a11y.txt" | grep -q '"Close" role 43 ' ||
+  { cat "$work/a11y.txt"; fail "the dialog's children did not name both push buttons"; }
 for _ in $(seq 120); do proxied_log | grep -q 'It has been successfully installed' && break; sleep 0.5; done
+[ ! -e "$work/proxied/planted-loaded.txt" ] || fail "the oleacc.dll planted beside the program was loaded"
 proxied_log | grep -q 'It has been successfully installed' || fail "the installation behind the proxy did not finish"
 for _ in $(seq 20); do [ -f "$work/proxied-games/ZKGame/started.txt" ] && break; sleep 0.5; done
 [ -f "$work/proxied-games/ZKGame/started.txt" ] || fail "the game behind the proxy was not started"
